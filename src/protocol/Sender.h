@@ -1,0 +1,25 @@
+#pragma once
+
+#include "protocol/Protocol.h"
+
+#include <cstdint>
+#include <span>
+
+namespace quillon::protocol {
+
+using LongFormRequestView = std::span<const std::uint8_t, kLongFormPacketSize>;
+using ShortFormRequestView = std::span<const std::uint8_t, kShortFormRequestSize>;
+
+// Each sender broadcasts one packet to 255.255.255.255 on its port through a fresh socket and
+// retries once, a millisecond later, when the first send fails. Result: the bytes sent; -1
+// when no socket could be made; errno (zero or positive) when the send and its retry failed.
+// The short-form sender writes a line to standard output before and after its retry.
+int SendLongFormBroadcast(LongFormRequestView packet);
+int SendShortFormBroadcast(ShortFormRequestView packet);
+
+// What the rest of the program calls: the sender, plus a line on standard output when its
+// result is negative.
+void BroadcastLongForm(LongFormRequestView packet);
+void BroadcastShortForm(ShortFormRequestView packet);
+
+} // namespace quillon::protocol
