@@ -1,0 +1,96 @@
+#include "devices/DeviceTable.h"
+
+#include "protocol/DecimalText.h"
+
+#include <algorithm>
+#include <new>
+#include <string_view>
+
+namespace quillon::devices {
+
+namespace {
+
+int RowNumber(const QString& text)
+{
+    return ParseLeadingInteger(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                   static_cast<std::size_t>(text.size())));
+}
+
+bool HasMac(const DeviceRecord& record, const wire::MacAddress& mac)
+{
+    return std::equal(mac.begin(), mac.end(), record.macAddress.begin());
+}
+
+} // namespace
+
+void DeviceTable::FreeAllDevices()
+{
+    while (chain_.deviceHead != nullptr) {
+        DeviceRecord* next = chain_.deviceHead->next;
+        delete chain_.deviceHead;
+        chain_.deviceHead = next;
+    }
+    currentDevice = nullptr;
+    chain_.deviceTail = nullptr;
+}
+
+DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const
+{
+    for (DeviceRecord* record = chain_.deviceHead; record != nullptr; record = record->next) {
+        if (lookup == MacLookup::PassOverUnaddressed && record->ipAddress[0] == 0)
+            continue;
+        if (HasMac(*record, mac))
+            return record;
+    }
+    return nullptr;
+}
+
+DeviceRecord* DeviceTable::AppendDevice()
+{
+    auto* record = new (std::nothrow) DeviceRecord{};
+    if (record == nullptr)
+        return nullptr;
+    if (chain_.deviceHead == nullptr)
+        chain_.deviceHead = record;
+    else
+        chain_.deviceTail->next = record;
+    chain_.deviceTail = record;
+    return record;
+}
+
+DeviceRecord* DeviceTable::FindDeviceByListIndex(int listIndex) const
+{
+    for (DeviceRecord* record = chain_.deviceHead; record != nullptr; record = record->next)
+        if (record->listIndex == listIndex)
+            return record;
+    return nullptr;
+}
+
+std::optional<int> DeviceTable::FindRowByListIndex(int listIndex) const
+{
+    for (int row = 0; row < rows_.RowCount(); ++row)
+        if (RowNumber(rows_.RowText(row, Column::Number)) - 1 == listIndex)
+            return row;
+    return std::nullopt;
+}
+
+void DeviceTable::AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText)
+{
+    const RowTexts texts{QString::number(record.listIndex + 1), nameText, addressText};
+    lastInsertedRow = rows_.InsertRow(rows_.RowCount(), texts);
+}
+
+void DeviceTable::AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText)
+{
+    record.listIndex = rows_.RowCount();
+    AppendRowFor(record, nameText, addressText);
+}
+
+void DeviceTable::RefreshRow(DeviceRecord& record, const QString& nameText, const QString& addressText)
+{
+    if (const std::optional<int> row = FindRowByListIndex(record.listIndex))
+        rows_.DeleteRow(*row);
+    AppendRowFor(record, nameText, addressText);
+}
+
+} // namespace quillon::devices

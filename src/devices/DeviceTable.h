@@ -1,0 +1,74 @@
+#pragma once
+
+#include "devices/DeviceRecord.h"
+#include "devices/DeviceRows.h"
+#include "protocol/Wire.h"
+
+#include <QString>
+
+#include <atomic>
+#include <optional>
+
+namespace quillon::devices {
+
+// The records in the order their first answers arrived. Records are only appended at the tail
+// and only freed all at once.
+struct DeviceChain {
+    DeviceRecord* deviceHead = nullptr;
+    DeviceRecord* deviceTail = nullptr;
+};
+
+enum class MacLookup {
+    PassOverUnaddressed, // a device answer: records whose address starts with octet 0 never match
+    AllRecords,          // an update notice
+};
+
+// The device table: the chain that owns every record, the list rows that show them, and the
+// values that go with them. A row is tied to its record only by the number in its first column
+// (listIndex + 1), never by position, so the list may be reordered freely.
+//
+// Every operation runs with ListLock held by the caller.
+class DeviceTable {
+public:
+    explicit DeviceTable(DeviceRows& rows) : rows_(rows) {}
+    ~DeviceTable() { FreeAllDevices(); }
+    DeviceTable(const DeviceTable&) = delete;
+    DeviceTable& operator=(const DeviceTable&) = delete;
+
+    // Frees every record and clears currentDevice. The rows are left to the caller.
+    void FreeAllDevices();
+
+    DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const;
+
+    // A zero-filled record with listIndex -1 at the tail; null when memory runs out, in which
+    // case the caller drops the reply.
+    DeviceRecord* AppendDevice();
+
+    DeviceRecord* FindDeviceByListIndex(int listIndex) const;
+
+    // The first row whose number minus 1 is listIndex.
+    std::optional<int> FindRowByListIndex(int listIndex) const;
+
+    // Gives a record without a row the next number and a row at the end of the list.
+    void AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText);
+
+    // Moves a record's row to the end of the list under its unchanged number, with new texts.
+    void RefreshRow(DeviceRecord& record, const QString& nameText, const QString& addressText);
+
+    bool IsEmpty() const { return chain_.deviceHead == nullptr && chain_.deviceTail == nullptr; }
+    const DeviceChain& Chain() const { return chain_; }
+    DeviceRows& Rows() { return rows_; }
+
+    DeviceRecord* currentDevice = nullptr;
+    int lastInsertedRow = -1;
+    // 1 while a receiver handles a datagram; Search gives way to it. Not a lock.
+    std::atomic<int> receiveBusy{0};
+
+private:
+    void AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText);
+
+    DeviceRows& rows_;
+    DeviceChain chain_;
+};
+
+} // namespace quillon::devices
