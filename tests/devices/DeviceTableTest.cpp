@@ -1,0 +1,149 @@
+#include "devices/DeviceTable.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using namespace quillon::devices;
+
+namespace {
+
+class DeviceTableTest : public testing::Test {
+protected:
+    // A record as a receiver makes it: appended, addressed, given its row.
+    DeviceRecord& Add(std::uint8_t macTail, std::uint8_t firstOctet = 192)
+    {
+        DeviceRecord* record = table.AppendDevice();
+        record->macAddress = {0, 0x1A, 0x2B, 0x3C, 0x4D, macTail, 0};
+        record->ipAddress = {firstOctet, 168, 1, macTail, 0};
+        table.AssignRow(*record, QStringLiteral("dev%1").arg(macTail), QStringLiteral("ip%1").arg(macTail));
+        return *record;
+    }
+
+    static wire::MacAddress Mac(std::uint8_t tail) { return {0, 0x1A, 0x2B, 0x3C, 0x4D, tail}; }
+
+    QStringList Numbers() const
+    {
+        QStringList numbers;
+        for (int row = 0; row < rows.RowCount(); ++row)
+            numbers << rows.RowText(row, Column::Number);
+        return numbers;
+    }
+
+    MemoryDeviceRows rows;
+    DeviceTable table{rows};
+};
+
+} // namespace
+
+TEST_F(DeviceTableTest, FirstRecordIsHeadAndTailWithRowOne)
+{
+    EXPECT_TRUE(table.IsEmpty());
+    DeviceRecord& record = Add(1);
+    EXPECT_EQ(table.Chain().deviceHead, &record);
+    EXPECT_EQ(table.Chain().deviceTail, &record);
+    EXPECT_EQ(record.next, nullptr);
+    EXPECT_EQ(record.listIndex, 0);
+    EXPECT_EQ(table.lastInsertedRow, 0);
+    EXPECT_EQ(rows.RowText(0, Column::Number), QStringLiteral("1"));
+    EXPECT_EQ(rows.RowText(0, Column::Name), QStringLiteral("dev1"));
+    EXPECT_EQ(rows.RowText(0, Column::Address), QStringLiteral("ip1"));
+}
+
+TEST_F(DeviceTableTest, NewRecordIsZeroFilledAndAppendedAtTheTail)
+{
+    DeviceRecord& first = Add(1);
+    DeviceRecord* second = table.AppendDevice();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(first.next, second);
+    EXPECT_EQ(table.Chain().deviceTail, second);
+    EXPECT_EQ(second->listIndex, -1);
+    EXPECT_EQ(second->next, nullptr);
+    const DeviceRecord zero{};
+    EXPECT_EQ(second->ipAddress, zero.ipAddress);
+    EXPECT_EQ(second->name, zero.name);
+    EXPECT_EQ(second->port1, 0);
+    EXPECT_EQ(second->hasDns, 0u);
+}
+
+TEST_F(DeviceTableTest, MacLookupFindsTheFirstMatchAndPassesOverUnaddressedRecords)
+{
+    DeviceRecord& unaddressed = Add(7, 0);
+    DeviceRecord& first = Add(7);
+    Add(7); // a later record with the same MAC is never the result
+    EXPECT_EQ(table.FindDeviceByMac(Mac(7), MacLookup::PassOverUnaddressed), &first);
+    EXPECT_EQ(table.FindDeviceByMac(Mac(7), MacLookup::AllRecords), &unaddressed);
+    EXPECT_EQ(table.FindDeviceByMac(Mac(8), MacLookup::AllRecords), nullptr);
+}
+
+TEST_F(DeviceTableTest, ListIndexLookupFindsTheFirstRecordWithThatIndex)
+{
+    Add(1);
+    DeviceRecord& second = Add(2);
+    EXPECT_EQ(table.FindDeviceByListIndex(1), &second);
+    EXPECT_EQ(table.FindDeviceByListIndex(2), nullptr);
+    EXPECT_EQ(table.FindDeviceByListIndex(-1), nullptr);
+}
+
+TEST_F(DeviceTableTest, RowLookupGoesByNumberNotByPosition)
+{
+    Add(1);
+    Add(2);
+    Add(3);
+    // Reorder the list as a column ordering would: the row numbered 3 moves to the top.
+    const RowTexts moved{rows.RowText(2, Column::Number), rows.RowText(2, Column::Name), rows.RowText(2, Column::Address)};
+    rows.DeleteRow(2);
+    rows.InsertRow(0, moved);
+    EXPECT_EQ(table.FindRowByListIndex(2), 0);
+    EXPECT_EQ(table.FindRowByListIndex(0), 1);
+    EXPECT_EQ(table.FindRowByListIndex(3), std::nullopt);
+}
+
+TEST_F(DeviceTableTest, RowNumbersReadLikeAtoi)
+{
+    rows.InsertRow(0, {QStringLiteral("x"), {}, {}});    // no number: reads as 0, index -1
+    rows.InsertRow(1, {QStringLiteral(" 12b"), {}, {}}); // reads as 12, index 11
+    EXPECT_EQ(table.FindRowByListIndex(-1), 0);
+    EXPECT_EQ(table.FindRowByListIndex(11), 1);
+}
+
+TEST_F(DeviceTableTest, RefreshKeepsTheNumberAndMovesTheRowToTheEnd)
+{
+    Add(1);
+    DeviceRecord& second = Add(2);
+    Add(3);
+    table.RefreshRow(second, QStringLiteral("renamed"), QStringLiteral("010.000.000.002"));
+    EXPECT_EQ(Numbers(), (QStringList{"1", "3", "2"}));
+    EXPECT_EQ(table.lastInsertedRow, 2);
+    EXPECT_EQ(rows.RowText(2, Column::Name), QStringLiteral("renamed"));
+    EXPECT_EQ(second.listIndex, 1);
+}
+
+TEST_F(DeviceTableTest, RefreshWithoutARowStillInsertsOne)
+{
+    DeviceRecord& record = Add(1);
+    rows.Clear();
+    table.RefreshRow(record, QStringLiteral("back"), QStringLiteral("ip"));
+    EXPECT_EQ(Numbers(), QStringList{"1"});
+}
+
+TEST_F(DeviceTableTest, FreeingEmptiesTheChainAndNumberingStartsAgain)
+{
+    Add(1);
+    table.currentDevice = &Add(2);
+    table.FreeAllDevices();
+    rows.Clear();
+    EXPECT_TRUE(table.IsEmpty());
+    EXPECT_EQ(table.currentDevice, nullptr);
+    EXPECT_EQ(Add(3).listIndex, 0);
+    EXPECT_EQ(Numbers(), QStringList{"1"});
+}
+
+TEST_F(DeviceTableTest, FreesALongChainWithoutRecursion)
+{
+    for (int i = 0; i < 200000; ++i)
+        ASSERT_NE(table.AppendDevice(), nullptr);
+    table.FreeAllDevices();
+    EXPECT_TRUE(table.IsEmpty());
+}

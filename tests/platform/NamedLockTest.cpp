@@ -1,0 +1,183 @@
+#include "platform/NamedLock.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using quillon::platform::DefaultLockDirectory;
+using quillon::platform::NamedLock;
+namespace fs = std::filesystem;
+
+namespace {
+
+class NamedLockTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/quillon-lock-test-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root = pattern;
+        directory = root / "locks";
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    static mode_t Mode(const fs::path& path)
+    {
+        struct stat status {};
+        ::lstat(path.c_str(), &status);
+        return status.st_mode & 07777;
+    }
+
+    // Forks a process that takes the lock and then waits to be killed.
+    pid_t StartHolder()
+    {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return -1;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            NamedLock lock("LIST LOCK", directory);
+            lock.lock();
+            const char byte = 1;
+            [[maybe_unused]] auto written = ::write(ready[1], &byte, 1);
+            for (;;)
+                ::pause();
+        }
+        char byte = 0;
+        [[maybe_unused]] auto got = ::read(ready[0], &byte, 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        return pid;
+    }
+
+    fs::path root;
+    fs::path directory;
+};
+
+} // namespace
+
+TEST_F(NamedLockTest, ThreadsOfOneProcessExcludeEachOther)
+{
+    NamedLock lock("LIST LOCK", directory);
+    long counter = 0; // deliberately not atomic: only the lock protects it
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                std::scoped_lock guard(lock);
+                ++counter;
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(counter, 4 * 20000);
+}
+
+TEST_F(NamedLockTest, TryLockFailsWhileAnotherThreadHoldsIt)
+{
+    NamedLock lock("LIST LOCK", directory);
+    lock.lock();
+    bool acquired = true;
+    std::thread([&] { acquired = lock.try_lock(); }).join();
+    EXPECT_FALSE(acquired);
+    lock.unlock();
+    std::thread([&] {
+        acquired = lock.try_lock();
+        if (acquired)
+            lock.unlock();
+    }).join();
+    EXPECT_TRUE(acquired);
+}
+
+TEST_F(NamedLockTest, AnotherProcessIsExcludedUntilTheHolderIsKilled)
+{
+    NamedLock lock("LIST LOCK", directory);
+    ASSERT_TRUE(lock.IsSharedAcrossProcesses());
+    const pid_t holder = StartHolder();
+    ASSERT_GT(holder, 0);
+    EXPECT_FALSE(lock.try_lock());
+
+    ::kill(holder, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
+    // The kernel dropped the dead holder's lock: no wait, no stale state.
+    ASSERT_TRUE(lock.try_lock());
+    lock.unlock();
+}
+
+TEST_F(NamedLockTest, OtherNamesDoNotExcludeEachOther)
+{
+    NamedLock list("LIST LOCK", directory);
+    const pid_t holder = StartHolder();
+    ASSERT_GT(holder, 0);
+    NamedLock other("OTHER LOCK", directory);
+    EXPECT_TRUE(other.try_lock());
+    other.unlock();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+}
+
+TEST_F(NamedLockTest, DirectoryAndFileArePrivate)
+{
+    NamedLock lock("LIST LOCK", directory);
+    ASSERT_TRUE(lock.IsSharedAcrossProcesses());
+    EXPECT_EQ(Mode(directory), mode_t{0700});
+    EXPECT_EQ(Mode(directory / "LIST LOCK"), mode_t{0600});
+}
+
+TEST_F(NamedLockTest, RefusesAPlantedLinkAndStillExcludesThreads)
+{
+    fs::create_directory(directory);
+    fs::permissions(directory, fs::perms::owner_all);
+    const fs::path target = root / "victim";
+    fs::create_symlink(target, directory / "LIST LOCK");
+
+    NamedLock lock("LIST LOCK", directory);
+    EXPECT_FALSE(lock.IsSharedAcrossProcesses());
+    EXPECT_FALSE(fs::exists(target)) << "the link was followed";
+    lock.lock();
+    bool acquired = true;
+    std::thread([&] { acquired = lock.try_lock(); }).join();
+    EXPECT_FALSE(acquired);
+    lock.unlock();
+}
+
+TEST_F(NamedLockTest, RefusesADirectoryOthersCanReach)
+{
+    fs::create_directory(directory);
+    fs::permissions(directory, fs::perms::all);
+    NamedLock lock("LIST LOCK", directory);
+    EXPECT_FALSE(lock.IsSharedAcrossProcesses());
+    EXPECT_FALSE(fs::exists(directory / "LIST LOCK"));
+}
+
+TEST_F(NamedLockTest, RefusesADirectoryThatIsALink)
+{
+    fs::create_directory(root / "elsewhere");
+    fs::permissions(root / "elsewhere", fs::perms::owner_all);
+    fs::create_directory_symlink(root / "elsewhere", directory);
+    NamedLock lock("LIST LOCK", directory);
+    EXPECT_FALSE(lock.IsSharedAcrossProcesses());
+}
+
+TEST(NamedLockDirectory, PrefersTheRuntimeDirectory)
+{
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string restore = saved != nullptr ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+    EXPECT_EQ(DefaultLockDirectory(), fs::path("/run/user/4242/quillon"));
+    ::setenv("XDG_RUNTIME_DIR", "relative/path", 1);
+    EXPECT_EQ(DefaultLockDirectory(), fs::path("/tmp/quillon-" + std::to_string(::geteuid())));
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(DefaultLockDirectory(), fs::path("/tmp/quillon-" + std::to_string(::geteuid())));
+    if (saved != nullptr)
+        ::setenv("XDG_RUNTIME_DIR", restore.c_str(), 1);
+}

@@ -1,0 +1,109 @@
+#include "protocol/LongForm.h"
+#include "support/Packets.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace quillon;
+using namespace quillon::protocol;
+using quillon::test::DeviceAnswer;
+using quillon::test::LongFormReplyBytes;
+
+namespace {
+
+std::vector<std::uint8_t> BuiltRequest()
+{
+    LongFormPacket packet;
+    packet.fill(0xEE); // the builder must clear what it does not name
+    BuildLongFormRequest(packet);
+    return {packet.begin(), packet.end()};
+}
+
+} // namespace
+
+TEST(LongFormRequest, IsMagicLengthCodeAndZeros)
+{
+    std::vector<std::uint8_t> expected(445, 0);
+    const std::uint8_t head[] = {0x33, 0x32, 0x39, 0x37, 0xBD, 0x01, 0x31, 0x00};
+    std::copy(std::begin(head), std::end(head), expected.begin());
+    EXPECT_EQ(BuiltRequest(), expected);
+}
+
+TEST(LongFormReply, AcceptsOnlyExactly445Bytes)
+{
+    const auto reply = LongFormReplyBytes(DeviceAnswer{});
+    EXPECT_TRUE(ReadLongFormReply(reply).has_value());
+
+    const std::vector<std::uint8_t> shorter(reply.begin(), reply.end() - 1);
+    EXPECT_FALSE(ReadLongFormReply(shorter).has_value());
+
+    auto longer = reply;
+    longer.push_back(0);
+    EXPECT_FALSE(ReadLongFormReply(longer).has_value());
+    EXPECT_FALSE(ReadLongFormReply({}).has_value());
+}
+
+TEST(LongFormReply, AcceptsReplyCodesOneToThreeOnly)
+{
+    for (int code = 0; code < 256; ++code) {
+        const auto reply = LongFormReplyBytes(DeviceAnswer{}, static_cast<std::uint8_t>(code));
+        EXPECT_EQ(ReadLongFormReply(reply).has_value(), code >= 1 && code <= 3) << "code " << code;
+    }
+    EXPECT_EQ(ReadLongFormReply(LongFormReplyBytes(DeviceAnswer{}, 3))->replyCode, 3);
+}
+
+TEST(LongFormReply, OwnRequestIsNotAReply)
+{
+    EXPECT_FALSE(ReadLongFormReply(BuiltRequest()).has_value());
+}
+
+TEST(LongFormReply, IgnoresMagicAndLengthBytes)
+{
+    auto reply = LongFormReplyBytes(DeviceAnswer{});
+    for (std::size_t i = 0; i < 6; ++i)
+        reply[i] = 0xA5;
+    EXPECT_TRUE(ReadLongFormReply(reply).has_value());
+}
+
+TEST(LongFormReply, TakesEveryFieldFromItsOffset)
+{
+    DeviceAnswer device;
+    device.mac = {0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0x01};
+    device.ip = {10, 0, 0, 5};
+    device.netmask = {255, 255, 0, 0};
+    device.gateway = {10, 0, 0, 254};
+    device.dns1 = {1, 1, 1, 1};
+    device.dns2 = {9, 9, 9, 9};
+    device.port1 = -2; // signed, least significant byte first
+    device.port2 = 0x01020304;
+    device.dhcp = true;
+
+    const auto reply = ReadLongFormReply(LongFormReplyBytes(device, 2));
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->replyCode, 2);
+    EXPECT_EQ(reply->macAddress, device.mac);
+    EXPECT_EQ(reply->ipAddress, device.ip);
+    EXPECT_EQ(reply->netmask, device.netmask);
+    EXPECT_EQ(reply->gateway, device.gateway);
+    EXPECT_EQ(reply->dns1, device.dns1);
+    EXPECT_EQ(reply->dns2, device.dns2);
+    EXPECT_EQ(reply->port1, -2);
+    EXPECT_EQ(reply->port2, 0x01020304);
+    EXPECT_EQ(reply->dhcp, 1);
+    EXPECT_EQ(reply->addressText, QStringLiteral("010.000.000.005"));
+    EXPECT_EQ(reply->nameText, QStringLiteral("Camera"));
+}
+
+TEST(LongFormReply, KeepsAFullEighteenByteNameAndAShortInterfaceName)
+{
+    DeviceAnswer device;
+    device.name = "ABCDEFGHIJKLMNOPQR";
+    device.interfaceName = "wl";
+    const auto reply = ReadLongFormReply(LongFormReplyBytes(device));
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->nameText, QStringLiteral("ABCDEFGHIJKLMNOPQR"));
+    EXPECT_EQ(reply->name[17], 'R');
+    const std::array<std::uint8_t, 4> expectedInterface{'w', 'l', 0, 0};
+    EXPECT_EQ(reply->interfaceName, expectedInterface);
+}

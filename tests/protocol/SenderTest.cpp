@@ -1,0 +1,142 @@
+#include "platform/MessageBox.h"
+#include "platform/UniqueFd.h"
+#include "protocol/LongForm.h"
+#include "protocol/Sender.h"
+#include "protocol/ShortForm.h"
+#include "support/Subprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <vector>
+
+using namespace quillon;
+using namespace quillon::protocol;
+using quillon::test::RunInChild;
+
+namespace {
+
+platform::UniqueFd Listen(std::uint16_t port)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const timeval timeout{2, 0};
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        fd.Reset();
+    return fd;
+}
+
+// One datagram as it arrived, at its full length even if it were longer than the buffer.
+std::vector<std::uint8_t> ReceiveWhole(int fd)
+{
+    std::vector<std::uint8_t> buffer(2048);
+    const ssize_t length = ::recv(fd, buffer.data(), buffer.size(), MSG_TRUNC);
+    buffer.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return buffer;
+}
+
+std::array<std::uint8_t, kShortFormRequestSize> ShortSearch()
+{
+    std::array<std::uint8_t, kShortFormRequestSize> packet{};
+    BuildShortFormSearchRequest(packet);
+    return packet;
+}
+
+// In a namespace of its own that has no interface up, every send fails for want of a route.
+bool LeaveForANetworkWithoutRoutes() { return ::unshare(CLONE_NEWNET) == 0; }
+
+void PrintBoxes()
+{
+    platform::SetMessageBoxHandler([](const platform::MessageBoxRequest& box) {
+        std::printf("box [%s] %s\n", box.caption.toUtf8().constData(), box.text.toUtf8().constData());
+        return platform::BoxAnswer::Ok;
+    });
+}
+
+} // namespace
+
+TEST(BroadcastSender, LongFormRequestArrivesWholeOnPort4023)
+{
+    const auto listener = Listen(kLongFormPort);
+    ASSERT_TRUE(listener.IsValid());
+    LongFormPacket request;
+    BuildLongFormRequest(request);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(SendLongFormBroadcast(request), 445);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(ReceiveWhole(listener.Get()), std::vector<std::uint8_t>(request.begin(), request.end()));
+}
+
+TEST(BroadcastSender, ShortFormSendsTheFirst74BytesOfItsBufferOnPort4022)
+{
+    const auto listener = Listen(kShortFormPort);
+    ASSERT_TRUE(listener.IsValid());
+    std::array<std::uint8_t, kShortFormSendBufferSize> buffer;
+    buffer.fill(0xAB); // bytes past 74 must never leave
+    BuildShortFormSearchRequest(std::span(buffer).first<kShortFormRequestSize>());
+
+    EXPECT_EQ(SendShortFormBroadcast(std::span(buffer).first<kShortFormRequestSize>()), 74);
+    const auto search = ShortSearch();
+    EXPECT_EQ(ReceiveWhole(listener.Get()), std::vector<std::uint8_t>(search.begin(), search.end()));
+}
+
+TEST(BroadcastSender, FailedShortFormSendWritesBothLinesAndReturnsErrno)
+{
+    const auto outcome = RunInChild([] {
+        if (!LeaveForANetworkWithoutRoutes())
+            return 200;
+        PrintBoxes();
+        const auto request = ShortSearch();
+        const int result = SendShortFormBroadcast(request);
+        BroadcastShortForm(request); // the result is not negative: the wrapper adds nothing
+        return result;
+    });
+    ASSERT_EQ(outcome.exitCode, ENETUNREACH);
+    const std::string twice = "ERROR:  sendto failed -1,errno:101\nagain:  sendto st -1,errno:101\n";
+    EXPECT_EQ(outcome.output, twice + twice);
+}
+
+TEST(BroadcastSender, FailedLongFormSendIsSilent)
+{
+    const auto outcome = RunInChild([] {
+        if (!LeaveForANetworkWithoutRoutes())
+            return 200;
+        PrintBoxes();
+        LongFormPacket request;
+        BuildLongFormRequest(request);
+        BroadcastLongForm(request);
+        return SendLongFormBroadcast(request);
+    });
+    EXPECT_EQ(outcome.exitCode, ENETUNREACH);
+    EXPECT_EQ(outcome.output, "");
+}
+
+TEST(BroadcastSender, NoSocketShowsTheErrorAndTheWrapperReportsMinusOne)
+{
+    const auto outcome = RunInChild([] {
+        PrintBoxes();
+        const rlimit none{0, 0};
+        if (::setrlimit(RLIMIT_NOFILE, &none) != 0)
+            return 200;
+        const auto request = ShortSearch();
+        BroadcastShortForm(request);
+        return SendShortFormBroadcast(request) == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.output, "box [Error] ERROR:  24 socket() failed\n"
+                              "ERROR:  SOCKET transmit test fails -1\n"
+                              "box [Error] ERROR:  24 socket() failed\n");
+}
