@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <array>
-#include <vector>
 
 namespace quillon::devices {
 
@@ -14,11 +13,16 @@ inline constexpr int kColumnCount = 3;
 
 using RowTexts = std::array<QString, kColumnCount>;
 
-// The operations the device table needs from the list that shows it. The window's list
-// implements them; MemoryDeviceRows serves where there is no window.
+// The operations the device table needs from the list that shows its devices. The device table
+// calls the row operations only between BeginUpdate and EndUpdate, so that a find, delete and
+// insert forms one unit that no reordering of the list can fall into.
 class DeviceRows {
 public:
     virtual ~DeviceRows() = default;
+
+    virtual void BeginUpdate() = 0;
+    virtual void EndUpdate() = 0;
+
     virtual int RowCount() const = 0;
     // Inserts a row with all three texts at `position` and returns the row's index.
     virtual int InsertRow(int position, const RowTexts& texts) = 0;
@@ -26,16 +30,16 @@ public:
     virtual QString RowText(int row, Column column) const = 0;
 };
 
-class MemoryDeviceRows final : public DeviceRows {
+// Holds an update of the rows open for one scope.
+class RowUpdate {
 public:
-    int RowCount() const override { return static_cast<int>(rows_.size()); }
-    int InsertRow(int position, const RowTexts& texts) override;
-    void DeleteRow(int row) override;
-    QString RowText(int row, Column column) const override;
-    void Clear() { rows_.clear(); }
+    explicit RowUpdate(DeviceRows& rows) : rows_(rows) { rows_.BeginUpdate(); }
+    ~RowUpdate() { rows_.EndUpdate(); }
+    RowUpdate(const RowUpdate&) = delete;
+    RowUpdate& operator=(const RowUpdate&) = delete;
 
 private:
-    std::vector<RowTexts> rows_;
+    DeviceRows& rows_;
 };
 
 } // namespace quillon::devices

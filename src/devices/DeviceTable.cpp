@@ -66,7 +66,13 @@ DeviceRecord* DeviceTable::FindDeviceByListIndex(int listIndex) const
     return nullptr;
 }
 
-std::optional<int> DeviceTable::FindRowByListIndex(int listIndex) const
+std::optional<int> DeviceTable::FindRowByListIndex(int listIndex)
+{
+    RowUpdate update(rows_);
+    return FindRowWithinUpdate(listIndex);
+}
+
+std::optional<int> DeviceTable::FindRowWithinUpdate(int listIndex) const
 {
     for (int row = 0; row < rows_.RowCount(); ++row)
         if (RowNumber(rows_.RowText(row, Column::Number)) - 1 == listIndex)
@@ -82,13 +88,15 @@ void DeviceTable::AppendRowFor(const DeviceRecord& record, const QString& nameTe
 
 void DeviceTable::AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText)
 {
+    RowUpdate update(rows_);
     record.listIndex = rows_.RowCount();
     AppendRowFor(record, nameText, addressText);
 }
 
 void DeviceTable::RefreshRow(DeviceRecord& record, const QString& nameText, const QString& addressText)
 {
-    if (const std::optional<int> row = FindRowByListIndex(record.listIndex))
+    RowUpdate update(rows_);
+    if (const std::optional<int> row = FindRowWithinUpdate(record.listIndex))
         rows_.DeleteRow(*row);
     AppendRowFor(record, nameText, addressText);
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 
 namespace quillon::devices {
@@ -27,7 +28,10 @@ enum class MacLookup {
 // values that go with them. A row is tied to its record only by the number in its first column
 // (listIndex + 1), never by position, so the list may be reordered freely.
 //
-// Every operation runs with ListLock held by the caller.
+// Every operation runs with ListLock held by the caller. Besides, whoever changes the chain or a
+// record's fields, and whoever reads them without ListLock (the UI thread: selection, Submit,
+// the web page), holds RecordsMutex(), and nobody waits for another thread while holding it.
+// Lock order: ListLock, then RecordsMutex(), then the rows' own update.
 class DeviceTable {
 public:
     explicit DeviceTable(DeviceRows& rows) : rows_(rows) {}
@@ -47,7 +51,7 @@ public:
     DeviceRecord* FindDeviceByListIndex(int listIndex) const;
 
     // The first row whose number minus 1 is listIndex.
-    std::optional<int> FindRowByListIndex(int listIndex) const;
+    std::optional<int> FindRowByListIndex(int listIndex);
 
     // Gives a record without a row the next number and a row at the end of the list.
     void AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText);
@@ -58,6 +62,7 @@ public:
     bool IsEmpty() const { return chain_.deviceHead == nullptr && chain_.deviceTail == nullptr; }
     const DeviceChain& Chain() const { return chain_; }
     DeviceRows& Rows() { return rows_; }
+    std::mutex& RecordsMutex() { return recordsMutex_; }
 
     DeviceRecord* currentDevice = nullptr;
     int lastInsertedRow = -1;
@@ -65,9 +70,11 @@ public:
     std::atomic<int> receiveBusy{0};
 
 private:
+    std::optional<int> FindRowWithinUpdate(int listIndex) const;
     void AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText);
 
     DeviceRows& rows_;
+    std::mutex recordsMutex_;
     DeviceChain chain_;
 };
 

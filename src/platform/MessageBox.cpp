@@ -1,5 +1,6 @@
 #include "platform/MessageBox.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 
@@ -9,6 +10,7 @@ namespace {
 
 std::mutex handlerMutex;
 MessageBoxHandler installedHandler;
+MessageBoxPoster installedPoster;
 
 BoxAnswer WriteToStandardError(const MessageBoxRequest& request)
 {
@@ -17,29 +19,66 @@ BoxAnswer WriteToStandardError(const MessageBoxRequest& request)
     return BoxAnswer::Ok;
 }
 
+template <typename Handler>
+Handler Installed(const Handler& handler)
+{
+    std::scoped_lock lock(handlerMutex);
+    return handler;
+}
+
+template <typename Handler>
+Handler Replace(Handler& installed, Handler handler)
+{
+    std::scoped_lock lock(handlerMutex);
+    std::swap(installed, handler);
+    return handler;
+}
+
 } // namespace
 
+QString ApplicationName()
+{
+    const QString file = QString::fromLocal8Bit(program_invocation_short_name);
+    const qsizetype dot = file.lastIndexOf(QChar(u'.'));
+    return dot > 0 ? file.left(dot) : file;
+}
+
+MessageBoxRequest SystemBox(const QString& text)
+{
+    return {text, kSystemDefaultCaption, BoxButtons::Ok, BoxIcon::None};
+}
+
+MessageBoxRequest ApplicationBox(const QString& text)
+{
+    return {text, ApplicationName(), BoxButtons::Ok, BoxIcon::None};
+}
+
+// The handlers are called outside the mutex: a box may take long, and may show a box itself.
 BoxAnswer ShowMessageBox(const MessageBoxRequest& request)
 {
-    MessageBoxHandler handler;
-    {
-        std::scoped_lock lock(handlerMutex);
-        handler = installedHandler;
-    }
-    // Called outside the mutex: a box may wait for the UI thread, which may show a box itself.
+    const MessageBoxHandler handler = Installed(installedHandler);
     return handler ? handler(request) : WriteToStandardError(request);
 }
 
-BoxAnswer ShowSystemMessage(const QString& text)
+void PostMessageBox(const MessageBoxRequest& request, std::function<void()> closed)
 {
-    return ShowMessageBox({text, kSystemDefaultCaption, BoxButtons::Ok, BoxIcon::None});
+    if (const MessageBoxPoster poster = Installed(installedPoster)) {
+        poster(request, std::move(closed));
+        return;
+    }
+    WriteToStandardError(request);
+    if (closed)
+        closed();
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
 {
-    std::scoped_lock lock(handlerMutex);
-    std::swap(installedHandler, handler);
-    return handler;
+    return Replace(installedHandler, std::move(handler));
+}
+
+MessageBoxPoster SetMessageBoxPoster(MessageBoxPoster poster)
+{
+    return Replace(installedPoster, std::move(poster));
 }
 
 } // namespace quillon::platform

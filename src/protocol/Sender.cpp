@@ -24,9 +24,10 @@ struct SenderProfile {
 constexpr SenderProfile kLongFormSender{kLongFormPort, false};
 constexpr SenderProfile kShortFormSender{kShortFormPort, true};
 
+// The sender goes on without waiting for the box to be closed; nothing depends on it.
 void ShowSocketError(const char* format, int error)
 {
-    platform::ShowSystemMessage(QString::asprintf(format, error));
+    platform::PostMessageBox(platform::SystemBox(QString::asprintf(format, error)));
 }
 
 sockaddr_in LimitedBroadcast(std::uint16_t port)

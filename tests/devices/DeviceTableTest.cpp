@@ -1,4 +1,5 @@
 #include "devices/DeviceTable.h"
+#include "devices/RowStore.h"
 
 #include <QStringList>
 
@@ -31,7 +32,7 @@ protected:
         return numbers;
     }
 
-    MemoryDeviceRows rows;
+    RowStore rows;
     DeviceTable table{rows};
 };
 

@@ -1,5 +1,5 @@
 #include "protocol/LongForm.h"
-#include "support/Packets.h"
+#include "SimulatedDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,7 @@
 
 using namespace quillon;
 using namespace quillon::protocol;
-using quillon::test::DeviceAnswer;
-using quillon::test::LongFormReplyBytes;
+using quillon::devsim::SimulatedDevice;
 
 namespace {
 
@@ -32,7 +31,7 @@ TEST(LongFormRequest, IsMagicLengthCodeAndZeros)
 
 TEST(LongFormReply, AcceptsOnlyExactly445Bytes)
 {
-    const auto reply = LongFormReplyBytes(DeviceAnswer{});
+    const auto reply = devsim::LongFormReply(SimulatedDevice{});
     EXPECT_TRUE(ReadLongFormReply(reply).has_value());
 
     const std::vector<std::uint8_t> shorter(reply.begin(), reply.end() - 1);
@@ -47,10 +46,10 @@ TEST(LongFormReply, AcceptsOnlyExactly445Bytes)
 TEST(LongFormReply, AcceptsReplyCodesOneToThreeOnly)
 {
     for (int code = 0; code < 256; ++code) {
-        const auto reply = LongFormReplyBytes(DeviceAnswer{}, static_cast<std::uint8_t>(code));
+        const auto reply = devsim::LongFormReply(SimulatedDevice{}, static_cast<std::uint8_t>(code));
         EXPECT_EQ(ReadLongFormReply(reply).has_value(), code >= 1 && code <= 3) << "code " << code;
     }
-    EXPECT_EQ(ReadLongFormReply(LongFormReplyBytes(DeviceAnswer{}, 3))->replyCode, 3);
+    EXPECT_EQ(ReadLongFormReply(devsim::LongFormReply(SimulatedDevice{}, 3))->replyCode, 3);
 }
 
 TEST(LongFormReply, OwnRequestIsNotAReply)
@@ -60,7 +59,7 @@ TEST(LongFormReply, OwnRequestIsNotAReply)
 
 TEST(LongFormReply, IgnoresMagicAndLengthBytes)
 {
-    auto reply = LongFormReplyBytes(DeviceAnswer{});
+    auto reply = devsim::LongFormReply(SimulatedDevice{});
     for (std::size_t i = 0; i < 6; ++i)
         reply[i] = 0xA5;
     EXPECT_TRUE(ReadLongFormReply(reply).has_value());
@@ -68,7 +67,7 @@ TEST(LongFormReply, IgnoresMagicAndLengthBytes)
 
 TEST(LongFormReply, TakesEveryFieldFromItsOffset)
 {
-    DeviceAnswer device;
+    SimulatedDevice device;
     device.mac = {0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0x01};
     device.ip = {10, 0, 0, 5};
     device.netmask = {255, 255, 0, 0};
@@ -79,7 +78,7 @@ TEST(LongFormReply, TakesEveryFieldFromItsOffset)
     device.port2 = 0x01020304;
     device.dhcp = true;
 
-    const auto reply = ReadLongFormReply(LongFormReplyBytes(device, 2));
+    const auto reply = ReadLongFormReply(devsim::LongFormReply(device, 2));
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->replyCode, 2);
     EXPECT_EQ(reply->macAddress, device.mac);
@@ -97,10 +96,10 @@ TEST(LongFormReply, TakesEveryFieldFromItsOffset)
 
 TEST(LongFormReply, KeepsAFullEighteenByteNameAndAShortInterfaceName)
 {
-    DeviceAnswer device;
+    SimulatedDevice device;
     device.name = "ABCDEFGHIJKLMNOPQR";
     device.interfaceName = "wl";
-    const auto reply = ReadLongFormReply(LongFormReplyBytes(device));
+    const auto reply = ReadLongFormReply(devsim::LongFormReply(device));
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->nameText, QStringLiteral("ABCDEFGHIJKLMNOPQR"));
     EXPECT_EQ(reply->name[17], 'R');

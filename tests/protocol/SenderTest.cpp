@@ -59,9 +59,10 @@ bool LeaveForANetworkWithoutRoutes() { return ::unshare(CLONE_NEWNET) == 0; }
 
 void PrintBoxes()
 {
-    platform::SetMessageBoxHandler([](const platform::MessageBoxRequest& box) {
+    platform::SetMessageBoxPoster([](const platform::MessageBoxRequest& box, const std::function<void()>& closed) {
         std::printf("box [%s] %s\n", box.caption.toUtf8().constData(), box.text.toUtf8().constData());
-        return platform::BoxAnswer::Ok;
+        if (closed)
+            closed();
     });
 }
 

@@ -1,5 +1,5 @@
 #include "protocol/ShortForm.h"
-#include "support/Packets.h"
+#include "SimulatedDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,7 @@
 
 using namespace quillon;
 using namespace quillon::protocol;
-using quillon::test::DeviceAnswer;
-using quillon::test::ShortFormReplyBytes;
+using quillon::devsim::SimulatedDevice;
 
 namespace {
 
@@ -142,11 +141,12 @@ TEST(ShortFormReply, ReadsTheGroupsItsLengthCarries)
         {60, true, true, false, false},   {68, true, true, false, false},  {69, true, true, true, false},
         {70, true, true, true, true},     {1000, true, true, true, true},  {1001, false, false, false, false},
     };
-    DeviceAnswer device;
+    SimulatedDevice device;
     device.dhcp = true;
+    device.dns1 = {192, 168, 1, 53};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
-        const auto reply = ReadShortFormReply(ShortFormReplyBytes(device, c.length));
+        const auto reply = ReadShortFormReply(devsim::ShortFormReply(device, 0, c.length));
         ASSERT_EQ(reply.has_value(), c.accepted);
         if (!reply)
             continue;
@@ -162,14 +162,14 @@ TEST(ShortFormReply, ReadsTheGroupsItsLengthCarries)
 
 TEST(ShortFormReply, TakesTheFixedFieldsFromTheirOffsets)
 {
-    DeviceAnswer device;
+    SimulatedDevice device;
     device.ip = {10, 0, 0, 5};
     device.mac = {1, 2, 3, 4, 5, 6};
     device.netmask = {255, 0, 0, 0};
     device.gateway = {10, 0, 0, 1};
     device.name = "Lobby";
     device.interfaceName = "e1";
-    const auto reply = ReadShortFormReply(ShortFormReplyBytes(device, 70, 1));
+    const auto reply = ReadShortFormReply(devsim::ShortFormReply(device, 1, 70));
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->replyKind, 1);
     EXPECT_EQ(reply->ipAddress, device.ip);
@@ -185,7 +185,7 @@ TEST(ShortFormReply, TakesTheFixedFieldsFromTheirOffsets)
 TEST(ShortFormReply, RequiresTheExactMagic)
 {
     for (const char* magic : {"IPCAM", "ipcam", "IPCa ", "PCEdi"}) {
-        auto bytes = ShortFormReplyBytes(DeviceAnswer{}, 70);
+        auto bytes = devsim::ShortFormReply(SimulatedDevice{}, 0, 70);
         std::copy_n(magic, 5, bytes.begin());
         EXPECT_FALSE(ReadShortFormReply(bytes).has_value()) << magic;
     }

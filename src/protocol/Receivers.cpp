@@ -1,0 +1,299 @@
+#include "protocol/Receivers.h"
+
+#include "platform/MessageBox.h"
+#include "platform/UniqueFd.h"
+#include "protocol/Sender.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <mutex>
+
+namespace quillon::protocol {
+
+using devices::DeviceRecord;
+using devices::DeviceTable;
+
+namespace {
+
+// ---- Socket set-up and the receive loop, the same for both protocols -----------------------
+
+struct ReceiverSocket {
+    platform::UniqueFd fd;
+    ReceiverExit failure;
+};
+
+ReceiverExit SetupFailure(int result, const char* format, int error)
+{
+    return {result, {QString::asprintf(format, error)}};
+}
+
+ReceiverSocket OpenReceiverSocket(std::uint16_t port)
+{
+    ReceiverSocket opened;
+    opened.fd.Reset(::socket(AF_INET, SOCK_DGRAM, 0));
+    if (!opened.fd.IsValid()) {
+        const int error = errno;
+        opened.failure = SetupFailure(-1, "ERROR:  %d socket() failed", error);
+        opened.failure.messages << QString::asprintf("ERROR:  %d SOCKET test fails", error);
+        return opened;
+    }
+    const int enable = 1;
+    if (::setsockopt(opened.fd.Get(), SOL_SOCKET, SO_REUSEADDR, &enable, sizeof enable) < 0) {
+        opened.failure = SetupFailure(errno, "ERROR:  %d setsockopt( SO_REUSEADDR )", errno);
+        opened.fd.Reset();
+        return opened;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(opened.fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+        opened.failure = SetupFailure(errno, "ERROR:  %d bind() failed", errno);
+        opened.fd.Reset();
+    }
+    return opened;
+}
+
+using DatagramHandler = void (*)(ReceiverShared&, wire::Bytes);
+
+ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& stop, std::uint16_t port,
+                         DatagramHandler handle)
+{
+    ReceiverSocket opened = OpenReceiverSocket(port);
+    if (!opened.fd.IsValid())
+        return opened.failure;
+
+    std::array<std::uint8_t, kReceiveBufferSize> buffer{};
+    for (;;) {
+        shared.table.receiveBusy = 0;
+        if (!stop.WaitReadable(opened.fd.Get()))
+            return {};
+        sockaddr_in sender{};
+        socklen_t senderLength = sizeof sender;
+        // MSG_TRUNC reports a datagram's real length, so one longer than the buffer is dropped
+        // rather than read in part.
+        const ssize_t length = ::recvfrom(opened.fd.Get(), buffer.data(), buffer.size(), MSG_TRUNC,
+                                          reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        shared.table.receiveBusy = 1;
+        const bool whole = length >= 0 && static_cast<std::size_t>(length) <= buffer.size();
+        handle(shared, whole ? wire::Bytes(buffer.data(), static_cast<std::size_t>(length)) : wire::Bytes{});
+    }
+}
+
+void PostInOrderThen(QStringList texts, std::function<void()> done)
+{
+    if (texts.isEmpty()) {
+        done();
+        return;
+    }
+    const QString first = texts.takeFirst();
+    platform::PostMessageBox(platform::SystemBox(first), [texts, done] { PostInOrderThen(texts, done); });
+}
+
+void EndAfterSetupFailure(ReceiverShared& shared, const ReceiverExit& exit)
+{
+    PostInOrderThen(exit.messages, [&shared] { shared.endProgram(0); });
+}
+
+// ---- Entering a reply into the device table ------------------------------------------------
+
+using NameBytes = std::array<std::uint8_t, kNameSize>;
+
+template <std::size_t FieldSize, std::size_t N>
+void CopyInto(std::array<std::uint8_t, FieldSize>& field, const std::array<std::uint8_t, N>& value)
+{
+    static_assert(N <= FieldSize);
+    std::copy(value.begin(), value.end(), field.begin());
+}
+
+bool HasAddress(const DeviceRecord& record, const wire::Ipv4& address)
+{
+    return std::equal(address.begin(), address.end(), record.ipAddress.begin());
+}
+
+bool HasNameBytes(const DeviceRecord& record, const NameBytes& name)
+{
+    return std::equal(name.begin(), name.end(), record.name.begin());
+}
+
+// The record a device answer goes to: the first record with its MAC among those with an
+// address, whose row moves to the end when the device's address or name changed; else a new
+// record at the tail. Null when no record could be allocated: the answer is dropped.
+DeviceRecord* RecordForAnswer(DeviceTable& table, const wire::MacAddress& mac, const wire::Ipv4& address,
+                              const NameBytes& name, const QString& nameText, const QString& addressText)
+{
+    DeviceRecord* record = table.IsEmpty() ? nullptr : table.FindDeviceByMac(mac, devices::MacLookup::PassOverUnaddressed);
+    if (record == nullptr)
+        return table.AppendDevice();
+    table.receiveBusy = 1;
+    // The first device's row (listIndex 0) is never moved.
+    if (record->listIndex > 0 && (!HasAddress(*record, address) || !HasNameBytes(*record, name)))
+        table.RefreshRow(*record, nameText, addressText);
+    table.receiveBusy = 0;
+    return record;
+}
+
+void TakeIdentity(DeviceRecord& record, const std::array<std::uint8_t, kInterfaceNameSize>& interfaceName,
+                  const wire::Ipv4& address, const wire::MacAddress& mac, const wire::Ipv4& netmask)
+{
+    wire::CopyBoundedText(std::span(record.interfaceName).first<kInterfaceNameSize>(), interfaceName);
+    CopyInto(record.ipAddress, address);
+    CopyInto(record.macAddress, mac);
+    CopyInto(record.netmask, netmask);
+}
+
+void TakeGatewayAndName(DeviceRecord& record, const wire::Ipv4& gateway, const NameBytes& name)
+{
+    CopyInto(record.gateway, gateway);
+    wire::CopyBoundedText(std::span(record.name).first<kNameSize>(), name);
+}
+
+void GiveRowIfNew(DeviceTable& table, DeviceRecord& record, const QString& nameText, const QString& addressText)
+{
+    if (record.listIndex == -1)
+        table.AssignRow(record, nameText, addressText);
+}
+
+void EnterLongFormReply(DeviceTable& table, const LongFormReply& reply)
+{
+    std::scoped_lock records(table.RecordsMutex());
+    DeviceRecord* record = RecordForAnswer(table, reply.macAddress, reply.ipAddress, reply.name,
+                                           reply.nameText, reply.addressText);
+    if (record == nullptr)
+        return;
+    TakeIdentity(*record, reply.interfaceName, reply.ipAddress, reply.macAddress, reply.netmask);
+    record->port1 = reply.port1;
+    record->port2 = reply.port2;
+    CopyInto(record->dns1, reply.dns1);
+    CopyInto(record->dns2, reply.dns2);
+    record->hasDns = 1;
+    // A long-form reply says "DHCP" only when it is on: "static" leaves hasDhcp as it was.
+    record->dhcpEnabled = reply.dhcp != 0 ? 1 : 0;
+    if (reply.dhcp != 0)
+        record->hasDhcp = 1;
+    GiveRowIfNew(table, *record, reply.nameText, reply.addressText);
+    TakeGatewayAndName(*record, reply.gateway, reply.name);
+}
+
+void EnterShortFormAnswer(DeviceTable& table, const ShortFormReply& reply)
+{
+    std::scoped_lock records(table.RecordsMutex());
+    DeviceRecord* record = RecordForAnswer(table, reply.macAddress, reply.ipAddress, reply.name,
+                                           reply.nameText, reply.addressText);
+    if (record == nullptr)
+        return;
+    TakeIdentity(*record, reply.interfaceName, reply.ipAddress, reply.macAddress, reply.netmask);
+    record->port1 = reply.port1; // 0 when the reply is too short to carry the ports
+    record->port2 = reply.port2;
+    record->hasDns = reply.hasDns ? 1 : 0;
+    if (reply.hasDns) {
+        CopyInto(record->dns1, reply.dns1);
+        CopyInto(record->dns2, reply.dns2);
+    }
+    record->hasDhcp = reply.hasDhcp ? 1 : 0;
+    if (reply.hasDhcp)
+        record->dhcpEnabled = reply.dhcpEnabled ? 1 : 0;
+    GiveRowIfNew(table, *record, reply.nameText, reply.addressText);
+    TakeGatewayAndName(*record, reply.gateway, reply.name);
+}
+
+// A listed device says it changed: its row moves to the end of the list under its own number
+// (a new number could repeat another row's, and a click would then reach the wrong device).
+void EnterShortFormUpdateNotice(DeviceTable& table, const ShortFormReply& reply)
+{
+    std::scoped_lock records(table.RecordsMutex());
+    DeviceRecord* record = table.FindDeviceByMac(reply.macAddress, devices::MacLookup::AllRecords);
+    if (record == nullptr)
+        return;
+    table.RefreshRow(*record, reply.nameText, reply.addressText);
+    TakeGatewayAndName(*record, reply.gateway, reply.name);
+}
+
+void NoticePasswordFailure(ReceiverShared& shared)
+{
+    if (shared.passwordNoticeOpen.exchange(true))
+        return;
+    platform::PostMessageBox(platform::ApplicationBox(kPasswordFailureText),
+                             [&shared] { shared.passwordNoticeOpen = false; });
+}
+
+} // namespace
+
+void HandleLongFormDatagram(ReceiverShared& shared, wire::Bytes datagram)
+{
+    const std::optional<LongFormReply> reply = ReadLongFormReply(datagram);
+    if (!reply)
+        return;
+    // Shown without waiting: a box held open under ListLock would stop every receiver of
+    // every copy of the program, and replies would overflow the sockets meanwhile.
+    if (reply->replyCode == 3)
+        NoticePasswordFailure(shared);
+    std::scoped_lock lock(shared.listLock);
+    EnterLongFormReply(shared.table, *reply);
+}
+
+void HandleShortFormDatagram(ReceiverShared& shared, wire::Bytes datagram)
+{
+    const std::optional<ShortFormReply> reply = ReadShortFormReply(datagram);
+    if (!reply)
+        return;
+    const auto kind = static_cast<ShortFormReplyKind>(reply->replyKind);
+    if (kind != ShortFormReplyKind::DeviceAnswer && kind != ShortFormReplyKind::UpdateNotice)
+        return;
+    std::scoped_lock lock(shared.listLock);
+    if (kind == ShortFormReplyKind::DeviceAnswer)
+        EnterShortFormAnswer(shared.table, *reply);
+    else
+        EnterShortFormUpdateNotice(shared.table, *reply);
+}
+
+ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
+{
+    return RunReceiver(shared, stop, kLongFormPort, HandleLongFormDatagram);
+}
+
+ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
+{
+    return RunReceiver(shared, stop, kShortFormPort, HandleShortFormDatagram);
+}
+
+// Each thread builds its start-up request in a buffer of its own: the UI thread may be
+// building a request of the same kind at the same moment.
+void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop)
+{
+    LongFormPacket request{};
+    BuildLongFormRequest(request);
+    BroadcastLongForm(request);
+    const ReceiverExit exit = RunLongFormReceiver(shared, stop);
+    if (!stop.IsRaised())
+        EndAfterSetupFailure(shared, exit);
+}
+
+void ShortFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop)
+{
+    std::array<std::uint8_t, kShortFormRequestSize> request{};
+    BuildShortFormSearchRequest(request);
+    BroadcastShortForm(request);
+    const ReceiverExit exit = RunShortFormReceiver(shared, stop);
+    if (!stop.IsRaised())
+        EndAfterSetupFailure(shared, exit);
+}
+
+ReceiverThread::ReceiverThread(Body body, ReceiverShared& shared)
+    : thread_([this, body, &shared] { body(shared, stop_); })
+{
+}
+
+void ReceiverThread::Stop()
+{
+    stop_.Raise();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+} // namespace quillon::protocol

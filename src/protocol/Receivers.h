@@ -1,0 +1,71 @@
+#pragma once
+
+#include "devices/DeviceTable.h"
+#include "platform/NamedLock.h"
+#include "platform/StopSignal.h"
+#include "protocol/LongForm.h"
+#include "protocol/ShortForm.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace quillon::protocol {
+
+// What the two receivers share with each other and with the UI thread. It must outlive both
+// receiver threads and every message box they posted.
+struct ReceiverShared {
+    devices::DeviceTable& table;
+    platform::NamedLock& listLock;
+    // Called once a receiver's set-up failure has been shown; the program then ends with
+    // `status`. May run on any thread.
+    std::function<void(int status)> endProgram;
+    // One "wrong user name or password" box at a time, however many replies report it.
+    std::atomic<bool> passwordNoticeOpen{false};
+};
+
+inline const QString kPasswordFailureText = QString::fromUtf8("設定失敗:帳號密碼錯誤");
+
+// How a receiver's run ended: stopped (result 0, no messages), or a set-up failure with its
+// result (-1 when no socket could be made, else errno) and the messages to show, in order,
+// before the program ends.
+struct ReceiverExit {
+    int result = 0;
+    QStringList messages;
+};
+
+// Bind the receiver's port and enter every accepted datagram until `stop` is raised.
+ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop);
+ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop);
+
+// A receiver thread's whole life: one search request, then the receive loop; after a set-up
+// failure its messages and the end of the program.
+void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop);
+void ShortFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop);
+
+// One received datagram, read and, if accepted, entered into the device table under ListLock.
+// An empty span stands for a failed receive.
+void HandleLongFormDatagram(ReceiverShared& shared, wire::Bytes datagram);
+void HandleShortFormDatagram(ReceiverShared& shared, wire::Bytes datagram);
+
+// Runs one receiver thread until Stop() or its destruction.
+class ReceiverThread {
+public:
+    using Body = void (*)(ReceiverShared&, const platform::StopSignal&);
+    ReceiverThread(Body body, ReceiverShared& shared);
+    ~ReceiverThread() { Stop(); }
+    ReceiverThread(const ReceiverThread&) = delete;
+    ReceiverThread& operator=(const ReceiverThread&) = delete;
+
+    // Wakes the thread and joins it. The caller must hold neither ListLock nor RecordsMutex,
+    // which the thread may be waiting for.
+    void Stop();
+
+private:
+    platform::StopSignal stop_;
+    std::thread thread_;
+};
+
+} // namespace quillon::protocol

@@ -1,0 +1,292 @@
+// quillon-devsim: plays any number of devices on both discovery protocols, inside a virtual
+// test LAN only. It answers every search request it hears, applies set requests addressed to
+// its devices, and can log every request it receives as JSON lines.
+
+#include "DeviceList.h"
+#include "SimulatedDevice.h"
+
+#include "platform/UniqueFd.h"
+#include "platform/VirtualLan.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+
+using namespace quillon;
+using namespace quillon::devsim;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::uint16_t kShortFormPort = 4022;
+constexpr std::uint16_t kLongFormPort = 4023;
+
+struct Options {
+    QString devicesFile;
+    int count = 0;
+    int spreadMs = 0;
+    unsigned seed = 1;
+    QString logPath;
+    std::optional<Confirmation> confirmation;
+};
+
+const char* kUsage =
+    "usage: quillon-devsim (--devices FILE | --count N) [--spread MS] [--seed N]\n"
+    "                      [--confirm notice|answer|none] [--log FILE]\n"
+    "  --devices FILE  devices from a JSON file ({\"devices\": [...]})\n"
+    "  --count N       N generated devices with distinct MACs, addresses and names\n"
+    "  --spread MS     each device answers after a random delay of up to MS ms (default: all\n"
+    "                  at once, at full speed)\n"
+    "  --confirm HOW   how every device confirms a set request (default: per device, notice)\n"
+    "  --log FILE      append every request received as a JSON line\n"
+    "Runs only inside a virtual test LAN (tests/lan/lan-run); prints \"ready\" once it listens.\n";
+
+std::optional<Options> ParseOptions(const QStringList& arguments)
+{
+    Options options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& option = arguments[i];
+        if (i + 1 >= arguments.size())
+            return std::nullopt;
+        const QString value = arguments[++i];
+        bool ok = true;
+        if (option == QLatin1String("--devices"))
+            options.devicesFile = value;
+        else if (option == QLatin1String("--count"))
+            options.count = value.toInt(&ok);
+        else if (option == QLatin1String("--spread"))
+            options.spreadMs = value.toInt(&ok);
+        else if (option == QLatin1String("--seed"))
+            options.seed = value.toUInt(&ok);
+        else if (option == QLatin1String("--log"))
+            options.logPath = value;
+        else if (option == QLatin1String("--confirm")) {
+            options.confirmation = value == QLatin1String("notice") ? Confirmation::UpdateNotice
+                                   : value == QLatin1String("answer") ? Confirmation::DeviceAnswer
+                                   : value == QLatin1String("none")   ? std::optional(Confirmation::None)
+                                                                      : std::nullopt;
+            ok = options.confirmation.has_value();
+        } else
+            return std::nullopt;
+        if (!ok || options.count < 0 || options.spreadMs < 0)
+            return std::nullopt;
+    }
+    if (options.devicesFile.isEmpty() == (options.count == 0))
+        return std::nullopt;
+    return options;
+}
+
+platform::UniqueFd OpenPort(std::uint16_t port)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (!fd.IsValid() || ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        std::perror("quillon-devsim: cannot listen");
+        fd.Reset();
+    }
+    return fd;
+}
+
+class Simulator {
+public:
+    Simulator(std::vector<SimulatedDevice> devices, const Options& options, std::FILE* log)
+        : devices_(std::move(devices)), spreadMs_(options.spreadMs), random_(options.seed), log_(log)
+    {
+        if (options.confirmation)
+            for (auto& device : devices_)
+                device.confirmation = *options.confirmation;
+    }
+
+    bool Listen()
+    {
+        shortForm_ = OpenPort(kShortFormPort);
+        longForm_ = OpenPort(kLongFormPort);
+        return shortForm_.IsValid() && longForm_.IsValid();
+    }
+
+    [[noreturn]] void Run()
+    {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        std::vector<std::uint8_t> buffer(65536);
+        for (;;) {
+            SendDueReplies();
+            pollfd watched[2] = {{shortForm_.Get(), POLLIN, 0}, {longForm_.Get(), POLLIN, 0}};
+            if (::poll(watched, 2, MillisecondsToNextReply()) <= 0)
+                continue;
+            if (watched[0].revents & POLLIN)
+                OnShortForm(Receive(shortForm_.Get(), buffer));
+            if (watched[1].revents & POLLIN)
+                OnLongForm(Receive(longForm_.Get(), buffer));
+        }
+    }
+
+private:
+    struct PendingReply {
+        std::uint16_t port;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    static Bytes Receive(int fd, std::vector<std::uint8_t>& buffer)
+    {
+        const ssize_t length = ::recv(fd, buffer.data(), buffer.size(), 0);
+        return Bytes(buffer.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
+    }
+
+    void OnLongForm(Bytes datagram)
+    {
+        if (ClassifyLongForm(datagram) != RequestKind::LongFormSearch)
+            return;
+        Log(kLongFormPort, "search", datagram, {});
+        for (const auto& device : devices_)
+            if (device.answersLongForm)
+                Schedule(kLongFormPort, LongFormReply(device));
+    }
+
+    void OnShortForm(Bytes datagram)
+    {
+        switch (ClassifyShortForm(datagram)) {
+        case RequestKind::ShortFormSearch:
+            Log(kShortFormPort, "search", datagram, {});
+            for (const auto& device : devices_)
+                if (device.answersShortForm)
+                    Schedule(kShortFormPort, ShortFormReply(device));
+            break;
+        case RequestKind::ShortFormSet:
+            OnSetRequest(datagram);
+            break;
+        default:
+            break; // replies, our own included
+        }
+    }
+
+    void OnSetRequest(Bytes datagram)
+    {
+        const Mac target = SetRequestTarget(datagram);
+        QJsonObject extra{{"target", QString::fromStdString(FormatMac(target))}};
+        auto device = std::find_if(devices_.begin(), devices_.end(), [&](const auto& d) { return d.mac == target; });
+        if (device == devices_.end()) {
+            Log(kShortFormPort, "set", datagram, extra);
+            return;
+        }
+        QJsonArray applied;
+        for (const auto& group : ApplySetRequest(*device, datagram))
+            applied.append(QString::fromStdString(group));
+        extra.insert("applied", applied);
+        Log(kShortFormPort, "set", datagram, extra);
+        if (device->confirmation == Confirmation::UpdateNotice)
+            Send(kShortFormPort, ShortFormReply(*device, 1));
+        else if (device->confirmation == Confirmation::DeviceAnswer)
+            Send(kShortFormPort, ShortFormReply(*device, 0));
+    }
+
+    void Schedule(std::uint16_t port, std::vector<std::uint8_t> bytes)
+    {
+        if (spreadMs_ == 0) {
+            Send(port, bytes);
+            return;
+        }
+        std::uniform_int_distribution<int> delay(0, spreadMs_);
+        pending_.emplace(Clock::now() + std::chrono::milliseconds(delay(random_)), PendingReply{port, std::move(bytes)});
+    }
+
+    void SendDueReplies()
+    {
+        const auto now = Clock::now();
+        while (!pending_.empty() && pending_.begin()->first <= now) {
+            Send(pending_.begin()->second.port, pending_.begin()->second.bytes);
+            pending_.erase(pending_.begin());
+        }
+    }
+
+    int MillisecondsToNextReply() const
+    {
+        if (pending_.empty())
+            return -1;
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(pending_.begin()->first - Clock::now());
+        return static_cast<int>(std::max<std::int64_t>(wait.count(), 0));
+    }
+
+    void Send(std::uint16_t port, const std::vector<std::uint8_t>& bytes)
+    {
+        sockaddr_in destination{};
+        destination.sin_family = AF_INET;
+        destination.sin_port = htons(port);
+        destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+        const int fd = port == kShortFormPort ? shortForm_.Get() : longForm_.Get();
+        ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    }
+
+    void Log(std::uint16_t port, const char* request, Bytes datagram, QJsonObject entry)
+    {
+        if (log_ == nullptr)
+            return;
+        entry.insert("port", port);
+        entry.insert("request", QLatin1String(request));
+        entry.insert("length", static_cast<int>(datagram.size()));
+        entry.insert("bytes", QString::fromLatin1(
+                                  QByteArray(reinterpret_cast<const char*>(datagram.data()),
+                                             static_cast<qsizetype>(datagram.size())).toHex()));
+        std::fprintf(log_, "%s\n", QJsonDocument(entry).toJson(QJsonDocument::Compact).constData());
+        std::fflush(log_);
+    }
+
+    std::vector<SimulatedDevice> devices_;
+    int spreadMs_;
+    std::mt19937 random_;
+    std::FILE* log_;
+    platform::UniqueFd shortForm_;
+    platform::UniqueFd longForm_;
+    std::multimap<Clock::time_point, PendingReply> pending_;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    const std::optional<Options> options = ParseOptions(QCoreApplication::arguments());
+    if (!options) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (const auto exposure = platform::FindRealNetworkExposure()) {
+        std::fprintf(stderr, "quillon-devsim: refusing to run on a real network (%s); "
+                             "run it under tests/lan/lan-run\n", exposure->c_str());
+        return 2;
+    }
+    QString error;
+    auto devices = options->devicesFile.isEmpty() ? std::optional(GenerateDevices(options->count))
+                                                  : LoadDevices(options->devicesFile, error);
+    if (!devices) {
+        std::fprintf(stderr, "quillon-devsim: %s\n", qPrintable(error));
+        return 2;
+    }
+    std::FILE* log = nullptr;
+    if (!options->logPath.isEmpty() && (log = std::fopen(options->logPath.toLocal8Bit().constData(), "a")) == nullptr) {
+        std::perror("quillon-devsim: cannot open the log");
+        return 2;
+    }
+    Simulator simulator(std::move(*devices), *options, log);
+    if (!simulator.Listen())
+        return 1;
+    simulator.Run();
+}
