@@ -60,13 +60,17 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
 }
 
 using DatagramHandler = void (*)(ReceiverShared&, wire::Bytes);
+using StartRequest = void (*)();
 
+// The start-up search request goes out once the socket is bound: a device that answers at once
+// is then heard, not lost.
 ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& stop, std::uint16_t port,
-                         DatagramHandler handle)
+                         StartRequest sendStartRequest, DatagramHandler handle)
 {
     ReceiverSocket opened = OpenReceiverSocket(port);
     if (!opened.fd.IsValid())
         return opened.failure;
+    sendStartRequest();
 
     std::array<std::uint8_t, kReceiveBufferSize> buffer{};
     for (;;) {
@@ -252,23 +256,34 @@ void HandleShortFormDatagram(ReceiverShared& shared, wire::Bytes datagram)
         EnterShortFormUpdateNotice(shared.table, *reply);
 }
 
-ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
-{
-    return RunReceiver(shared, stop, kLongFormPort, HandleLongFormDatagram);
-}
-
-ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
-{
-    return RunReceiver(shared, stop, kShortFormPort, HandleShortFormDatagram);
-}
-
-// Each thread builds its start-up request in a buffer of its own: the UI thread may be
+// Each receiver builds its start-up request in a buffer of its own: the UI thread may be
 // building a request of the same kind at the same moment.
-void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop)
+void SendLongFormStartRequest()
 {
     LongFormPacket request{};
     BuildLongFormRequest(request);
     BroadcastLongForm(request);
+}
+
+void SendShortFormStartRequest()
+{
+    std::array<std::uint8_t, kShortFormRequestSize> request{};
+    BuildShortFormSearchRequest(request);
+    BroadcastShortForm(request);
+}
+
+ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
+{
+    return RunReceiver(shared, stop, kLongFormPort, SendLongFormStartRequest, HandleLongFormDatagram);
+}
+
+ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
+{
+    return RunReceiver(shared, stop, kShortFormPort, SendShortFormStartRequest, HandleShortFormDatagram);
+}
+
+void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop)
+{
     const ReceiverExit exit = RunLongFormReceiver(shared, stop);
     if (!stop.IsRaised())
         EndAfterSetupFailure(shared, exit);
@@ -276,9 +291,6 @@ void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& 
 
 void ShortFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop)
 {
-    std::array<std::uint8_t, kShortFormRequestSize> request{};
-    BuildShortFormSearchRequest(request);
-    BroadcastShortForm(request);
     const ReceiverExit exit = RunShortFormReceiver(shared, stop);
     if (!stop.IsRaised())
         EndAfterSetupFailure(shared, exit);

@@ -36,12 +36,13 @@ struct ReceiverExit {
     QStringList messages;
 };
 
-// Bind the receiver's port and enter every accepted datagram until `stop` is raised.
+// Bind the receiver's port, broadcast one search request of the receiver's protocol, and enter
+// every accepted datagram until `stop` is raised.
 ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop);
 ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop);
 
-// A receiver thread's whole life: one search request, then the receive loop; after a set-up
-// failure its messages and the end of the program.
+// A receiver thread's whole life: the run above; after a set-up failure its messages, one
+// after the other, and then the end of the program.
 void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop);
 void ShortFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop);
 

@@ -1,0 +1,267 @@
+// Both receivers against the device simulator in the virtual LAN, without a window.
+
+#include "SimulatedDevice.h"
+#include "platform/UniqueFd.h"
+#include "protocol/DeviceTexts.h"
+#include "protocol/Sender.h"
+#include "support/ReceiverFixture.h"
+#include "support/SimulatorProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <QSet>
+
+#include <chrono>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <thread>
+
+using namespace quillon;
+using namespace quillon::protocol;
+using devsim::SimulatedDevice;
+using test::SimulatorProcess;
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Twenty devices of every kind; device 1 answers both protocols and so is always listed first.
+struct Fleet {
+    std::string json;
+    std::vector<SimulatedDevice> devices;
+};
+
+Fleet MixedFleet()
+{
+    static const int kLengths[] = {50, 60, 69, 70};
+    Fleet fleet;
+    std::ostringstream json;
+    json << "{\"devices\": [";
+    for (int i = 1; i <= 20; ++i) {
+        SimulatedDevice device;
+        device.mac = {0x02, 0x10, 0, 0, 0, static_cast<std::uint8_t>(i)};
+        device.ip = {192, 168, static_cast<std::uint8_t>(i % 3), static_cast<std::uint8_t>(20 + i)};
+        device.name = i == 7 ? "玄関カメラ北" : i == 8 ? "ABCDEFGHIJKLMNOPQR" : "cam" + std::to_string(i);
+        const char* protocols = i % 3 == 0 ? "\"short\"" : i % 3 == 1 ? "\"short\", \"long\"" : "\"long\"";
+        const char* confirm = i == 20 ? "notice" : "answer";
+        json << (i > 1 ? "," : "") << "{\"mac\": \"" << devsim::FormatMac(device.mac) << "\", \"ip\": \""
+             << devsim::FormatIpv4(device.ip) << "\", \"name\": \"" << device.name << "\", \"dhcp\": "
+             << (i % 2 ? "true" : "false") << ", \"protocols\": [" << protocols
+             << "], \"shortLength\": " << kLengths[i % 4] << ", \"longCode\": " << (i == 5 ? 3 : 1 + i % 2)
+             << ", \"confirm\": \"" << confirm << "\"}";
+        fleet.devices.push_back(device);
+    }
+    json << "]}";
+    fleet.json = json.str();
+    return fleet;
+}
+
+class ReceiverLanTest : public testing::Test {
+protected:
+    void StartReceivers()
+    {
+        longForm = std::make_unique<ReceiverThread>(LongFormReceiverThread, bench.shared);
+        shortForm = std::make_unique<ReceiverThread>(ShortFormReceiverThread, bench.shared);
+    }
+    void TearDown() override
+    {
+        longForm.reset();
+        shortForm.reset();
+    }
+    int RowCount() { return static_cast<int>(bench.Rows().size()); }
+    QString LastRow()
+    {
+        const auto rows = bench.Rows();
+        return rows.empty() ? QString() : rows.back()[0] + u' ' + rows.back()[1] + u' ' + rows.back()[2];
+    }
+    bool NumbersAreOneTo(int count)
+    {
+        QSet<QString> numbers;
+        for (const auto& row : bench.Rows())
+            numbers.insert(row[0]);
+        for (int n = 1; n <= count; ++n)
+            if (!numbers.contains(QString::number(n)))
+                return false;
+        return numbers.size() == count && RowCount() == count;
+    }
+    void SendSetRequest(const SimulatedDevice& device, const std::function<void(ShortFormSetRequest&)>& change)
+    {
+        ShortFormSetRequest request;
+        request.ipAddress = device.ip;
+        request.macAddress = device.mac;
+        request.netmask = device.netmask;
+        change(request);
+        std::array<std::uint8_t, kShortFormRequestSize> packet{};
+        BuildShortFormSetRequest(packet, request);
+        BroadcastShortForm(packet);
+    }
+
+    test::ReceiverBench bench;
+    std::unique_ptr<ReceiverThread> longForm;
+    std::unique_ptr<ReceiverThread> shortForm;
+};
+
+void SendRaw(std::uint16_t port, const std::vector<std::uint8_t>& bytes)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(port);
+    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    ::sendto(fd.Get(), bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+}
+
+} // namespace
+
+TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges)
+{
+    const Fleet fleet = MixedFleet();
+    SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(fleet.json)});
+    ASSERT_TRUE(simulator.IsReady());
+    StartReceivers();
+
+    ASSERT_TRUE(WaitUntil([&] { return RowCount() >= 20 && bench.RecordCount() >= 20; })) << RowCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the second protocol's answers
+    EXPECT_EQ(bench.RecordCount(), 20);
+    EXPECT_TRUE(NumbersAreOneTo(20));
+    QSet<QString> rows;
+    for (const auto& row : bench.Rows())
+        rows.insert(row[1] + u' ' + row[2]);
+    for (const auto& device : fleet.devices) {
+        const QString expected = QString::fromStdString(device.name.substr(0, 18)) + u' ' + AddressText(device.ip);
+        EXPECT_TRUE(rows.contains(expected)) << expected.toStdString();
+    }
+    EXPECT_EQ(bench.PostedBoxes().size(), 1u) << "device 5 reports a failed password";
+
+    // A device that answers with a new address moves to the end under its own number.
+    const auto* third = bench.table.FindDeviceByMac(fleet.devices[2].mac, devices::MacLookup::AllRecords);
+    const QString thirdNumber = QString::number(third->listIndex + 1);
+    SendSetRequest(fleet.devices[2], [](auto& request) {
+        request.ipAddress = {10, 3, 3, 3};
+        request.addressChanged = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return LastRow() == thirdNumber + QStringLiteral(" cam3 010.003.003.003"); })) << LastRow().toStdString();
+
+    // The first device keeps its row while its record takes the new address.
+    SendSetRequest(fleet.devices[0], [](auto& request) {
+        request.ipAddress = {10, 1, 1, 1};
+        request.addressChanged = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] {
+        std::scoped_lock lock(bench.table.RecordsMutex());
+        return bench.table.FindDeviceByListIndex(0)->ipAddress[0] == 10;
+    }));
+    EXPECT_EQ(bench.Rows().front()[0], QStringLiteral("1"));
+    EXPECT_EQ(bench.Rows().front()[2], QStringLiteral("192.168.001.021"));
+
+    // An update notice moves the row and keeps the numbers unique.
+    SendSetRequest(fleet.devices[19], [](auto& request) {
+        std::array<std::uint8_t, kNameSize> name{'r', 'e', 'n', 'a', 'm', 'e', 'd'};
+        request.name = name;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return LastRow().contains(QStringLiteral(" renamed ")); })) << LastRow().toStdString();
+    EXPECT_TRUE(NumbersAreOneTo(20));
+}
+
+TEST_F(ReceiverLanTest, MalformedAndOversizedDatagramsAreDropped)
+{
+    StartReceivers();
+    SimulatedDevice device;
+    device.mac = {0x02, 0x20, 0, 0, 0, 1};
+    SendRaw(4022, devsim::ShortFormReply(device, 0, 49));
+    device.mac[5] = 2;
+    SendRaw(4022, devsim::ShortFormReply(device, 0, 1001));
+    device.mac[5] = 3;
+    auto longer = devsim::LongFormReply(device);
+    longer.push_back(0);
+    SendRaw(4023, longer);
+    device.mac[5] = 4; // a valid reply behind them on each port: once it is in, the others were seen
+    SendRaw(4022, devsim::ShortFormReply(device, 0, 1000));
+    SendRaw(4023, devsim::LongFormReply(device));
+    ASSERT_TRUE(WaitUntil([&] { return RowCount() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(bench.RecordCount(), 1);
+    EXPECT_EQ(bench.table.Chain().deviceHead->macAddress[5], 4);
+}
+
+TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
+{
+    platform::UniqueFd holder(::socket(AF_INET, SOCK_DGRAM, 0)); // without address reuse
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kShortFormPort);
+    ASSERT_EQ(::bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    ReceiverThread receiver(ShortFormReceiverThread, bench.shared);
+    ASSERT_TRUE(WaitUntil([&] { return !bench.PostedBoxes().empty(); }));
+    EXPECT_EQ(bench.PostedBoxes(), std::vector<QString>{QStringLiteral("[Error] ERROR:  98 bind() failed")});
+    EXPECT_EQ(bench.EndStatus(), -1) << "the program ends only once the message is closed";
+    bench.CloseBoxes();
+    EXPECT_EQ(bench.EndStatus(), 0);
+}
+
+// Replies stream in while the table is freed and rebuilt hundreds of times and while another
+// thread reads records as selection does; then the receivers are stopped mid-stream.
+TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
+{
+    SimulatorProcess simulator({"--count", "200"});
+    ASSERT_TRUE(simulator.IsReady());
+    StartReceivers();
+
+    std::atomic<bool> done{false};
+    std::thread selection([&] {
+        std::mt19937 random(7);
+        while (!done) {
+            std::scoped_lock lock(bench.table.RecordsMutex());
+            if (const auto* record = bench.table.FindDeviceByListIndex(static_cast<int>(random() % 200))) {
+                EXPECT_EQ(record->macAddress[0], 0x02);
+            }
+        }
+    });
+    for (int search = 0; search < 300; ++search) {
+        if (bench.table.receiveBusy == 0) {
+            std::scoped_lock lock(bench.listLock);
+            bench.table.FreeAllDevices();
+            bench.rows.Clear();
+            LongFormPacket longRequest{};
+            BuildLongFormRequest(longRequest);
+            std::array<std::uint8_t, kShortFormRequestSize> shortRequest{};
+            BuildShortFormSearchRequest(shortRequest);
+            BroadcastShortForm(shortRequest);
+            BroadcastLongForm(longRequest);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    done = true;
+    selection.join();
+
+    {
+        // Every row belongs to a record that carries its number, and no number repeats.
+        std::scoped_lock lock(bench.listLock, bench.table.RecordsMutex());
+        QSet<QString> numbers;
+        for (const auto& row : bench.Rows()) {
+            EXPECT_FALSE(numbers.contains(row[0]));
+            numbers.insert(row[0]);
+            EXPECT_NE(bench.table.FindDeviceByListIndex(row[0].toInt() - 1), nullptr) << row[0].toStdString();
+        }
+    }
+    longForm->Stop();
+    shortForm->Stop();
+    EXPECT_EQ(bench.EndStatus(), -1);
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "devices/DeviceTable.h"
+#include "devices/RowStore.h"
+#include "platform/MessageBox.h"
+#include "platform/NamedLock.h"
+#include "protocol/Receivers.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+namespace quillon::test {
+
+// A device table with its rows, a list lock of its own, and message boxes caught instead of
+// shown: everything the receivers need, without a window.
+class ReceiverBench {
+public:
+    ReceiverBench();
+    ~ReceiverBench();
+
+    // The boxes posted so far, as "[caption] text".
+    std::vector<QString> PostedBoxes();
+    // Close the posted boxes (runs their `closed` callbacks).
+    void CloseBoxes();
+    // The status endProgram was called with, or -1.
+    int EndStatus() const { return endStatus_.load(); }
+
+    QStringList RowNumbers();
+    devices::RowStore::Rows Rows() { return rows.Snapshot(); }
+    int RecordCount();
+
+    devices::RowStore rows;
+    devices::DeviceTable table{rows};
+    std::filesystem::path lockDirectory;
+    platform::NamedLock listLock;
+    protocol::ReceiverShared shared;
+
+private:
+    std::mutex boxesMutex_;
+    std::vector<QString> boxes_;
+    std::vector<std::function<void()>> closers_;
+    std::atomic<int> endStatus_{-1};
+};
+
+} // namespace quillon::test
