@@ -25,6 +25,7 @@ bool HasMac(const DeviceRecord& record, const wire::MacAddress& mac)
 
 void DeviceTable::FreeAllDevices()
 {
+    std::scoped_lock records(recordsMutex_);
     while (chain_.deviceHead != nullptr) {
         DeviceRecord* next = chain_.deviceHead->next;
         delete chain_.deviceHead;

@@ -39,7 +39,8 @@ public:
     DeviceTable(const DeviceTable&) = delete;
     DeviceTable& operator=(const DeviceTable&) = delete;
 
-    // Frees every record and clears currentDevice. The rows are left to the caller.
+    // Frees every record and clears currentDevice, taking RecordsMutex itself. The rows are
+    // left to the caller.
     void FreeAllDevices();
 
     DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const;

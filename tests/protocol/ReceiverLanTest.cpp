@@ -70,12 +70,37 @@ Fleet MixedFleet()
     return fleet;
 }
 
+platform::UniqueFd Listen(std::uint16_t port)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const timeval timeout{10, 0};
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return fd;
+}
+
 class ReceiverLanTest : public testing::Test {
 protected:
     void StartReceivers()
     {
         longForm = std::make_unique<ReceiverThread>(LongFormReceiverThread, bench.shared);
         shortForm = std::make_unique<ReceiverThread>(ShortFormReceiverThread, bench.shared);
+    }
+    // A receiver sends its start-up request once its port is bound: once both requests are
+    // heard, both receivers listen.
+    bool StartReceiversAndWaitUntilTheyListen()
+    {
+        const auto longListener = Listen(kLongFormPort);
+        const auto shortListener = Listen(kShortFormPort);
+        StartReceivers();
+        std::uint8_t buffer[1024];
+        return ::recv(longListener.Get(), buffer, sizeof buffer, 0) == 445 &&
+               ::recv(shortListener.Get(), buffer, sizeof buffer, 0) == 74;
     }
     void TearDown() override
     {
@@ -150,8 +175,10 @@ TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges
     EXPECT_EQ(bench.PostedBoxes().size(), 1u) << "device 5 reports a failed password";
 
     // A device that answers with a new address moves to the end under its own number.
-    const auto* third = bench.table.FindDeviceByMac(fleet.devices[2].mac, devices::MacLookup::AllRecords);
-    const QString thirdNumber = QString::number(third->listIndex + 1);
+    const QString thirdNumber = [&] {
+        std::scoped_lock lock(bench.table.RecordsMutex());
+        return QString::number(bench.table.FindDeviceByMac(fleet.devices[2].mac, devices::MacLookup::AllRecords)->listIndex + 1);
+    }();
     SendSetRequest(fleet.devices[2], [](auto& request) {
         request.ipAddress = {10, 3, 3, 3};
         request.addressChanged = true;
@@ -181,7 +208,7 @@ TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges
 
 TEST_F(ReceiverLanTest, MalformedAndOversizedDatagramsAreDropped)
 {
-    StartReceivers();
+    ASSERT_TRUE(StartReceiversAndWaitUntilTheyListen());
     SimulatedDevice device;
     device.mac = {0x02, 0x20, 0, 0, 0, 1};
     SendRaw(4022, devsim::ShortFormReply(device, 0, 49));

@@ -17,9 +17,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -262,6 +264,8 @@ private:
 
 int main(int argc, char* argv[])
 {
+    // Goes when whoever started it goes, so a test that dies leaves no simulator behind.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     QCoreApplication application(argc, argv);
     const std::optional<Options> options = ParseOptions(QCoreApplication::arguments());
     if (!options) {
