@@ -1,11 +1,12 @@
-#include <QApplication>
-#include <QWidget>
+#include "app/CScannerApp.h"
+#include "devices/ListLock.h"
+#include "i18n/InterfaceTexts.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QCoreApplication::applicationName());
-    window.show();
-    return QApplication::exec();
+    // The process-wide objects, in this order: the texts, the application, the list lock.
+    quillon::i18n::ProgramInterfaceTexts();
+    quillon::app::CScannerApp application(argc, argv);
+    quillon::devices::ListLock();
+    return application.InitInstance();
 }

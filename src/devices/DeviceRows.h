@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <array>
 
 namespace quillon::devices {
 
@@ -11,7 +10,18 @@ namespace quillon::devices {
 enum class Column { Number = 0, Name = 1, Address = 2 };
 inline constexpr int kColumnCount = 3;
 
-using RowTexts = std::array<QString, kColumnCount>;
+// One row's texts, in column order.
+struct DeviceRowTexts {
+    QString numberText;
+    QString nameText;
+    QString addressText;
+
+    const QString& Text(Column column) const
+    {
+        return column == Column::Number ? numberText : column == Column::Name ? nameText : addressText;
+    }
+    bool operator==(const DeviceRowTexts&) const = default;
+};
 
 // The operations the device table needs from the list that shows its devices. The device table
 // calls the row operations only between BeginUpdate and EndUpdate, so that a find, delete and
@@ -25,7 +35,7 @@ public:
 
     virtual int RowCount() const = 0;
     // Inserts a row with all three texts at `position` and returns the row's index.
-    virtual int InsertRow(int position, const RowTexts& texts) = 0;
+    virtual int InsertDeviceRow(int position, const DeviceRowTexts& texts) = 0;
     virtual void DeleteRow(int row) = 0;
     virtual QString RowText(int row, Column column) const = 0;
 };

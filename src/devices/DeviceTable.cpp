@@ -83,8 +83,8 @@ std::optional<int> DeviceTable::FindRowWithinUpdate(int listIndex) const
 
 void DeviceTable::AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText)
 {
-    const RowTexts texts{QString::number(record.listIndex + 1), nameText, addressText};
-    lastInsertedRow = rows_.InsertRow(rows_.RowCount(), texts);
+    const DeviceRowTexts texts{QString::number(record.listIndex + 1), nameText, addressText};
+    lastInsertedRow = rows_.InsertDeviceRow(rows_.RowCount(), texts);
 }
 
 void DeviceTable::AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText)

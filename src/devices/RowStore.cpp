@@ -25,7 +25,7 @@ void RowStore::EndUpdate()
         listener();
 }
 
-int RowStore::InsertRow(int position, const RowTexts& texts)
+int RowStore::InsertDeviceRow(int position, const DeviceRowTexts& texts)
 {
     const int at = std::clamp(position, 0, RowCount());
     rows_.insert(rows_.begin() + at, texts);
@@ -45,7 +45,7 @@ QString RowStore::RowText(int row, Column column) const
 {
     if (row < 0 || row >= RowCount())
         return {};
-    return rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)];
+    return rows_[static_cast<std::size_t>(row)].Text(column);
 }
 
 RowStore::Rows RowStore::Snapshot()

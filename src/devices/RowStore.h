@@ -15,7 +15,7 @@ namespace quillon::devices {
 // The mutex is never held while waiting for anything else.
 class RowStore final : public DeviceRows {
 public:
-    using Rows = std::vector<RowTexts>;
+    using Rows = std::vector<DeviceRowTexts>;
 
     // Called after an update that changed the rows while no earlier call is still unread.
     // Runs on the updating thread: it should only post a notice to the view.
@@ -24,7 +24,7 @@ public:
     void BeginUpdate() override;
     void EndUpdate() override;
     int RowCount() const override { return static_cast<int>(rows_.size()); }
-    int InsertRow(int position, const RowTexts& texts) override;
+    int InsertDeviceRow(int position, const DeviceRowTexts& texts) override;
     void DeleteRow(int row) override;
     QString RowText(int row, Column column) const override;
 
@@ -33,6 +33,16 @@ public:
 
     // Empties the list (the Search command and tests).
     void Clear();
+
+    // Rewrites the rows in one step: `reorder` gets them top first and may put them in any
+    // order. No receiver's row operation can fall inside it.
+    template <typename Reorder>
+    void Rewrite(Reorder&& reorder)
+    {
+        RowUpdate update(*this);
+        reorder(rows_);
+        changed_ = true;
+    }
 
 private:
     std::mutex mutex_;

@@ -48,9 +48,10 @@ MessageBoxRequest SystemBox(const QString& text)
     return {text, kSystemDefaultCaption, BoxButtons::Ok, BoxIcon::None};
 }
 
+// The application's own OK boxes carry the exclamation mark, as the desktop's framework adds it.
 MessageBoxRequest ApplicationBox(const QString& text)
 {
-    return {text, ApplicationName(), BoxButtons::Ok, BoxIcon::None};
+    return {text, ApplicationName(), BoxButtons::Ok, BoxIcon::Warning};
 }
 
 // The handlers are called outside the mutex: a box may take long, and may show a box itself.

@@ -41,7 +41,7 @@ protected:
     {
         QStringList rows;
         for (const auto& row : bench.Rows())
-            rows << row[0] + u' ' + row[1] + u' ' + row[2];
+            rows << row.numberText + u' ' + row.nameText + u' ' + row.addressText;
         return rows;
     }
 
@@ -159,7 +159,7 @@ TEST_F(ReceiverEntryTest, RecordFieldsAreBoundedCopies)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(record->name.data())), "ABCDEFGHIJKLMNOPQR");
     const std::array<std::uint8_t, 5> interfaceName{'a', 'b', 0, 0, 0};
     EXPECT_EQ(record->interfaceName, interfaceName);
-    EXPECT_EQ(bench.Rows().front()[1], QStringLiteral("ABCDEFGHIJKLMNOPQR"));
+    EXPECT_EQ(bench.Rows().front().nameText, QStringLiteral("ABCDEFGHIJKLMNOPQR"));
 }
 
 TEST_F(ReceiverEntryTest, UpdateNoticeMovesTheRowUnderItsOwnNumber)

@@ -111,13 +111,13 @@ protected:
     QString LastRow()
     {
         const auto rows = bench.Rows();
-        return rows.empty() ? QString() : rows.back()[0] + u' ' + rows.back()[1] + u' ' + rows.back()[2];
+        return rows.empty() ? QString() : rows.back().numberText + u' ' + rows.back().nameText + u' ' + rows.back().addressText;
     }
     bool NumbersAreOneTo(int count)
     {
         QSet<QString> numbers;
         for (const auto& row : bench.Rows())
-            numbers.insert(row[0]);
+            numbers.insert(row.numberText);
         for (int n = 1; n <= count; ++n)
             if (!numbers.contains(QString::number(n)))
                 return false;
@@ -167,7 +167,7 @@ TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges
     EXPECT_TRUE(NumbersAreOneTo(20));
     QSet<QString> rows;
     for (const auto& row : bench.Rows())
-        rows.insert(row[1] + u' ' + row[2]);
+        rows.insert(row.nameText + u' ' + row.addressText);
     for (const auto& device : fleet.devices) {
         const QString expected = QString::fromStdString(device.name.substr(0, 18)) + u' ' + AddressText(device.ip);
         EXPECT_TRUE(rows.contains(expected)) << expected.toStdString();
@@ -194,8 +194,8 @@ TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges
         std::scoped_lock lock(bench.table.RecordsMutex());
         return bench.table.FindDeviceByListIndex(0)->ipAddress[0] == 10;
     }));
-    EXPECT_EQ(bench.Rows().front()[0], QStringLiteral("1"));
-    EXPECT_EQ(bench.Rows().front()[2], QStringLiteral("192.168.001.021"));
+    EXPECT_EQ(bench.Rows().front().numberText, QStringLiteral("1"));
+    EXPECT_EQ(bench.Rows().front().addressText, QStringLiteral("192.168.001.021"));
 
     // An update notice moves the row and keeps the numbers unique.
     SendSetRequest(fleet.devices[19], [](auto& request) {
@@ -283,9 +283,9 @@ TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
         std::scoped_lock lock(bench.listLock, bench.table.RecordsMutex());
         QSet<QString> numbers;
         for (const auto& row : bench.Rows()) {
-            EXPECT_FALSE(numbers.contains(row[0]));
-            numbers.insert(row[0]);
-            EXPECT_NE(bench.table.FindDeviceByListIndex(row[0].toInt() - 1), nullptr) << row[0].toStdString();
+            EXPECT_FALSE(numbers.contains(row.numberText));
+            numbers.insert(row.numberText);
+            EXPECT_NE(bench.table.FindDeviceByListIndex(row.numberText.toInt() - 1), nullptr) << row.numberText.toStdString();
         }
     }
     longForm->Stop();

@@ -55,7 +55,7 @@ QStringList ReceiverBench::RowNumbers()
 {
     QStringList numbers;
     for (const auto& row : rows.Snapshot())
-        numbers << row[0];
+        numbers << row.numberText;
     return numbers;
 }
 

@@ -1,0 +1,549 @@
+#include "app/CScannerDlg.h"
+
+#include "app/CAboutDlg.h"
+#include "app/DeviceListModel.h"
+#include "app/DialogUnits.h"
+#include "app/IpAddressEdit.h"
+#include "app/ProductInfo.h"
+#include "app/UiLock.h"
+#include "commands/DeviceSettings.h"
+#include "commands/Submit.h"
+#include "platform/MessageBox.h"
+#include "platform/WebBrowser.h"
+#include "protocol/DecimalText.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QShortcut>
+#include <QTreeView>
+
+#include <system_error>
+
+namespace quillon::app {
+
+using i18n::TextId;
+
+namespace {
+
+constexpr int kNameLimit = 18;
+constexpr int kHighestPort = 65535;
+
+const QString kTemplateHelpText = QString::fromUtf8(
+    "To Change Device Name, IP address, and Gateway:\n"
+    "1.Select the device on the left side.\n"
+    "2.Change network parameter on the right side.\n"
+    "3.Press Submit button.\n"
+    "4.Press \u201cSearch Device\u201d to re-search again.\n"
+    "5.Double click the device to open it.");
+
+const QString kAboutMenuText = QStringLiteral("About Quillon(&A)...");
+
+// The largest "Arial" whose cell (ascent plus descent) is at most `cellHeight` pixels.
+QFont FontWithCellHeight(const QString& family, int cellHeight)
+{
+    QFont font(family);
+    for (int size = cellHeight; size > 1; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).height() <= cellHeight)
+            break;
+    }
+    return font;
+}
+
+int ParsePort(const QString& text, bool* ok)
+{
+    const QString trimmed = text.trimmed();
+    static const QRegularExpression integer(QStringLiteral("^[+-]?[0-9]+$"));
+    *ok = integer.match(trimmed).hasMatch();
+    return *ok ? trimmed.toInt(ok) : 0;
+}
+
+} // namespace
+
+CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listLock, QWidget* parent)
+    : QDialog(parent),
+      texts_(texts),
+      listLock_(listLock),
+      languageLoader_(texts, *this),
+      icon_(QStringLiteral(":/icons/quillon.svg")),
+      shared_{table_, listLock_,
+              [this](int) { QMetaObject::invokeMethod(this, [this] { OnCancel(); }, Qt::QueuedConnection); }, {}}
+{
+    setObjectName(QStringLiteral("scannerWindow"));
+    setWindowTitle(kWindowCaption);
+    // Fixed size, no maximise button; its own task-bar entry as a window without parent.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    setFixedSize(DialogUnits(font()).Size(393, 345));
+    CreateControls();
+    ConnectEventTable();
+    CreateWindowMenu();
+    rows_.SetChangeListener([this] { QMetaObject::invokeMethod(this, [this] { RefreshDeviceList(); }, Qt::QueuedConnection); });
+}
+
+CScannerDlg::~CScannerDlg()
+{
+    StopReceivers();
+}
+
+int CScannerDlg::DoModal()
+{
+    OnInitDialog();
+    return exec();
+}
+
+// ---- Controls ------------------------------------------------------------------------------
+
+void CScannerDlg::CreateControls()
+{
+    const DialogUnits units(font());
+    auto label = [&](TextId id, const char* name, const QString& text, QRect rect) {
+        auto* control = new QLabel(text, this);
+        control->setObjectName(QLatin1String(name));
+        control->setTextFormat(Qt::PlainText);
+        control->setGeometry(rect);
+        labels_[id] = control;
+        return control;
+    };
+    auto ipControl = [&](const char* name, QRect rect) {
+        auto* control = new IpAddressEdit(this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(rect);
+        return control;
+    };
+    auto button = [&](const char* name, const QString& text, QRect rect) {
+        auto* control = new QPushButton(text, this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(rect);
+        return control;
+    };
+    auto edit = [&](const char* name, QRect rect) {
+        auto* control = new QLineEdit(this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(rect);
+        control->setAlignment(Qt::AlignCenter);
+        return control;
+    };
+    auto radio = [&](const char* name, const QString& text, QRect rect) {
+        auto* control = new QRadioButton(text, this);
+        control->setObjectName(QLatin1String(name));
+        control->setGeometry(rect);
+        control->setAutoExclusive(false); // each button is a group of its own
+        control->setFocusPolicy(Qt::ClickFocus);
+        return control;
+    };
+
+    // In the window's order, which is also the tab order.
+    ipField_ = ipControl("ipField", units.Rect(287, 69, 92, 14));
+    submitButton_ = button("submitButton", QStringLiteral("Submit"), units.Rect(329, 236, 50, 14));
+    submitButton_->setDefault(true);
+    label(TextId::Ip, "ipLabel", QStringLiteral("IP"), units.Rect(216, 71, 63, 13));
+    label(TextId::DeviceLists, "deviceListsLabel", QStringLiteral("Device lists:"), units.Rect(9, 7, 92, 12));
+    helpText_ = new QLabel(kTemplateHelpText, this);
+    helpText_->setObjectName(QStringLiteral("helpText"));
+    helpText_->setTextFormat(Qt::PlainText);
+    helpText_->setWordWrap(true);
+    helpText_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    helpText_->setGeometry(units.Rect(7, 266, 282, 66));
+    searchButton_ = button("searchButton", QStringLiteral("Search Device"), units.Rect(145, 242, 66, 14));
+    label(TextId::Mac, "macLabel", QStringLiteral("MAC"), units.Rect(216, 180, 65, 14));
+    label(TextId::Gateway, "gatewayLabel", QStringLiteral("Gateway"), units.Rect(216, 106, 65, 12));
+    gatewayField_ = ipControl("gatewayField", units.Rect(287, 105, 92, 14));
+    label(TextId::Name, "nameLabel", QStringLiteral("Name"), units.Rect(216, 53, 66, 13));
+    macField_ = edit("macField", units.Rect(287, 178, 92, 14));
+    macField_->setReadOnly(true);
+    nameField_ = edit("nameField", units.Rect(287, 51, 92, 14));
+    exitButton_ = button("exitButton", QStringLiteral("Exit"), units.Rect(333, 304, 50, 14));
+    label(TextId::Netmask, "netmaskLabel", QStringLiteral("Netmask"), units.Rect(216, 89, 65, 12));
+    netmaskField_ = ipControl("netmaskField", units.Rect(287, 87, 92, 14));
+    label(TextId::Port1, "portLabel", QStringLiteral("Port1"), units.Rect(216, 162, 67, 12));
+    portField_ = edit("portField", units.Rect(287, 160, 92, 14));
+    portField_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), portField_));
+    dns1Field_ = ipControl("dns1Field", units.Rect(287, 123, 92, 14));
+    dns2Field_ = ipControl("dns2Field", units.Rect(287, 141, 92, 14));
+    label(TextId::Dns1, "dns1Label", QStringLiteral("DNS 1"), units.Rect(216, 125, 65, 12));
+    label(TextId::Dns2, "dns2Label", QStringLiteral("DNS 2"), units.Rect(216, 144, 65, 13));
+    staticButton_ = radio("staticButton", QStringLiteral("Static"), units.Rect(309, 9, 73, 19));
+    dhcpButton_ = radio("dhcpButton", QStringLiteral("DHCP"), units.Rect(310, 32, 60, 12));
+
+    deviceList_ = new QTreeView(this);
+    deviceList_->setObjectName(QStringLiteral("deviceList"));
+    deviceList_->setGeometry(units.Rect(7, 24, 205, 212));
+    deviceList_->setRootIsDecorated(false);
+    deviceList_->setItemsExpandable(false);
+    deviceList_->setUniformRowHeights(true);
+    deviceList_->setAllColumnsShowFocus(true);
+    deviceList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    deviceList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    deviceList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    deviceList_->header()->setSectionsClickable(true);
+    deviceList_->header()->setSectionsMovable(false);
+    deviceList_->header()->setStretchLastSection(false);
+    deviceList_->viewport()->installEventFilter(this);
+    model_ = new DeviceListModel(this);
+    deviceList_->setModel(model_);
+
+    // A screen reader names each field by its label.
+    const std::pair<TextId, QWidget*> fields[] = {
+        {TextId::Name, nameField_},       {TextId::Ip, ipField_},     {TextId::Netmask, netmaskField_},
+        {TextId::Gateway, gatewayField_}, {TextId::Dns1, dns1Field_}, {TextId::Dns2, dns2Field_},
+        {TextId::Port1, portField_},      {TextId::Mac, macField_},   {TextId::DeviceLists, deviceList_},
+    };
+    for (const auto& [id, field] : fields) {
+        labels_[id]->setBuddy(field);
+        SetControlText(id, labels_[id]->text());
+    }
+}
+
+void CScannerDlg::SetControlText(TextId id, const QString& text)
+{
+    auto accessibleName = [&](const QString& label) { return QString(label).remove(u'&').remove(u':'); };
+    switch (id) {
+    case TextId::Static:
+        staticButton_->setText(text);
+        return;
+    case TextId::Dhcp:
+        dhcpButton_->setText(text);
+        return;
+    case TextId::SearchDevice:
+        searchButton_->setText(text);
+        return;
+    case TextId::Submit:
+        submitButton_->setText(text);
+        return;
+    case TextId::Exit:
+        exitButton_->setText(text);
+        return;
+    default:
+        break;
+    }
+    const auto found = labels_.find(id);
+    if (found == labels_.end())
+        return;
+    found->second->setText(text);
+    if (QWidget* field = found->second->buddy()) {
+        if (auto* address = qobject_cast<IpAddressEdit*>(field))
+            address->SetAccessibleName(accessibleName(text));
+        else
+            field->setAccessibleName(accessibleName(text));
+    }
+}
+
+void CScannerDlg::SetHelpText(const QString& text)
+{
+    helpText_->setText(text);
+}
+
+void CScannerDlg::SetFonts()
+{
+    labelFont_ = FontWithCellHeight(QStringLiteral("Arial"), 8);
+    fieldFont_ = QFont(QStringLiteral("Arial"), 11);
+    for (auto& [id, label] : labels_)
+        label->setFont(labelFont_);
+    for (QWidget* control : std::initializer_list<QWidget*>{helpText_, staticButton_, dhcpButton_, searchButton_,
+                                                           submitButton_, exitButton_})
+        control->setFont(labelFont_);
+    for (IpAddressEdit* address : {ipField_, netmaskField_, gatewayField_, dns1Field_, dns2Field_})
+        address->setFont(fieldFont_);
+    for (QWidget* control : std::initializer_list<QWidget*>{nameField_, portField_, deviceList_})
+        control->setFont(fieldFont_);
+}
+
+void CScannerDlg::CreateColumns()
+{
+    const int width = deviceList_->width(); // the outer width, frame included
+    model_->SetColumnTitles(texts_.Text(TextId::ServerName), texts_.Text(TextId::IpAddress));
+    deviceList_->setColumnHidden(static_cast<int>(devices::Column::Number), true);
+    deviceList_->setColumnWidth(static_cast<int>(devices::Column::Name), width / 2);
+    deviceList_->setColumnWidth(static_cast<int>(devices::Column::Address), width / 2);
+}
+
+void CScannerDlg::CreateWindowMenu()
+{
+    windowMenu_ = new QMenu(this);
+    windowMenu_->setObjectName(QStringLiteral("windowMenu"));
+    windowMenu_->addAction(tr("Mi&nimize"), this, &QWidget::showMinimized);
+    windowMenu_->addAction(tr("&Close"), this, &CScannerDlg::OnCancel);
+    windowMenu_->addSeparator();
+    windowMenu_->addAction(kAboutMenuText, this, [this] { OnSysCommand(kAboutCommand); });
+    auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(shortcut, &QShortcut::activated, this, [this] { windowMenu_->popup(mapToGlobal(QPoint(0, 0))); });
+}
+
+// ---- Event table ---------------------------------------------------------------------------
+
+void CScannerDlg::ConnectEventTable()
+{
+    // The window menu's About entry: CreateWindowMenu.
+    connect(submitButton_, &QPushButton::clicked, this, &CScannerDlg::OnSubmit);
+    connect(searchButton_, &QPushButton::clicked, this, &CScannerDlg::OnSearchDevice);
+    connect(dhcpButton_, &QRadioButton::clicked, this, &CScannerDlg::OnDhcp);
+    connect(staticButton_, &QRadioButton::clicked, this, &CScannerDlg::OnStatic);
+    // Clicks and double clicks on the list: eventFilter, so that a click below the last row
+    // counts as well.
+    connect(deviceList_->header(), &QHeaderView::sectionClicked, this, &CScannerDlg::OnDeviceListColumnClick);
+    connect(exitButton_, &QPushButton::clicked, this, &CScannerDlg::OnCancel);
+}
+
+bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == deviceList_->viewport()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton)
+            OnDeviceListClick(deviceList_->indexAt(mouse->position().toPoint()).row());
+        else if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton)
+            OnDeviceListDoubleClick();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CScannerDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    windowMenu_->popup(event->globalPos());
+}
+
+void CScannerDlg::reject()
+{
+    OnCancel(); // Escape and the close box
+}
+
+// ---- Initialisation and closing ------------------------------------------------------------
+
+bool CScannerDlg::OnInitDialog()
+{
+    UpdateData(false);
+    languageLoader_.ApplyLanguage();
+    setWindowIcon(icon_);
+    StartReceivers();
+    EmptyPortField();
+    dhcpButton_->hide();
+    staticButton_->hide();
+    CreateColumns();
+    SetFonts();
+    ipField_->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void CScannerDlg::StartReceivers()
+{
+    const std::pair<protocol::ReceiverThread::Body, std::unique_ptr<protocol::ReceiverThread>*> receivers[] = {
+        {protocol::LongFormReceiverThread, &longFormReceiver_},
+        {protocol::ShortFormReceiverThread, &shortFormReceiver_},
+    };
+    for (const auto& [body, receiver] : receivers) {
+        try {
+            *receiver = std::make_unique<protocol::ReceiverThread>(body, shared_);
+        } catch (const std::system_error&) {
+            platform::ShowMessageBox({QStringLiteral("Create Rx Thread error!"), QStringLiteral("MSG")});
+        }
+    }
+}
+
+void CScannerDlg::StopReceivers()
+{
+    if (longFormReceiver_)
+        longFormReceiver_->Stop();
+    if (shortFormReceiver_)
+        shortFormReceiver_->Stop();
+}
+
+void CScannerDlg::OnCancel()
+{
+    if (closing_)
+        return;
+    closing_ = true;
+    // The receivers go first: they may be waiting for the list lock or the records.
+    StopReceivers();
+    LockServingEvents(listLock_);
+    table_.FreeAllDevices();
+    listLock_.unlock();
+    QDialog::reject();
+}
+
+void CScannerDlg::OnSysCommand(int command)
+{
+    if ((command & 0xFFF0) == kAboutCommand) {
+        CAboutDlg about(this);
+        about.setWindowIcon(icon_);
+        about.exec();
+    }
+}
+
+// ---- Data exchange -------------------------------------------------------------------------
+
+bool CScannerDlg::UpdateData(bool save)
+{
+    return DoDataExchange(save);
+}
+
+bool CScannerDlg::DoDataExchange(bool save)
+{
+    auto refuse = [this](QLineEdit* field, const QString& prompt) {
+        platform::ShowMessageBox(platform::ApplicationBox(prompt));
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+        return false;
+    };
+    if (!save) {
+        nameField_->setMaxLength(kNameLimit);
+        nameField_->setText(nameText_);
+        macField_->setText(macText_.toUpper());
+        portField_->setText(QString::number(port_));
+        return true;
+    }
+    if (nameField_->text().size() > kNameLimit)
+        return refuse(nameField_, tr("Enter no more than %1 characters.").arg(kNameLimit));
+    nameText_ = nameField_->text();
+    macText_ = macField_->text();
+    bool ok = false;
+    const int port = ParsePort(portField_->text(), &ok);
+    if (!ok)
+        return refuse(portField_, tr("Please enter an integer."));
+    if (port < 0 || port > kHighestPort)
+        return refuse(portField_, tr("Please enter an integer between 0 and %1.").arg(kHighestPort));
+    port_ = port;
+    return true;
+}
+
+void CScannerDlg::EmptyPortField()
+{
+    portField_->selectAll();
+    portField_->del();
+}
+
+// ---- Commands ------------------------------------------------------------------------------
+
+void CScannerDlg::RefreshDeviceList()
+{
+    model_->Show(rows_.Snapshot());
+}
+
+void CScannerDlg::OnSearchDevice()
+{
+    if (table_.receiveBusy != 0)
+        return;
+    LockServingEvents(listLock_);
+    commands::ForgetAllDevices(table_, rows_);
+    RefreshDeviceList();
+    nameText_.clear();
+    macText_.clear();
+    for (IpAddressEdit* address : {ipField_, gatewayField_, netmaskField_, dns1Field_, dns2Field_})
+        address->Clear();
+    UpdateData(false);
+    EmptyPortField();
+    commands::BroadcastSearchRequests(sendBuffers_);
+    listLock_.unlock();
+}
+
+void CScannerDlg::OnDeviceListClick(int row)
+{
+    const int number = row < 0 ? 0 : ParseLeadingInteger(std::u16string_view(
+                                          reinterpret_cast<const char16_t*>(model_->Row(row).numberText.utf16()),
+                                          static_cast<std::size_t>(model_->Row(row).numberText.size())));
+    if (const auto settings = commands::SelectDevice(table_, number, model_->rowCount()))
+        ShowDeviceSettings(*settings);
+}
+
+void CScannerDlg::ShowDeviceSettings(const commands::DeviceSettings& settings)
+{
+    nameText_ = settings.nameText;
+    port_ = settings.port1;
+    macText_ = settings.macText;
+    gatewayField_->SetAddress(settings.gateway);
+    ipField_->SetAddress(settings.ipAddress);
+    netmaskField_->SetAddress(settings.netmask);
+    dns1Field_->setEnabled(settings.hasDns);
+    dns2Field_->setEnabled(settings.hasDns);
+    dhcpButton_->setVisible(settings.hasDhcp);
+    staticButton_->setVisible(settings.hasDhcp);
+    if (settings.hasDhcp && settings.dhcpEnabled)
+        OnDhcp();
+    else if (settings.hasDhcp)
+        OnStatic();
+    else
+        SetAddressFieldsEnabled(true);
+    dns1Field_->SetAddress(settings.dns1);
+    dns2Field_->SetAddress(settings.dns2);
+    UpdateData(false);
+    if (settings.port1 == 0)
+        EmptyPortField();
+}
+
+void CScannerDlg::SetAddressFieldsEnabled(bool enabled)
+{
+    netmaskField_->setEnabled(enabled);
+    gatewayField_->setEnabled(enabled);
+    ipField_->setEnabled(enabled);
+}
+
+void CScannerDlg::OnDhcp()
+{
+    dhcpButton_->setChecked(true);
+    staticButton_->setChecked(false);
+    SetAddressFieldsEnabled(false);
+}
+
+void CScannerDlg::OnStatic()
+{
+    dhcpButton_->setChecked(false);
+    staticButton_->setChecked(true);
+    SetAddressFieldsEnabled(true);
+}
+
+void CScannerDlg::OnDeviceListColumnClick(int column)
+{
+    rows_.Rewrite([&](devices::RowStore::Rows& rows) { ordering_.OnColumnClick(column, rows); });
+    RefreshDeviceList();
+    deviceList_->clearSelection();
+}
+
+void CScannerDlg::OnDeviceListDoubleClick()
+{
+    if (const auto target = commands::CurrentWebTarget(table_))
+        platform::OpenWebAddress(commands::DeviceWebAddress(*target));
+}
+
+// A port of 0 shows as an empty field; before reading the field back, an empty field is
+// read as the 0 it stands for.
+void CScannerDlg::PrefillEmptyPort()
+{
+    bool ok = false;
+    if (port_ == 0 && ParsePort(portField_->text(), &ok) == 0)
+        portField_->setText(QStringLiteral("0"));
+}
+
+void CScannerDlg::OnSubmit()
+{
+    PrefillEmptyPort();
+    if (!UpdateData(true))
+        return;
+    if (port_ == 0)
+        EmptyPortField();
+    if (port_ < 0 || port_ > kHighestPort)
+        return;
+    commands::NewSettings settings;
+    settings.name = nameText_;
+    settings.ipAddress = ipField_->Address();
+    settings.netmask = netmaskField_->Address();
+    settings.gateway = gatewayField_->Address();
+    settings.dns1 = dns1Field_->Address();
+    settings.dns2 = dns2Field_->Address();
+    settings.port = static_cast<std::uint16_t>(port_);
+    settings.wantsDhcp = dhcpButton_->isChecked();
+    const auto confirmSubnet = [this] {
+        const platform::MessageBoxRequest question{texts_.Text(TextId::NoMatchQuestion), QStringLiteral("Choice"),
+                                                   platform::BoxButtons::OkCancel, platform::BoxIcon::Question};
+        return platform::ShowMessageBox(question) == platform::BoxAnswer::Ok;
+    };
+    commands::SubmitSettings(table_, settings, confirmSubnet, sendBuffers_.shortForm);
+}
+
+} // namespace quillon::app

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "commands/DeviceSettings.h"
+#include "commands/Search.h"
+#include "devices/ColumnOrdering.h"
+#include "devices/DeviceTable.h"
+#include "devices/RowStore.h"
+#include "i18n/InterfaceTexts.h"
+#include "i18n/LanguageLoader.h"
+#include "platform/NamedLock.h"
+#include "protocol/Receivers.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QIcon>
+
+#include <map>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+namespace quillon::app {
+
+class DeviceListModel;
+class IpAddressEdit;
+
+// The program's one window: the device list on the left, the selected device's settings on the
+// right, the help text and the three command buttons below. It owns the device table and the
+// two receivers, which it starts when it opens and stops before it closes.
+class CScannerDlg : public QDialog, public i18n::LanguageTarget {
+    Q_OBJECT
+public:
+    static constexpr int kAboutCommand = 0x0010;
+
+    CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listLock, QWidget* parent = nullptr);
+    ~CScannerDlg() override;
+
+    // Opens the window and runs it until it closes.
+    int DoModal();
+
+    bool OnInitDialog();
+    // Loads the exchanged values into the controls (save false) or reads and checks them back
+    // (save true; on a failure the user is told, the field gets the focus, and false returns).
+    bool UpdateData(bool save);
+    void OnCancel();
+
+    // The event handlers.
+    void OnSysCommand(int command);
+    void OnSubmit();
+    void OnSearchDevice();
+    void OnDhcp();
+    void OnStatic();
+    void OnDeviceListClick(int row);
+    void OnDeviceListColumnClick(int column);
+    void OnDeviceListDoubleClick();
+
+    void SetControlText(i18n::TextId id, const QString& text) override;
+    void SetHelpText(const QString& text) override;
+
+    devices::DeviceTable& Table() { return table_; }
+    QMenu* WindowMenu() const { return windowMenu_; }
+
+protected:
+    void reject() override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool DoDataExchange(bool save);
+    void CreateControls();
+    void ConnectEventTable();
+    void SetFonts();
+    void CreateColumns();
+    void CreateWindowMenu();
+    void StartReceivers();
+    void StopReceivers();
+    void EmptyPortField();
+    void ShowDeviceSettings(const commands::DeviceSettings& settings);
+    void SetAddressFieldsEnabled(bool enabled);
+    void RefreshDeviceList();
+    void PrefillEmptyPort();
+
+    i18n::InterfaceTexts& texts_;
+    platform::NamedLock& listLock_;
+    i18n::LanguageLoader languageLoader_;
+
+    // Controls, named by what they hold.
+    IpAddressEdit* ipField_ = nullptr;
+    IpAddressEdit* netmaskField_ = nullptr;
+    IpAddressEdit* gatewayField_ = nullptr;
+    IpAddressEdit* dns1Field_ = nullptr;
+    IpAddressEdit* dns2Field_ = nullptr;
+    QLineEdit* nameField_ = nullptr;
+    QLineEdit* portField_ = nullptr;
+    QLineEdit* macField_ = nullptr;
+    QRadioButton* staticButton_ = nullptr;
+    QRadioButton* dhcpButton_ = nullptr;
+    QTreeView* deviceList_ = nullptr;
+    QPushButton* submitButton_ = nullptr;
+    QPushButton* searchButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QLabel* helpText_ = nullptr;
+    std::map<i18n::TextId, QLabel*> labels_;
+    QMenu* windowMenu_ = nullptr;
+
+    // The values exchanged with the Name, MAC and Port1 fields.
+    QString nameText_;
+    QString macText_;
+    int port_ = 0;
+
+    QIcon icon_;
+    QFont labelFont_;
+    QFont fieldFont_;
+
+    DeviceListModel* model_ = nullptr;
+    devices::ColumnOrdering ordering_;
+    commands::SendBuffers sendBuffers_;
+
+    devices::RowStore rows_;
+    devices::DeviceTable table_{rows_};
+    protocol::ReceiverShared shared_;
+    std::unique_ptr<protocol::ReceiverThread> longFormReceiver_;
+    std::unique_ptr<protocol::ReceiverThread> shortFormReceiver_;
+    bool closing_ = false;
+};
+
+} // namespace quillon::app

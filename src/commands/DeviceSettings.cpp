@@ -1,0 +1,66 @@
+#include "commands/DeviceSettings.h"
+
+#include "protocol/DeviceTexts.h"
+#include "protocol/Protocol.h"
+
+#include <mutex>
+
+namespace quillon::commands {
+
+namespace {
+
+template <std::size_t N>
+wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
+{
+    return {field[0], field[1], field[2], field[3]};
+}
+
+DeviceSettings ReadSettings(const devices::DeviceRecord& record)
+{
+    DeviceSettings settings;
+    settings.nameText = protocol::NameText(std::span(record.name).first<protocol::kNameSize>());
+    settings.port1 = record.port1;
+    const auto& mac = record.macAddress;
+    settings.macText = QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    settings.ipAddress = FirstFour(record.ipAddress);
+    settings.netmask = FirstFour(record.netmask);
+    settings.gateway = FirstFour(record.gateway);
+    settings.dns1 = FirstFour(record.dns1);
+    settings.dns2 = FirstFour(record.dns2);
+    settings.hasDns = record.hasDns == 1;
+    settings.hasDhcp = record.hasDhcp == 1;
+    settings.dhcpEnabled = record.dhcpEnabled == 1;
+    return settings;
+}
+
+} // namespace
+
+std::optional<DeviceSettings> SelectDevice(devices::DeviceTable& table, int rowNumber, int rowCount)
+{
+    if (rowNumber < 1 || rowCount == 0)
+        return std::nullopt;
+    std::scoped_lock records(table.RecordsMutex());
+    if (devices::DeviceRecord* record = table.FindDeviceByListIndex(rowNumber - 1))
+        table.currentDevice = record;
+    if (table.currentDevice == nullptr)
+        return std::nullopt;
+    return ReadSettings(*table.currentDevice);
+}
+
+std::optional<WebTarget> CurrentWebTarget(devices::DeviceTable& table)
+{
+    std::scoped_lock records(table.RecordsMutex());
+    if (table.currentDevice == nullptr)
+        return std::nullopt;
+    return WebTarget{FirstFour(table.currentDevice->ipAddress), table.currentDevice->port1};
+}
+
+QString DeviceWebAddress(const WebTarget& target)
+{
+    const auto& ip = target.ipAddress;
+    if (target.port1 == 80 || target.port1 < 1 || target.port1 >= 65536)
+        return QString::asprintf("http://%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
+    return QString::asprintf("http://%d.%d.%d.%d:%d", ip[0], ip[1], ip[2], ip[3], target.port1);
+}
+
+} // namespace quillon::commands

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace quillon::platform {
+
+// Opens a web address in the user's default browser without waiting for it. The window
+// installs the desktop's opener; tests install their own to catch the address.
+void OpenWebAddress(const QString& address);
+
+using WebAddressOpener = std::function<void(const QString&)>;
+WebAddressOpener SetWebAddressOpener(WebAddressOpener opener);
+
+} // namespace quillon::platform
