@@ -1,0 +1,255 @@
+// Selection, Submit and the web address on a device table, without a window. Submit
+// broadcasts, so this runs in the virtual LAN and listens for what it sends.
+
+#include "commands/DeviceSettings.h"
+#include "commands/Submit.h"
+#include "devices/RowStore.h"
+#include "platform/UniqueFd.h"
+#include "protocol/ShortForm.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <optional>
+#include <vector>
+
+using namespace quillon;
+using namespace quillon::commands;
+using devices::DeviceRecord;
+
+namespace {
+
+class CommandsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        listener_.Reset(::socket(AF_INET, SOCK_DGRAM, 0));
+        const int on = 1;
+        ::setsockopt(listener_.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        const timeval timeout{0, 300000};
+        ::setsockopt(listener_.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(protocol::kShortFormPort);
+        ASSERT_EQ(::bind(listener_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+        device = table.AppendDevice();
+        device->ipAddress = {192, 168, 1, 20, 0};
+        device->netmask = {255, 255, 255, 0, 0};
+        device->gateway = {192, 168, 1, 1, 0, 0};
+        device->macAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0};
+        device->dns1 = {8, 8, 8, 8, 0};
+        device->dns2 = {8, 8, 4, 4, 0};
+        device->port1 = 80;
+        const char name[] = "Lobby";
+        std::copy(std::begin(name), std::end(name) - 1, device->name.begin());
+        table.AssignRow(*device, QStringLiteral("Lobby"), QStringLiteral("192.168.001.020"));
+        table.currentDevice = device;
+    }
+
+    // The settings that change nothing on the device.
+    NewSettings Unchanged() const
+    {
+        NewSettings settings;
+        settings.name = QStringLiteral("Lobby");
+        settings.ipAddress = {192, 168, 1, 20};
+        settings.netmask = {255, 255, 255, 0};
+        settings.gateway = {192, 168, 1, 1};
+        settings.dns1 = {8, 8, 8, 8};
+        settings.dns2 = {8, 8, 4, 4};
+        settings.port = 80;
+        return settings;
+    }
+
+    SubmitOutcome Submit(const NewSettings& settings, bool confirm = true)
+    {
+        questions = 0;
+        return SubmitSettings(table, settings, [&] { ++questions; return confirm; }, sendBuffer);
+    }
+
+    // The next request on port 4022, or nothing within 300 ms.
+    std::optional<std::vector<std::uint8_t>> Sent()
+    {
+        std::vector<std::uint8_t> bytes(2048);
+        const ssize_t length = ::recv(listener_.Get(), bytes.data(), bytes.size(), MSG_TRUNC);
+        if (length < 0)
+            return std::nullopt;
+        bytes.resize(static_cast<std::size_t>(length));
+        return bytes;
+    }
+
+    devices::RowStore rows;
+    devices::DeviceTable table{rows};
+    DeviceRecord* device = nullptr;
+    std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
+    int questions = 0;
+
+private:
+    platform::UniqueFd listener_;
+};
+
+} // namespace
+
+TEST_F(CommandsTest, NameChangeSendsOnlyTheNameGroupAndUpdatesTheRecord)
+{
+    NewSettings settings = Unchanged();
+    settings.name = QString::fromUtf8("玄関カメラ北"); // 18 bytes of UTF-8
+    ASSERT_EQ(Submit(settings), SubmitOutcome::Sent);
+    const auto sent = Sent();
+    ASSERT_TRUE(sent.has_value());
+    ASSERT_EQ(sent->size(), 74u);
+    protocol::ShortFormSetRequest expected;
+    expected.ipAddress = {192, 168, 1, 20};
+    expected.macAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    expected.netmask = {255, 255, 255, 0};
+    expected.name = EncodeDeviceName(settings.name);
+    std::array<std::uint8_t, 74> expectedBytes{};
+    protocol::BuildShortFormSetRequest(expectedBytes, expected);
+    EXPECT_EQ(*sent, std::vector<std::uint8_t>(expectedBytes.begin(), expectedBytes.end()));
+    EXPECT_EQ(device->name[17], 0x97) << "the last byte of 北";
+    EXPECT_EQ(device->name[18], 0);
+
+    EXPECT_EQ(Submit(settings), SubmitOutcome::NothingChanged) << "the record already holds what was sent";
+    EXPECT_FALSE(Sent().has_value());
+}
+
+TEST_F(CommandsTest, EachChangedGroupIsFlaggedAndOnlyThat)
+{
+    struct Case {
+        const char* what;
+        void (*change)(NewSettings&);
+        std::size_t flagOffset;
+    };
+    const Case cases[] = {
+        {"netmask", [](NewSettings& s) { s.netmask = {255, 255, 0, 0}; }, 6},
+        {"address", [](NewSettings& s) { s.ipAddress = {192, 168, 1, 21}; }, 6},
+        {"gateway", [](NewSettings& s) { s.gateway = {192, 168, 1, 254}; }, 25},
+        {"port", [](NewSettings& s) { s.port = 8080; }, 51},
+        {"dns", [](NewSettings& s) { s.dns2 = {1, 0, 0, 1}; }, 63},
+        {"dhcp", [](NewSettings& s) { s.wantsDhcp = true; }, 72},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewSettings settings = Unchanged();
+        c.change(settings);
+        ASSERT_EQ(Submit(settings), SubmitOutcome::Sent);
+        const auto sent = Sent();
+        ASSERT_TRUE(sent.has_value());
+        for (std::size_t flag : {6u, 25u, 32u, 51u, 63u, 72u})
+            EXPECT_EQ((*sent)[flag], flag == c.flagOffset ? 1 : 0) << "flag at " << flag;
+        EXPECT_EQ(std::vector<std::uint8_t>(sent->begin() + 11, sent->begin() + 15),
+                  std::vector<std::uint8_t>(settings.ipAddress.begin(), settings.ipAddress.end()))
+            << "the address group always carries the address";
+        // Put the record back so that the next case changes one group only.
+        device->ipAddress = {192, 168, 1, 20, 0};
+        device->netmask = {255, 255, 255, 0, 0};
+        device->gateway = {192, 168, 1, 1, 0, 0};
+        device->port1 = 80;
+        device->dns2 = {8, 8, 4, 4, 0};
+    }
+}
+
+TEST_F(CommandsTest, DhcpSwitchIsSentAgainBecauseTheRecordWaitsForTheDevice)
+{
+    NewSettings settings = Unchanged();
+    settings.wantsDhcp = true;
+    ASSERT_EQ(Submit(settings), SubmitOutcome::Sent);
+    ASSERT_TRUE(Sent().has_value());
+    EXPECT_EQ(device->dhcpEnabled, 0);
+    ASSERT_EQ(Submit(settings), SubmitOutcome::Sent);
+    const auto again = Sent();
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ((*again)[72], 1);
+    EXPECT_EQ((*again)[73], 1);
+}
+
+TEST_F(CommandsTest, UnusableAddressesAndNoDeviceSendNothing)
+{
+    NewSettings settings = Unchanged();
+    settings.name = QStringLiteral("changed");
+    settings.ipAddress = {192, 168, 1, 0};
+    EXPECT_EQ(Submit(settings), SubmitOutcome::UnusableAddress);
+    settings.ipAddress = {192, 168, 1, 255};
+    EXPECT_EQ(Submit(settings), SubmitOutcome::UnusableAddress);
+    settings.ipAddress = {192, 168, 1, 20};
+    table.currentDevice = nullptr;
+    EXPECT_EQ(Submit(settings), SubmitOutcome::NoDevice);
+    EXPECT_FALSE(Sent().has_value());
+}
+
+TEST_F(CommandsTest, GatewayOutsideTheSubnetAsksFirst)
+{
+    NewSettings settings = Unchanged();
+    settings.gateway = {192, 168, 2, 1};
+    EXPECT_EQ(Submit(settings, false), SubmitOutcome::Declined);
+    EXPECT_EQ(questions, 1);
+    EXPECT_FALSE(Sent().has_value());
+    EXPECT_EQ(device->gateway[2], 1) << "a declined change leaves the record alone";
+    EXPECT_EQ(Submit(settings, true), SubmitOutcome::Sent);
+    EXPECT_TRUE(Sent().has_value());
+
+    settings.gateway = {0, 0, 0, 0}; // no gateway at all: no question
+    EXPECT_EQ(Submit(settings), SubmitOutcome::Sent);
+    EXPECT_EQ(questions, 0);
+    settings = Unchanged();
+    settings.gateway = {192, 168, 1, 254};
+    EXPECT_EQ(Submit(settings), SubmitOutcome::Sent);
+    EXPECT_EQ(questions, 0);
+}
+
+TEST(DeviceName, EncodesWholeCharactersWithinEighteenBytes)
+{
+    const auto ascii = EncodeDeviceName(QStringLiteral("ABCDEFGHIJKLMNOPQRSTU"));
+    EXPECT_EQ(std::string(ascii.begin(), ascii.end()), "ABCDEFGHIJKLMNOPQR");
+    // Seventeen letters and a three-byte character: the character does not fit and is left out.
+    const auto cut = EncodeDeviceName(QString::fromUtf8("ABCDEFGHIJKLMNOPQ北"));
+    EXPECT_EQ(cut[16], 'Q');
+    EXPECT_EQ(cut[17], 0);
+    const auto emoji = EncodeDeviceName(QString::fromUtf8("cam 📷"));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(emoji.data())), "cam 📷");
+}
+
+TEST(WebAddress, PortIsShownOnlyWhenItIsNeeded)
+{
+    const wire::Ipv4 address{192, 168, 1, 20};
+    EXPECT_EQ(DeviceWebAddress({address, 80}), QStringLiteral("http://192.168.1.20"));
+    EXPECT_EQ(DeviceWebAddress({address, 0}), QStringLiteral("http://192.168.1.20"));
+    EXPECT_EQ(DeviceWebAddress({address, -5}), QStringLiteral("http://192.168.1.20"));
+    EXPECT_EQ(DeviceWebAddress({address, 8080}), QStringLiteral("http://192.168.1.20:8080"));
+    EXPECT_EQ(DeviceWebAddress({address, 65535}), QStringLiteral("http://192.168.1.20:65535"));
+    EXPECT_EQ(DeviceWebAddress({address, 65536}), QStringLiteral("http://192.168.1.20"));
+}
+
+TEST(Selection, FindsTheDeviceByRowNumberAndKeepsTheLastOne)
+{
+    devices::RowStore rows;
+    devices::DeviceTable table(rows);
+    DeviceRecord* first = table.AppendDevice();
+    table.AssignRow(*first, QStringLiteral("a"), QStringLiteral("x"));
+    DeviceRecord* second = table.AppendDevice();
+    second->macAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0};
+    second->hasDhcp = 1;
+    second->dhcpEnabled = 1;
+    second->port1 = 8080;
+    table.AssignRow(*second, QStringLiteral("b"), QStringLiteral("y"));
+
+    EXPECT_EQ(SelectDevice(table, 0, 2), std::nullopt);
+    EXPECT_EQ(table.currentDevice, nullptr);
+    const auto settings = SelectDevice(table, 2, 2);
+    ASSERT_TRUE(settings.has_value());
+    EXPECT_EQ(table.currentDevice, second);
+    EXPECT_EQ(settings->macText, QStringLiteral("00:1a:2b:3c:4d:5e"));
+    EXPECT_TRUE(settings->hasDhcp);
+    EXPECT_TRUE(settings->dhcpEnabled);
+    EXPECT_FALSE(settings->hasDns);
+    EXPECT_EQ(settings->port1, 8080);
+
+    // A number without a device keeps the device chosen before.
+    const auto again = SelectDevice(table, 7, 2);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(table.currentDevice, second);
+    EXPECT_EQ(SelectDevice(table, 1, 0), std::nullopt) << "an empty list selects nothing";
+}
