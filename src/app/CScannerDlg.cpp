@@ -57,6 +57,15 @@ QFont FontWithCellHeight(const QString& family, int cellHeight)
     return font;
 }
 
+// A radio button that answers a click anywhere in its rectangle, not only on its text.
+class RadioButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    bool hitButton(const QPoint& position) const override { return rect().contains(position); }
+};
+
 int ParsePort(const QString& text, bool* ok)
 {
     const QString trimmed = text.trimmed();
@@ -133,7 +142,7 @@ void CScannerDlg::CreateControls()
         return control;
     };
     auto radio = [&](const char* name, const QString& text, QRect rect) {
-        auto* control = new QRadioButton(text, this);
+        auto* control = new RadioButton(text, this);
         control->setObjectName(QLatin1String(name));
         control->setGeometry(rect);
         control->setAutoExclusive(false); // each button is a group of its own

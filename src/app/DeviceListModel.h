@@ -18,7 +18,7 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void SetColumnTitles(const QString& nameTitle, const QString& addressTitle);
     // Shows `rows`: the rows in front that did not change stay, the rest is replaced.

@@ -1,0 +1,257 @@
+// What the user does with the table, end to end: the window, the receivers and the simulator
+// in the virtual LAN, the simulator's log showing what went over the wire.
+
+#include "WindowFixture.h"
+
+#include "support/SimulatorProcess.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace quillon;
+
+namespace {
+
+// Ports 80, 0, 8080 and 65535; DHCP on, off and unknown; with and without DNS servers.
+const char* kFleet = R"({"devices": [
+  {"mac": "00:1a:2b:3c:4d:01", "ip": "192.168.1.20", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "dns1": "192.168.1.1", "dns2": "8.8.8.8", "name": "Lobby", "port1": 80, "dhcp": false, "shortLength": 70},
+  {"mac": "00:1a:2b:3c:4d:02", "ip": "192.168.1.21", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "dns1": "192.168.1.1", "dns2": "1.1.1.1", "name": "Parking", "port1": 8080, "dhcp": true, "shortLength": 70,
+   "protocols": ["short"]},
+  {"mac": "00:1a:2b:3c:4d:03", "ip": "192.168.1.22", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "name": "Dock", "port1": 0, "shortLength": 50, "protocols": ["short"]},
+  {"mac": "00:1a:2b:3c:4d:04", "ip": "192.168.1.23", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "name": "Roof", "port1": 65535, "shortLength": 60, "protocols": ["short"]}
+]})";
+
+class Commands : public test::WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        logPath = QString::fromStdString(test::WriteTemporaryFile(""));
+        simulator = std::make_unique<test::SimulatorProcess>(
+            std::vector<std::string>{"--devices", test::WriteTemporaryFile(kFleet), "--log", logPath.toStdString()});
+        ASSERT_TRUE(simulator->IsReady());
+        Open();
+        QTRY_COMPARE(RowCount(), 4);
+    }
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        simulator.reset();
+    }
+
+    // The requests the simulator received, oldest first.
+    std::vector<QJsonObject> Log() const
+    {
+        QFile file(logPath);
+        std::vector<QJsonObject> entries;
+        if (!file.open(QIODevice::ReadOnly))
+            return entries;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                entries.push_back(QJsonDocument::fromJson(line).object());
+        return entries;
+    }
+    // The set requests the simulator received.
+    std::vector<QJsonObject> SetRequests() const
+    {
+        std::vector<QJsonObject> sets;
+        for (const auto& entry : Log())
+            if (entry.value("request").toString() == QLatin1String("set"))
+                sets.push_back(entry);
+        return sets;
+    }
+    QStringList Applied(const QJsonObject& entry) const
+    {
+        QStringList groups;
+        for (const auto& group : entry.value("applied").toArray())
+            groups << group.toString();
+        return groups;
+    }
+
+    void Select(const char* name)
+    {
+        const int row = RowWithName(QLatin1String(name));
+        ASSERT_GE(row, 0) << name;
+        ClickRow(row);
+        ASSERT_EQ(Field("nameField"), QLatin1String(name));
+    }
+    void Submit() { QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton); }
+    void TypeInto(const char* field, const QString& text)
+    {
+        auto* edit = Find<QLineEdit>(field);
+        edit->selectAll();
+        edit->insert(text); // as typed: the field's limit applies
+        edit->setFocus();
+    }
+
+    QString logPath;
+    std::unique_ptr<test::SimulatorProcess> simulator;
+};
+
+} // namespace
+
+TEST_F(Commands, ClickShowsTheRowsDevice)
+{
+    Select("Lobby");
+    EXPECT_EQ(Field("macField"), QStringLiteral("00:1A:2B:3C:4D:01"));
+    EXPECT_EQ(Field("portField"), QStringLiteral("80"));
+    EXPECT_EQ(Address("ipField")->Address(), (app::IpAddressEdit::Octets{192, 168, 1, 20}));
+    EXPECT_EQ(Address("dns2Field")->Address(), (app::IpAddressEdit::Octets{8, 8, 8, 8}));
+    EXPECT_TRUE(Address("dns1Field")->isEnabled());
+    EXPECT_TRUE(Find<QRadioButton>("staticButton")->isVisible());
+    EXPECT_TRUE(Find<QRadioButton>("staticButton")->isChecked());
+    EXPECT_TRUE(Address("ipField")->isEnabled());
+
+    Select("Parking"); // DHCP on: the address fields are greyed
+    EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isChecked());
+    EXPECT_FALSE(Find<QRadioButton>("staticButton")->isChecked());
+    EXPECT_FALSE(Address("ipField")->isEnabled());
+    EXPECT_FALSE(Address("netmaskField")->isEnabled());
+    EXPECT_FALSE(Address("gatewayField")->isEnabled());
+    EXPECT_TRUE(Address("dns1Field")->isEnabled());
+
+    Select("Dock"); // no addressing mode, no DNS servers, no port
+    EXPECT_FALSE(Find<QRadioButton>("dhcpButton")->isVisible());
+    EXPECT_FALSE(Find<QRadioButton>("staticButton")->isVisible());
+    EXPECT_TRUE(Address("ipField")->isEnabled());
+    EXPECT_FALSE(Address("dns1Field")->isEnabled());
+    EXPECT_FALSE(Address("dns2Field")->isEnabled());
+    EXPECT_EQ(Field("portField"), QString());
+
+    ClickRow(-1); // below the last row: nothing changes
+    EXPECT_EQ(Field("nameField"), QStringLiteral("Dock"));
+}
+
+TEST_F(Commands, ClickAfterReorderingFindsTheDeviceOfThatRow)
+{
+    window->OnDeviceListColumnClick(1);
+    EXPECT_EQ(RowText(0, 1), QStringLiteral("Roof"));
+    ClickRow(0);
+    EXPECT_EQ(Field("nameField"), QStringLiteral("Roof"));
+    EXPECT_EQ(Field("portField"), QStringLiteral("65535"));
+}
+
+TEST_F(Commands, DoubleClickOpensTheDevicesWebPage)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Lobby", "http://192.168.1.20"},
+        {"Parking", "http://192.168.1.21:8080"},
+        {"Dock", "http://192.168.1.22"},
+        {"Roof", "http://192.168.1.23:65535"},
+    };
+    for (const auto& [name, address] : cases) {
+        openedAddresses.clear();
+        DoubleClickRow(RowWithName(QLatin1String(name)));
+        EXPECT_EQ(openedAddresses.value(0), QLatin1String(address)) << name;
+    }
+    openedAddresses.clear();
+    DoubleClickRow(-1); // the device chosen before
+    EXPECT_EQ(openedAddresses.value(0), QStringLiteral("http://192.168.1.23:65535"));
+}
+
+TEST_F(Commands, SearchEmptiesTheTableAndFieldsAndSendsBothRequestsShortFirst)
+{
+    Select("Parking");
+    const std::size_t before = Log().size();
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    EXPECT_EQ(Field("nameField"), QString());
+    EXPECT_EQ(Field("macField"), QString());
+    EXPECT_EQ(Field("portField"), QString());
+    EXPECT_TRUE(Address("ipField")->IsBlank());
+    EXPECT_TRUE(Address("dns2Field")->IsBlank());
+    EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isVisible()) << "the switch keeps its state";
+    EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isChecked());
+
+    QTRY_COMPARE(Log().size(), before + 2);
+    const auto log = Log();
+    EXPECT_EQ(log[before].value("port").toInt(), 4022);
+    EXPECT_EQ(log[before].value("bytes").toString(),
+              QStringLiteral("50434564697402") + QString(36, u'0') + QStringLiteral("02") + QString(12, u'0') +
+                  QStringLiteral("02") + QString(54, u'0') + QStringLiteral("02") + QString(26, u'0'));
+    EXPECT_EQ(log[before + 1].value("port").toInt(), 4023);
+    EXPECT_EQ(log[before + 1].value("bytes").toString().left(16), QStringLiteral("33323937bd013100"));
+    QTRY_COMPARE(RowCount(), 4);
+    QStringList numbers;
+    for (int row = 0; row < 4; ++row)
+        numbers << RowText(row, 0);
+    numbers.sort();
+    EXPECT_EQ(numbers, (QStringList{"1", "2", "3", "4"}));
+}
+
+TEST_F(Commands, EachEditSendsOneRequestWithExactlyItsGroupsAndTheRowFollows)
+{
+    Select("Lobby");
+    TypeInto("nameField", QString::fromUtf8("玄関カメラ北"));
+    Submit();
+    QTRY_COMPARE(SetRequests().size(), std::size_t{1});
+    EXPECT_EQ(Applied(SetRequests()[0]), QStringList{"name"});
+    EXPECT_EQ(SetRequests()[0].value("target").toString(), QStringLiteral("00:1a:2b:3c:4d:01"));
+    QTRY_VERIFY(RowWithName(QString::fromUtf8("玄関カメラ北")) >= 0);
+
+    Submit(); // nothing changed since
+    QTest::qWait(100);
+    EXPECT_EQ(SetRequests().size(), 1u);
+
+    Select("Roof");
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 1, 99});
+    Submit();
+    QTRY_COMPARE(SetRequests().size(), std::size_t{2});
+    EXPECT_EQ(Applied(SetRequests()[1]), QStringList{"address"});
+    QTRY_VERIFY(Model()->match(Model()->index(0, 2), Qt::DisplayRole, QStringLiteral("192.168.001.099")).size() == 1);
+
+    Select("Dock");
+    TypeInto("portField", QStringLiteral("8081"));
+    Address("dns1Field")->SetAddress(app::IpAddressEdit::Octets{9, 9, 9, 9});
+    Address("netmaskField")->SetAddress(app::IpAddressEdit::Octets{255, 255, 0, 0});
+    Submit();
+    QTRY_COMPARE(SetRequests().size(), std::size_t{3});
+    EXPECT_EQ(Applied(SetRequests()[2]), (QStringList{"address", "port", "dns"}));
+
+    Select("Parking"); // DHCP on; back to a static address
+    QTest::mouseClick(Find<QRadioButton>("staticButton"), Qt::LeftButton);
+    EXPECT_TRUE(Address("ipField")->isEnabled());
+    EXPECT_FALSE(Find<QRadioButton>("dhcpButton")->isChecked());
+    Submit();
+    QTRY_COMPARE(SetRequests().size(), std::size_t{4});
+    EXPECT_EQ(Applied(SetRequests()[3]), QStringList{"dhcp"});
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
+}
+
+TEST_F(Commands, RequestsThatMustNotGoOutDoNot)
+{
+    Select("Lobby");
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 1, 0});
+    TypeInto("nameField", QStringLiteral("x"));
+    Submit();
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 1, 255});
+    Submit();
+    EXPECT_TRUE(boxes.isEmpty());
+
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 1, 20});
+    Address("gatewayField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 2, 1});
+    answer = platform::BoxAnswer::Cancel;
+    Submit();
+    EXPECT_EQ(boxes, QStringList{"[Choice] No Match, IP and GateWay. Are you continued?"});
+
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    TypeInto("nameField", QStringLiteral("nobody"));
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 1, 50});
+    Submit(); // no device chosen since the search
+    QTest::qWait(200);
+    EXPECT_TRUE(SetRequests().empty());
+}
+
+TEST_F(Commands, EnterInAFieldRunsSubmit)
+{
+    Select("Roof");
+    TypeInto("nameField", QStringLiteral("Roof-East"));
+    QTest::keyClick(Find<QLineEdit>("nameField"), Qt::Key_Return);
+    QTRY_COMPARE(SetRequests().size(), std::size_t{1});
+    EXPECT_TRUE(window->isVisible());
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "app/CScannerDlg.h"
+#include "app/DeviceListModel.h"
+#include "app/IpAddressEdit.h"
+#include "i18n/InterfaceTexts.h"
+#include "platform/MessageBox.h"
+#include "platform/NamedLock.h"
+#include "platform/WebBrowser.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace quillon::test {
+
+// The real window, offscreen, with message boxes answered and web addresses caught.
+class WindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lockDirectory.isValid());
+        listLock = std::make_unique<platform::NamedLock>("LIST LOCK", lockDirectory.path().toStdString());
+        platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& box) {
+            boxes << QStringLiteral("[%1] %2").arg(box.caption, box.text);
+            return answer;
+        });
+        platform::SetMessageBoxPoster([this](const platform::MessageBoxRequest& box, std::function<void()> closed) {
+            boxes << QStringLiteral("[%1] %2").arg(box.caption, box.text);
+            if (closed)
+                closed();
+        });
+        platform::SetWebAddressOpener([this](const QString& address) { openedAddresses << address; });
+    }
+
+    void TearDown() override
+    {
+        if (window && window->isVisible())
+            window->OnCancel();
+        window.reset();
+        platform::SetMessageBoxHandler({});
+        platform::SetMessageBoxPoster({});
+        platform::SetWebAddressOpener({});
+    }
+
+    void Open()
+    {
+        window = std::make_unique<app::CScannerDlg>(texts, *listLock);
+        window->OnInitDialog();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+    }
+
+    template <typename Widget>
+    Widget* Find(const char* name) const
+    {
+        auto* widget = window->findChild<Widget*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    QTreeView* List() const { return Find<QTreeView>("deviceList"); }
+    app::DeviceListModel* Model() const { return static_cast<app::DeviceListModel*>(List()->model()); }
+    int RowCount() const { return Model()->rowCount(); }
+    QString RowText(int row, int column) const { return Model()->index(row, column).data().toString(); }
+    QString Field(const char* name) const { return Find<QLineEdit>(name)->text(); }
+    app::IpAddressEdit* Address(const char* name) const { return Find<app::IpAddressEdit>(name); }
+
+    // A left click on `row` of the list, or below the last row when `row` is -1.
+    void ClickRow(int row)
+    {
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
+    }
+    // As the desktop delivers a double click: a click, then the double click.
+    void DoubleClickRow(int row)
+    {
+        ClickRow(row);
+        QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
+    }
+    QPoint RowPoint(int row) const
+    {
+        if (row >= 0)
+            return List()->visualRect(Model()->index(row, 1)).center();
+        return {10, List()->viewport()->height() - 5};
+    }
+    int RowWithName(const QString& name) const
+    {
+        for (int row = 0; row < RowCount(); ++row)
+            if (RowText(row, 1) == name)
+                return row;
+        return -1;
+    }
+
+    QTemporaryDir lockDirectory;
+    std::unique_ptr<platform::NamedLock> listLock;
+    i18n::InterfaceTexts texts;
+    std::unique_ptr<app::CScannerDlg> window;
+    QStringList boxes;
+    QStringList openedAddresses;
+    platform::BoxAnswer answer = platform::BoxAnswer::Ok;
+};
+
+} // namespace quillon::test

@@ -1,0 +1,221 @@
+// The window itself: its state after start, its fields, menu, About box, language file,
+// ordering, and closing while devices answer.
+
+#include "WindowFixture.h"
+
+#include "devices/RowStore.h"
+#include "i18n/LanguageLoader.h"
+#include "platform/UniqueFd.h"
+#include "support/SimulatorProcess.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QTimer>
+
+using namespace quillon;
+using test::WindowTest;
+
+namespace {
+
+class Window : public WindowTest {};
+
+const QString kTemplateHelp = QString::fromUtf8(
+    "To Change Device Name, IP address, and Gateway:\n1.Select the device on the left side.\n"
+    "2.Change network parameter on the right side.\n3.Press Submit button.\n"
+    "4.Press \u201cSearch Device\u201d to re-search again.\n5.Double click the device to open it.");
+
+} // namespace
+
+TEST_F(Window, RightAfterStart)
+{
+    Open();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quillon V2.6"));
+    EXPECT_EQ(Find<QLabel>("deviceListsLabel")->text(), QStringLiteral("Device lists:"));
+    EXPECT_EQ(Find<QLabel>("helpText")->text(), kTemplateHelp);
+    EXPECT_EQ(Model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Server Name"));
+    EXPECT_EQ(Model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("IP Address"));
+    EXPECT_TRUE(List()->isColumnHidden(0));
+    EXPECT_EQ(Field("portField"), QString()) << "a port of 0 shows as an empty field";
+    EXPECT_EQ(Field("nameField"), QString());
+    EXPECT_EQ(Field("macField"), QString());
+    EXPECT_FALSE(Find<QRadioButton>("staticButton")->isVisible());
+    EXPECT_FALSE(Find<QRadioButton>("dhcpButton")->isVisible());
+    EXPECT_TRUE(Find<QPushButton>("submitButton")->isDefault());
+    QTRY_VERIFY(Address("ipField")->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window has a fixed size";
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
+}
+
+TEST_F(Window, TabVisitsTheFieldsInTheWindowsOrderAndSkipsTheRadioButtons)
+{
+    Open();
+    const char* expected[] = {"submitButton", "searchButton", "gatewayField", "macField", "nameField", "exitButton",
+                              "netmaskField", "portField", "dns1Field", "dns2Field", "deviceList"};
+    for (const char* name : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        QWidget* control = window->findChild<QWidget*>(QLatin1String(name));
+        EXPECT_TRUE(focus == control || control->isAncestorOf(focus)) << name << " got " << focus->objectName().toStdString();
+    }
+}
+
+TEST_F(Window, FieldsCarryTheirLabelsForScreenReaders)
+{
+    Open();
+    EXPECT_EQ(Address("ipField")->accessibleName(), QStringLiteral("IP"));
+    EXPECT_EQ(Address("dns2Field")->accessibleName(), QStringLiteral("DNS 2"));
+    EXPECT_EQ(Find<QLineEdit>("portField")->accessibleName(), QStringLiteral("Port1"));
+    EXPECT_EQ(List()->accessibleName(), QStringLiteral("Device lists"));
+}
+
+TEST_F(Window, NameTakesEighteenCharactersAtMost)
+{
+    Open();
+    QTest::keyClicks(Find<QLineEdit>("nameField"), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
+    EXPECT_EQ(Field("nameField"), QStringLiteral("ABCDEFGHIJKLMNOPQR"));
+}
+
+TEST_F(Window, PortReadBackAcceptsZeroTo65535)
+{
+    Open();
+    auto* port = Find<QLineEdit>("portField");
+    for (const char* accepted : {"0", "65535", "80"}) {
+        port->setText(QLatin1String(accepted));
+        EXPECT_TRUE(window->UpdateData(true)) << accepted;
+    }
+    EXPECT_TRUE(boxes.isEmpty());
+    const QString caption = platform::ApplicationName();
+    port->setText(QStringLiteral("65536"));
+    EXPECT_FALSE(window->UpdateData(true));
+    EXPECT_EQ(boxes.takeLast(), QStringLiteral("[%1] Please enter an integer between 0 and 65535.").arg(caption));
+    EXPECT_EQ(QApplication::focusWidget(), port);
+    port->setText(QString());
+    EXPECT_FALSE(window->UpdateData(true));
+    EXPECT_EQ(boxes.takeLast(), QStringLiteral("[%1] Please enter an integer.").arg(caption));
+}
+
+TEST_F(Window, IpAddressFieldActsAsOneField)
+{
+    Open();
+    auto* ip = Address("ipField");
+    for (const QChar key : QStringLiteral("192.168.1.200"))
+        QTest::keyClick(QApplication::focusWidget(), key.toLatin1());
+    EXPECT_EQ(ip->Address(), (app::IpAddressEdit::Octets{192, 168, 1, 200}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace); // into the third octet
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+    QTest::keyClick(QApplication::focusWidget(), '7');
+    EXPECT_EQ(ip->Address(), (app::IpAddressEdit::Octets{192, 168, 7, 0}));
+    QTest::keyClick(QApplication::focusWidget(), '0');
+    QTest::keyClick(QApplication::focusWidget(), '0');
+    QTest::keyClick(QApplication::focusWidget(), '9'); // a fourth digit lands in the next octet
+    EXPECT_EQ(ip->Address(), (app::IpAddressEdit::Octets{192, 168, 255, 9})) << "700 is clamped to 255";
+    ip->Clear();
+    EXPECT_TRUE(ip->IsBlank());
+    EXPECT_EQ(ip->Address(), (app::IpAddressEdit::Octets{0, 0, 0, 0}));
+    ip->SetAddress(std::uint32_t{0x0A000005});
+    EXPECT_EQ(ip->Address(), (app::IpAddressEdit::Octets{10, 0, 0, 5}));
+    ip->setEnabled(false);
+    for (auto* octet : ip->findChildren<QLineEdit*>())
+        EXPECT_FALSE(octet->isEnabled());
+}
+
+TEST_F(Window, WindowMenuEndsWithTheAboutEntryWhichOpensTheAboutBox)
+{
+    Open();
+    const auto actions = window->WindowMenu()->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.last()->text(), QStringLiteral("About Quillon(&A)..."));
+
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* about = QApplication::activeModalWidget();
+        ASSERT_NE(about, nullptr);
+        seen = about->objectName() == QLatin1String("aboutBox") && about->windowTitle() == QLatin1String("About Quillon") &&
+               about->findChildren<QPushButton*>().isEmpty() &&
+               about->findChild<QLabel*>(QStringLiteral("aboutProduct"))->text() == QLatin1String("Quillon V2.6");
+        QTest::keyClick(about, Qt::Key_Escape);
+    });
+    actions.last()->trigger();
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(window->isVisible()) << "Escape closed the About box, not the window";
+}
+
+TEST_F(Window, LanguageFileRelabelsTheWindow)
+{
+    QTemporaryDir directory;
+    QFile file(directory.filePath(i18n::kLanguageFileName));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QString::fromUtf8("\xEF\xBB\xBF[LANGUAGE]\nDevice_Lists=デバイス一覧\nServer_Name=名前\n"
+                                 "IP=アドレス\nExit=終了\n3._Press_Submit_button.=3. 送信を押す\n")
+                   .toUtf8());
+    file.close();
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(directory.path());
+    Open();
+    QDir::setCurrent(previous);
+    EXPECT_EQ(Find<QLabel>("deviceListsLabel")->text(), QString::fromUtf8("デバイス一覧"));
+    EXPECT_EQ(Model()->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("名前"));
+    EXPECT_EQ(Find<QPushButton>("exitButton")->text(), QString::fromUtf8("終了"));
+    EXPECT_EQ(Address("ipField")->accessibleName(), QString::fromUtf8("アドレス"));
+    EXPECT_TRUE(Find<QLabel>("helpText")->text().contains(QString::fromUtf8("\n3. 送信を押す\n")));
+    EXPECT_TRUE(Find<QLabel>("helpText")->text().startsWith(QStringLiteral("To Change Device Name")));
+}
+
+TEST_F(Window, HeadingClicksOrderTheRowsAndClearTheSelection)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+        {"mac": "02:00:00:00:00:01", "ip": "10.0.0.9", "name": "beta", "protocols": ["short"]},
+        {"mac": "02:00:00:00:00:02", "ip": "10.0.0.10", "name": "Alpha", "protocols": ["short"]},
+        {"mac": "02:00:00:00:00:03", "ip": "10.0.0.11", "name": "alpha", "protocols": ["short"]}]})")});
+    ASSERT_TRUE(simulator.IsReady());
+    Open();
+    QTRY_COMPARE(RowCount(), 3);
+    ClickRow(0);
+    auto* header = List()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 5, 5));
+    EXPECT_EQ(RowText(0, 1) + u',' + RowText(1, 1) + u',' + RowText(2, 1), QStringLiteral("beta,alpha,Alpha"));
+    EXPECT_FALSE(List()->selectionModel()->hasSelection());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(2) + 5, 5));
+    EXPECT_EQ(RowText(0, 2), QStringLiteral("010.000.000.011"));
+    EXPECT_EQ(RowText(2, 2), QStringLiteral("010.000.000.009"));
+}
+
+TEST_F(Window, ExitWhileRepliesPourInEndsCleanly)
+{
+    test::SimulatorProcess simulator({"--count", "3000"});
+    ASSERT_TRUE(simulator.IsReady());
+    Open();
+    QTRY_VERIFY(RowCount() > 0);
+    for (int i = 0; i < 5; ++i) {
+        QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+        QTest::qWait(20);
+    }
+    QTest::mouseClick(Find<QPushButton>("exitButton"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_TRUE(window->Table().IsEmpty());
+}
+
+TEST_F(Window, PortHeldByAnotherProgramClosesTheWindowAfterTheMessage)
+{
+    platform::UniqueFd holder(::socket(AF_INET, SOCK_DGRAM, 0)); // without address reuse
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(4023);
+    ASSERT_EQ(::bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    window = std::make_unique<app::CScannerDlg>(texts, *listLock);
+    window->OnInitDialog();
+    window->show();
+    QTRY_VERIFY(!window->isVisible());
+    EXPECT_TRUE(boxes.contains(QStringLiteral("[Error] ERROR:  98 bind() failed"))) << boxes.join(u'|').toStdString();
+}
