@@ -8,8 +8,9 @@
 
 namespace quillon::app {
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
+CAboutDlg::CAboutDlg(const QIcon& icon, QWidget* parent) : QDialog(parent)
 {
+    setWindowIcon(icon);
     setObjectName(QStringLiteral("aboutBox"));
     setWindowTitle(QStringLiteral("About Quillon"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -18,11 +19,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     const DialogUnits units(font());
     setFixedSize(units.Size(183, 52));
 
-    auto* icon = new QLabel(this);
-    icon->setObjectName(QStringLiteral("aboutIcon"));
-    icon->setGeometry(units.Rect(13, 15, 20, 20));
-    icon->setPixmap(QIcon(QStringLiteral(":/icons/quillon.svg")).pixmap(icon->size()));
-    icon->setAccessibleName(QStringLiteral("Quillon"));
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("aboutIcon"));
+    picture->setGeometry(units.Rect(13, 15, 20, 20));
+    picture->setPixmap(icon.pixmap(picture->size()));
+    picture->setAccessibleName(QStringLiteral("Quillon"));
 
     auto* product = new QLabel(kProductName, this);
     product->setObjectName(QStringLiteral("aboutProduct"));

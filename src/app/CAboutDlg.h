@@ -9,7 +9,7 @@ namespace quillon::app {
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    CAboutDlg(const QIcon& icon, QWidget* parent = nullptr);
 };
 
 } // namespace quillon::app

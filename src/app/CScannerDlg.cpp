@@ -26,6 +26,12 @@
 
 #include <system_error>
 
+// The icons are compiled into the GUI library; a static library must ask for them by name.
+static void LoadCompiledResources()
+{
+    Q_INIT_RESOURCE(quillon);
+}
+
 namespace quillon::app {
 
 using i18n::TextId;
@@ -44,6 +50,16 @@ const QString kTemplateHelpText = QString::fromUtf8(
     "5.Double click the device to open it.");
 
 const QString kAboutMenuText = QStringLiteral("About Quillon(&A)...");
+
+// Drawn from PNG sizes, so that no SVG support is needed at run time.
+QIcon ProgramIcon()
+{
+    LoadCompiledResources();
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quillon-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 // The largest "Arial" whose cell (ascent plus descent) is at most `cellHeight` pixels.
 QFont FontWithCellHeight(const QString& family, int cellHeight)
@@ -81,7 +97,7 @@ CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listL
       texts_(texts),
       listLock_(listLock),
       languageLoader_(texts, *this),
-      icon_(QStringLiteral(":/icons/quillon.svg")),
+      icon_(ProgramIcon()),
       shared_{table_, listLock_,
               [this](int) { QMetaObject::invokeMethod(this, [this] { OnCancel(); }, Qt::QueuedConnection); }, {}}
 {
@@ -380,8 +396,7 @@ void CScannerDlg::OnCancel()
 void CScannerDlg::OnSysCommand(int command)
 {
     if ((command & 0xFFF0) == kAboutCommand) {
-        CAboutDlg about(this);
-        about.setWindowIcon(icon_);
+        CAboutDlg about(icon_, this);
         about.exec();
     }
 }

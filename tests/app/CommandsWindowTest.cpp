@@ -126,6 +126,10 @@ TEST_F(Commands, ClickShowsTheRowsDevice)
 
     ClickRow(-1); // below the last row: nothing changes
     EXPECT_EQ(Field("nameField"), QStringLiteral("Dock"));
+    QTest::mouseClick(List()->viewport(), Qt::RightButton, {}, RowPoint(RowWithName(QStringLiteral("Lobby"))));
+    EXPECT_EQ(Field("nameField"), QStringLiteral("Dock")) << "only a left click selects";
+    QTest::keyClick(List(), Qt::Key_Down);
+    EXPECT_EQ(Field("nameField"), QStringLiteral("Dock")) << "nor does moving with the keyboard";
 }
 
 TEST_F(Commands, ClickAfterReorderingFindsTheDeviceOfThatRow)

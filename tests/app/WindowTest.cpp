@@ -49,6 +49,7 @@ TEST_F(Window, RightAfterStart)
     QTRY_VERIFY(Address("ipField")->isAncestorOf(QApplication::focusWidget()));
     EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window has a fixed size";
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(window->windowIcon().pixmap(32, 32).isNull());
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
 }
 
@@ -188,6 +189,14 @@ TEST_F(Window, HeadingClicksOrderTheRowsAndClearTheSelection)
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(2) + 5, 5));
     EXPECT_EQ(RowText(0, 2), QStringLiteral("010.000.000.011"));
     EXPECT_EQ(RowText(2, 2), QStringLiteral("010.000.000.009"));
+}
+
+TEST_F(Window, EscapeClosesTheWindow)
+{
+    Open();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
 }
 
 TEST_F(Window, ExitWhileRepliesPourInEndsCleanly)
