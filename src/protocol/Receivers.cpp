@@ -163,7 +163,10 @@ void GiveRowIfNew(DeviceTable& table, DeviceRecord& record, const QString& nameT
         table.AssignRow(record, nameText, addressText);
 }
 
-void EnterLongFormReply(DeviceTable& table, const LongFormReply& reply)
+// Both protocols' device answers: find or make the record, take the reply's fields (the
+// protocol's own ones through `takePorts...`), give a new record its row.
+template <typename Reply, typename TakeOwnFields>
+void EnterDeviceAnswer(DeviceTable& table, const Reply& reply, TakeOwnFields takeOwnFields)
 {
     std::scoped_lock records(table.RecordsMutex());
     DeviceRecord* record = RecordForAnswer(table, reply.macAddress, reply.ipAddress, reply.name,
@@ -171,39 +174,40 @@ void EnterLongFormReply(DeviceTable& table, const LongFormReply& reply)
     if (record == nullptr)
         return;
     TakeIdentity(*record, reply.interfaceName, reply.ipAddress, reply.macAddress, reply.netmask);
-    record->port1 = reply.port1;
-    record->port2 = reply.port2;
-    CopyInto(record->dns1, reply.dns1);
-    CopyInto(record->dns2, reply.dns2);
-    record->hasDns = 1;
-    // A long-form reply says "DHCP" only when it is on: "static" leaves hasDhcp as it was.
-    record->dhcpEnabled = reply.dhcp != 0 ? 1 : 0;
-    if (reply.dhcp != 0)
-        record->hasDhcp = 1;
+    takeOwnFields(*record);
     GiveRowIfNew(table, *record, reply.nameText, reply.addressText);
     TakeGatewayAndName(*record, reply.gateway, reply.name);
 }
 
+void EnterLongFormReply(DeviceTable& table, const LongFormReply& reply)
+{
+    EnterDeviceAnswer(table, reply, [&reply](DeviceRecord& record) {
+        record.port1 = reply.port1;
+        record.port2 = reply.port2;
+        CopyInto(record.dns1, reply.dns1);
+        CopyInto(record.dns2, reply.dns2);
+        record.hasDns = 1;
+        // A long-form reply says "DHCP" only when it is on: "static" leaves hasDhcp as it was.
+        record.dhcpEnabled = reply.dhcp != 0 ? 1 : 0;
+        if (reply.dhcp != 0)
+            record.hasDhcp = 1;
+    });
+}
+
 void EnterShortFormAnswer(DeviceTable& table, const ShortFormReply& reply)
 {
-    std::scoped_lock records(table.RecordsMutex());
-    DeviceRecord* record = RecordForAnswer(table, reply.macAddress, reply.ipAddress, reply.name,
-                                           reply.nameText, reply.addressText);
-    if (record == nullptr)
-        return;
-    TakeIdentity(*record, reply.interfaceName, reply.ipAddress, reply.macAddress, reply.netmask);
-    record->port1 = reply.port1; // 0 when the reply is too short to carry the ports
-    record->port2 = reply.port2;
-    record->hasDns = reply.hasDns ? 1 : 0;
-    if (reply.hasDns) {
-        CopyInto(record->dns1, reply.dns1);
-        CopyInto(record->dns2, reply.dns2);
-    }
-    record->hasDhcp = reply.hasDhcp ? 1 : 0;
-    if (reply.hasDhcp)
-        record->dhcpEnabled = reply.dhcpEnabled ? 1 : 0;
-    GiveRowIfNew(table, *record, reply.nameText, reply.addressText);
-    TakeGatewayAndName(*record, reply.gateway, reply.name);
+    EnterDeviceAnswer(table, reply, [&reply](DeviceRecord& record) {
+        record.port1 = reply.port1; // 0 when the reply is too short to carry the ports
+        record.port2 = reply.port2;
+        record.hasDns = reply.hasDns ? 1 : 0;
+        if (reply.hasDns) {
+            CopyInto(record.dns1, reply.dns1);
+            CopyInto(record.dns2, reply.dns2);
+        }
+        record.hasDhcp = reply.hasDhcp ? 1 : 0;
+        if (reply.hasDhcp)
+            record.dhcpEnabled = reply.dhcpEnabled ? 1 : 0;
+    });
 }
 
 // A listed device says it changed: its row moves to the end of the list under its own number

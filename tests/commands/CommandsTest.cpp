@@ -6,6 +6,7 @@
 #include "devices/RowStore.h"
 #include "platform/UniqueFd.h"
 #include "protocol/ShortForm.h"
+#include "support/Sockets.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +27,8 @@ class CommandsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        listener_.Reset(::socket(AF_INET, SOCK_DGRAM, 0));
-        const int on = 1;
-        ::setsockopt(listener_.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        const timeval timeout{0, 300000};
-        ::setsockopt(listener_.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(protocol::kShortFormPort);
-        ASSERT_EQ(::bind(listener_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        listener_ = test::ListenOn(protocol::kShortFormPort, std::chrono::milliseconds(300));
+        ASSERT_TRUE(listener_.IsValid());
 
         device = table.AppendDevice();
         device->ipAddress = {192, 168, 1, 20, 0};

@@ -6,6 +6,7 @@
 #include "protocol/Sender.h"
 #include "support/ReceiverFixture.h"
 #include "support/SimulatorProcess.h"
+#include "support/Sockets.h"
 
 #include <gtest/gtest.h>
 
@@ -70,20 +71,6 @@ Fleet MixedFleet()
     return fleet;
 }
 
-platform::UniqueFd Listen(std::uint16_t port)
-{
-    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
-    const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const timeval timeout{10, 0};
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return fd;
-}
-
 class ReceiverLanTest : public testing::Test {
 protected:
     void StartReceivers()
@@ -95,8 +82,8 @@ protected:
     // heard, both receivers listen.
     bool StartReceiversAndWaitUntilTheyListen()
     {
-        const auto longListener = Listen(kLongFormPort);
-        const auto shortListener = Listen(kShortFormPort);
+        const auto longListener = test::ListenOn(kLongFormPort, std::chrono::seconds(10));
+        const auto shortListener = test::ListenOn(kShortFormPort, std::chrono::seconds(10));
         StartReceivers();
         std::uint8_t buffer[1024];
         return ::recv(longListener.Get(), buffer, sizeof buffer, 0) == 445 &&
@@ -139,18 +126,6 @@ protected:
     std::unique_ptr<ReceiverThread> longForm;
     std::unique_ptr<ReceiverThread> shortForm;
 };
-
-void SendRaw(std::uint16_t port, const std::vector<std::uint8_t>& bytes)
-{
-    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
-    const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(port);
-    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    ::sendto(fd.Get(), bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-}
 
 } // namespace
 
@@ -211,16 +186,16 @@ TEST_F(ReceiverLanTest, MalformedAndOversizedDatagramsAreDropped)
     ASSERT_TRUE(StartReceiversAndWaitUntilTheyListen());
     SimulatedDevice device;
     device.mac = {0x02, 0x20, 0, 0, 0, 1};
-    SendRaw(4022, devsim::ShortFormReply(device, 0, 49));
+    test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 49));
     device.mac[5] = 2;
-    SendRaw(4022, devsim::ShortFormReply(device, 0, 1001));
+    test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1001));
     device.mac[5] = 3;
     auto longer = devsim::LongFormReply(device);
     longer.push_back(0);
-    SendRaw(4023, longer);
+    test::BroadcastRaw(4023, longer);
     device.mac[5] = 4; // a valid reply behind them on each port: once it is in, the others were seen
-    SendRaw(4022, devsim::ShortFormReply(device, 0, 1000));
-    SendRaw(4023, devsim::LongFormReply(device));
+    test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1000));
+    test::BroadcastRaw(4023, devsim::LongFormReply(device));
     ASSERT_TRUE(WaitUntil([&] { return RowCount() == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(bench.RecordCount(), 1);

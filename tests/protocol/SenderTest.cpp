@@ -3,6 +3,7 @@
 #include "protocol/LongForm.h"
 #include "protocol/Sender.h"
 #include "protocol/ShortForm.h"
+#include "support/Sockets.h"
 #include "support/Subprocess.h"
 
 #include <gtest/gtest.h>
@@ -21,22 +22,6 @@ using namespace quillon::protocol;
 using quillon::test::RunInChild;
 
 namespace {
-
-platform::UniqueFd Listen(std::uint16_t port)
-{
-    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
-    const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const timeval timeout{2, 0};
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        fd.Reset();
-    return fd;
-}
 
 // One datagram as it arrived, at its full length even if it were longer than the buffer.
 std::vector<std::uint8_t> ReceiveWhole(int fd)
@@ -70,7 +55,7 @@ void PrintBoxes()
 
 TEST(BroadcastSender, LongFormRequestArrivesWholeOnPort4023)
 {
-    const auto listener = Listen(kLongFormPort);
+    const auto listener = test::ListenOn(kLongFormPort, std::chrono::seconds(2));
     ASSERT_TRUE(listener.IsValid());
     LongFormPacket request;
     BuildLongFormRequest(request);
@@ -83,7 +68,7 @@ TEST(BroadcastSender, LongFormRequestArrivesWholeOnPort4023)
 
 TEST(BroadcastSender, ShortFormSendsTheFirst74BytesOfItsBufferOnPort4022)
 {
-    const auto listener = Listen(kShortFormPort);
+    const auto listener = test::ListenOn(kShortFormPort, std::chrono::seconds(2));
     ASSERT_TRUE(listener.IsValid());
     std::array<std::uint8_t, kShortFormSendBufferSize> buffer;
     buffer.fill(0xAB); // bytes past 74 must never leave
