@@ -320,11 +320,13 @@ void CScannerDlg::ConnectEventTable()
 
 bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == deviceList_->viewport()) {
+    const bool release = event->type() == QEvent::MouseButtonRelease;
+    const bool doubleClick = event->type() == QEvent::MouseButtonDblClick;
+    if (watched == deviceList_->viewport() && (release || doubleClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton)
+        if (mouse->button() == Qt::LeftButton && release)
             OnDeviceListClick(deviceList_->indexAt(mouse->position().toPoint()).row());
-        else if (event->type() == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton)
+        else if (mouse->button() == Qt::LeftButton)
             OnDeviceListDoubleClick();
     }
     return QDialog::eventFilter(watched, event);
