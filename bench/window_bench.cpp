@@ -42,7 +42,8 @@ double SecondsSinceProcessStart()
 void FillRows(devices::DeviceTable& table, int count)
 {
     for (int i = 0; i < count; ++i) {
-        devices::DeviceRecord* record = table.AppendDevice();
+        const auto n = static_cast<std::uint8_t>(i);
+        devices::DeviceRecord* record = table.AppendDevice({2, 0, 0, 0, static_cast<std::uint8_t>(i >> 8), n});
         table.AssignRow(*record, QStringLiteral("Camera-%1").arg((i * 7919) % count, 5, 10, QLatin1Char('0')),
                         QStringLiteral("010.%1.%2.%3")
                             .arg(i / 65536 % 256, 3, 10, QLatin1Char('0'))

@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeView>
 
 #include <system_error>
@@ -111,7 +112,12 @@ CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listL
     CreateControls();
     ConnectEventTable();
     CreateWindowMenu();
-    rows_.SetChangeListener([this] { QMetaObject::invokeMethod(this, [this] { RefreshDeviceList(); }, Qt::QueuedConnection); });
+    listRefresh_.setSingleShot(true);
+    connect(&listRefresh_, &QTimer::timeout, this, [this] {
+        lastListRefresh_.start();
+        RefreshDeviceList();
+    });
+    rows_.SetChangeListener([this] { QMetaObject::invokeMethod(this, [this] { ScheduleListRefresh(); }, Qt::QueuedConnection); });
 }
 
 CScannerDlg::~CScannerDlg()
@@ -446,6 +452,16 @@ void CScannerDlg::EmptyPortField()
 }
 
 // ---- Commands ------------------------------------------------------------------------------
+
+// While replies pour in, the list catches up at most every kListRefreshInterval, so the UI
+// thread keeps its time for the user; a lone change shows at once.
+void CScannerDlg::ScheduleListRefresh()
+{
+    if (listRefresh_.isActive())
+        return;
+    const qint64 sinceLast = lastListRefresh_.isValid() ? lastListRefresh_.elapsed() : kListRefreshInterval;
+    listRefresh_.start(static_cast<int>(std::max<qint64>(0, kListRefreshInterval - sinceLast)));
+}
 
 void CScannerDlg::RefreshDeviceList()
 {

@@ -11,6 +11,8 @@
 #include "protocol/Receivers.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QFont>
 #include <QIcon>
 
@@ -82,6 +84,7 @@ private:
     void EmptyPortField();
     void ShowDeviceSettings(const commands::DeviceSettings& settings);
     void SetAddressFieldsEnabled(bool enabled);
+    void ScheduleListRefresh();
     void RefreshDeviceList();
     void PrefillEmptyPort();
 
@@ -117,7 +120,10 @@ private:
     QFont labelFont_;
     QFont fieldFont_;
 
+    static constexpr qint64 kListRefreshInterval = 16; // ms: a frame
     DeviceListModel* model_ = nullptr;
+    QTimer listRefresh_;
+    QElapsedTimer lastListRefresh_;
     devices::ColumnOrdering ordering_;
     commands::SendBuffers sendBuffers_;
 

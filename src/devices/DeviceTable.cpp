@@ -16,9 +16,12 @@ int RowNumber(const QString& text)
                                                    static_cast<std::size_t>(text.size())));
 }
 
-bool HasMac(const DeviceRecord& record, const wire::MacAddress& mac)
+std::uint64_t MacKey(const wire::MacAddress& mac)
 {
-    return std::equal(mac.begin(), mac.end(), record.macAddress.begin());
+    std::uint64_t key = 0;
+    for (const std::uint8_t byte : mac)
+        key = key << 8 | byte;
+    return key;
 }
 
 } // namespace
@@ -33,24 +36,27 @@ void DeviceTable::FreeAllDevices()
     }
     currentDevice = nullptr;
     chain_.deviceTail = nullptr;
+    recordsByMac_.clear();
 }
 
 DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const
 {
-    for (DeviceRecord* record = chain_.deviceHead; record != nullptr; record = record->next) {
-        if (lookup == MacLookup::PassOverUnaddressed && record->ipAddress[0] == 0)
-            continue;
-        if (HasMac(*record, mac))
+    const auto found = recordsByMac_.find(MacKey(mac));
+    if (found == recordsByMac_.end())
+        return nullptr;
+    for (DeviceRecord* record : found->second)
+        if (lookup == MacLookup::AllRecords || record->ipAddress[0] != 0)
             return record;
-    }
     return nullptr;
 }
 
-DeviceRecord* DeviceTable::AppendDevice()
+DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
 {
     auto* record = new (std::nothrow) DeviceRecord{};
     if (record == nullptr)
         return nullptr;
+    std::copy(mac.begin(), mac.end(), record->macAddress.begin());
+    recordsByMac_[MacKey(mac)].push_back(record);
     if (chain_.deviceHead == nullptr)
         chain_.deviceHead = record;
     else

@@ -7,8 +7,11 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
+#include <vector>
 
 namespace quillon::devices {
 
@@ -45,9 +48,10 @@ public:
 
     DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const;
 
-    // A zero-filled record with listIndex -1 at the tail; null when memory runs out, in which
-    // case the caller drops the reply.
-    DeviceRecord* AppendDevice();
+    // A zero-filled record for the device with `mac`, with listIndex -1, at the tail; null when
+    // memory runs out, in which case the caller drops the reply. A record's MAC address never
+    // changes afterwards: it is the device's identity.
+    DeviceRecord* AppendDevice(const wire::MacAddress& mac);
 
     DeviceRecord* FindDeviceByListIndex(int listIndex) const;
 
@@ -77,6 +81,9 @@ private:
     DeviceRows& rows_;
     std::mutex recordsMutex_;
     DeviceChain chain_;
+    // Every record of each MAC address, in chain order, so that a look-up by MAC needs no walk
+    // of the whole chain and still finds the first match.
+    std::unordered_map<std::uint64_t, std::vector<DeviceRecord*>> recordsByMac_;
 };
 
 } // namespace quillon::devices

@@ -7,11 +7,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
+#include <vector>
 
 namespace quillon::protocol {
 
@@ -30,6 +33,20 @@ struct ReceiverSocket {
 ReceiverExit SetupFailure(int result, const char* format, int error)
 {
     return {result, {QString::asprintf(format, error)}};
+}
+
+// As large a receive buffer as the system lets a user have (net.core.rmem_max), so that a burst
+// of replies from a large site waits in the socket instead of being dropped by the kernel.
+void EnlargeReceiveBuffer(int fd)
+{
+    int size = 0;
+    if (std::FILE* limit = std::fopen("/proc/sys/net/core/rmem_max", "r")) {
+        if (std::fscanf(limit, "%d", &size) != 1)
+            size = 0;
+        std::fclose(limit);
+    }
+    if (size > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
 ReceiverSocket OpenReceiverSocket(std::uint16_t port)
@@ -55,37 +72,86 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
     if (::bind(opened.fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
         opened.failure = SetupFailure(errno, "ERROR:  %d bind() failed", errno);
         opened.fd.Reset();
+        return opened;
     }
+    EnlargeReceiveBuffer(opened.fd.Get());
     return opened;
 }
 
-using DatagramHandler = void (*)(ReceiverShared&, wire::Bytes);
-using StartRequest = void (*)();
+// Up to kBatchSize datagrams fetched with one call. A datagram longer than its buffer is
+// marked truncated by the kernel and is dropped rather than read in part.
+class DatagramBatch {
+public:
+    static constexpr unsigned kBatchSize = 64;
+
+    DatagramBatch() : buffers_(kBatchSize), vectors_(kBatchSize), headers_(kBatchSize)
+    {
+        for (unsigned i = 0; i < kBatchSize; ++i) {
+            vectors_[i] = {buffers_[i].data(), buffers_[i].size()};
+            headers_[i].msg_hdr.msg_iov = &vectors_[i];
+            headers_[i].msg_hdr.msg_iovlen = 1;
+        }
+    }
+
+    // What is waiting on `fd`, without blocking; 0 on a failed receive.
+    unsigned Receive(int fd)
+    {
+        const int count = ::recvmmsg(fd, headers_.data(), kBatchSize, MSG_DONTWAIT, nullptr);
+        return count > 0 ? static_cast<unsigned>(count) : 0;
+    }
+
+    wire::Bytes Datagram(unsigned i) const
+    {
+        if (headers_[i].msg_hdr.msg_flags & MSG_TRUNC)
+            return {};
+        return {buffers_[i].data(), headers_[i].msg_len};
+    }
+
+private:
+    std::vector<std::array<std::uint8_t, kReceiveBufferSize>> buffers_;
+    std::vector<iovec> vectors_;
+    std::vector<mmsghdr> headers_;
+};
+
+// One datagram: the reply if the table takes it, then its entry under ListLock.
+template <typename Receiving>
+void HandleDatagram(ReceiverShared& shared, wire::Bytes datagram)
+{
+    if (const auto reply = Receiving::Accept(shared, datagram)) {
+        std::scoped_lock lock(shared.listLock);
+        Receiving::Enter(shared.table, *reply);
+    }
+}
 
 // The start-up search request goes out once the socket is bound: a device that answers at once
-// is then heard, not lost.
-ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& stop, std::uint16_t port,
-                         StartRequest sendStartRequest, DatagramHandler handle)
+// is then heard, not lost. Datagrams are fetched in batches and read before ListLock is taken;
+// the accepted replies of a batch are entered under one taking of the lock.
+template <typename Receiving>
+ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
 {
-    ReceiverSocket opened = OpenReceiverSocket(port);
+    ReceiverSocket opened = OpenReceiverSocket(Receiving::kPort);
     if (!opened.fd.IsValid())
         return opened.failure;
-    sendStartRequest();
+    Receiving::SendStartRequest();
 
-    std::array<std::uint8_t, kReceiveBufferSize> buffer{};
+    DatagramBatch batch;
+    std::vector<typename Receiving::Reply> accepted;
+    accepted.reserve(DatagramBatch::kBatchSize);
     for (;;) {
         shared.table.receiveBusy = 0;
         if (!stop.WaitReadable(opened.fd.Get()))
             return {};
-        sockaddr_in sender{};
-        socklen_t senderLength = sizeof sender;
-        // MSG_TRUNC reports a datagram's real length, so one longer than the buffer is dropped
-        // rather than read in part.
-        const ssize_t length = ::recvfrom(opened.fd.Get(), buffer.data(), buffer.size(), MSG_TRUNC,
-                                          reinterpret_cast<sockaddr*>(&sender), &senderLength);
+        const unsigned count = batch.Receive(opened.fd.Get());
         shared.table.receiveBusy = 1;
-        const bool whole = length >= 0 && static_cast<std::size_t>(length) <= buffer.size();
-        handle(shared, whole ? wire::Bytes(buffer.data(), static_cast<std::size_t>(length)) : wire::Bytes{});
+        accepted.clear();
+        for (unsigned i = 0; i < count; ++i)
+            if (auto reply = Receiving::Accept(shared, batch.Datagram(i)))
+                accepted.push_back(std::move(*reply));
+        if (accepted.empty())
+            continue;
+        std::scoped_lock lock(shared.listLock);
+        for (const auto& reply : accepted)
+            Receiving::Enter(shared.table, reply);
     }
 }
 
@@ -133,7 +199,7 @@ DeviceRecord* RecordForAnswer(DeviceTable& table, const wire::MacAddress& mac, c
 {
     DeviceRecord* record = table.IsEmpty() ? nullptr : table.FindDeviceByMac(mac, devices::MacLookup::PassOverUnaddressed);
     if (record == nullptr)
-        return table.AppendDevice();
+        return table.AppendDevice(mac);
     table.receiveBusy = 1;
     // The first device's row (listIndex 0) is never moved.
     if (record->listIndex > 0 && (!HasAddress(*record, address) || !HasNameBytes(*record, name)))
@@ -230,60 +296,77 @@ void NoticePasswordFailure(ReceiverShared& shared)
                              [&shared] { shared.passwordNoticeOpen = false; });
 }
 
+// What sets the two receivers apart. Each builds its start-up request in a buffer of its own:
+// the UI thread may be building a request of the same kind at the same moment.
+struct LongFormReceiving {
+    static constexpr std::uint16_t kPort = kLongFormPort;
+    using Reply = LongFormReply;
+
+    static void SendStartRequest()
+    {
+        LongFormPacket request{};
+        BuildLongFormRequest(request);
+        BroadcastLongForm(request);
+    }
+    static std::optional<Reply> Accept(ReceiverShared& shared, wire::Bytes datagram)
+    {
+        std::optional<Reply> reply = ReadLongFormReply(datagram);
+        // Shown without waiting: a box held open under ListLock would stop every receiver of
+        // every copy of the program, and replies would overflow the sockets meanwhile.
+        if (reply && reply->replyCode == 3)
+            NoticePasswordFailure(shared);
+        return reply;
+    }
+    static void Enter(DeviceTable& table, const Reply& reply) { EnterLongFormReply(table, reply); }
+};
+
+struct ShortFormReceiving {
+    static constexpr std::uint16_t kPort = kShortFormPort;
+    using Reply = ShortFormReply;
+
+    static void SendStartRequest()
+    {
+        std::array<std::uint8_t, kShortFormRequestSize> request{};
+        BuildShortFormSearchRequest(request);
+        BroadcastShortForm(request);
+    }
+    static std::optional<Reply> Accept(ReceiverShared&, wire::Bytes datagram)
+    {
+        std::optional<Reply> reply = ReadShortFormReply(datagram);
+        if (reply && reply->replyKind != static_cast<std::uint8_t>(ShortFormReplyKind::DeviceAnswer) &&
+            reply->replyKind != static_cast<std::uint8_t>(ShortFormReplyKind::UpdateNotice))
+            return std::nullopt; // changes nothing
+        return reply;
+    }
+    static void Enter(DeviceTable& table, const Reply& reply)
+    {
+        if (reply.replyKind == static_cast<std::uint8_t>(ShortFormReplyKind::DeviceAnswer))
+            EnterShortFormAnswer(table, reply);
+        else
+            EnterShortFormUpdateNotice(table, reply);
+    }
+};
+
 } // namespace
 
 void HandleLongFormDatagram(ReceiverShared& shared, wire::Bytes datagram)
 {
-    const std::optional<LongFormReply> reply = ReadLongFormReply(datagram);
-    if (!reply)
-        return;
-    // Shown without waiting: a box held open under ListLock would stop every receiver of
-    // every copy of the program, and replies would overflow the sockets meanwhile.
-    if (reply->replyCode == 3)
-        NoticePasswordFailure(shared);
-    std::scoped_lock lock(shared.listLock);
-    EnterLongFormReply(shared.table, *reply);
+    HandleDatagram<LongFormReceiving>(shared, datagram);
 }
 
 void HandleShortFormDatagram(ReceiverShared& shared, wire::Bytes datagram)
 {
-    const std::optional<ShortFormReply> reply = ReadShortFormReply(datagram);
-    if (!reply)
-        return;
-    const auto kind = static_cast<ShortFormReplyKind>(reply->replyKind);
-    if (kind != ShortFormReplyKind::DeviceAnswer && kind != ShortFormReplyKind::UpdateNotice)
-        return;
-    std::scoped_lock lock(shared.listLock);
-    if (kind == ShortFormReplyKind::DeviceAnswer)
-        EnterShortFormAnswer(shared.table, *reply);
-    else
-        EnterShortFormUpdateNotice(shared.table, *reply);
-}
-
-// Each receiver builds its start-up request in a buffer of its own: the UI thread may be
-// building a request of the same kind at the same moment.
-void SendLongFormStartRequest()
-{
-    LongFormPacket request{};
-    BuildLongFormRequest(request);
-    BroadcastLongForm(request);
-}
-
-void SendShortFormStartRequest()
-{
-    std::array<std::uint8_t, kShortFormRequestSize> request{};
-    BuildShortFormSearchRequest(request);
-    BroadcastShortForm(request);
+    HandleDatagram<ShortFormReceiving>(shared, datagram);
 }
 
 ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
 {
-    return RunReceiver(shared, stop, kLongFormPort, SendLongFormStartRequest, HandleLongFormDatagram);
+    return RunReceiver<LongFormReceiving>(shared, stop);
 }
 
 ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
 {
-    return RunReceiver(shared, stop, kShortFormPort, SendShortFormStartRequest, HandleShortFormDatagram);
+    return RunReceiver<ShortFormReceiving>(shared, stop);
 }
 
 void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop)

@@ -30,11 +30,10 @@ protected:
         listener_ = test::ListenOn(protocol::kShortFormPort, std::chrono::milliseconds(300));
         ASSERT_TRUE(listener_.IsValid());
 
-        device = table.AppendDevice();
+        device = table.AppendDevice({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
         device->ipAddress = {192, 168, 1, 20, 0};
         device->netmask = {255, 255, 255, 0, 0};
         device->gateway = {192, 168, 1, 1, 0, 0};
-        device->macAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0};
         device->dns1 = {8, 8, 8, 8, 0};
         device->dns2 = {8, 8, 4, 4, 0};
         device->port1 = 80;
@@ -221,10 +220,9 @@ TEST(Selection, FindsTheDeviceByRowNumberAndKeepsTheLastOne)
 {
     devices::RowStore rows;
     devices::DeviceTable table(rows);
-    DeviceRecord* first = table.AppendDevice();
+    DeviceRecord* first = table.AppendDevice({2, 0, 0, 0, 0, 1});
     table.AssignRow(*first, QStringLiteral("a"), QStringLiteral("x"));
-    DeviceRecord* second = table.AppendDevice();
-    second->macAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0};
+    DeviceRecord* second = table.AppendDevice({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
     second->hasDhcp = 1;
     second->dhcpEnabled = 1;
     second->port1 = 8080;

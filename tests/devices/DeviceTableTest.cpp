@@ -15,8 +15,7 @@ protected:
     // A record as a receiver makes it: appended, addressed, given its row.
     DeviceRecord& Add(std::uint8_t macTail, std::uint8_t firstOctet = 192)
     {
-        DeviceRecord* record = table.AppendDevice();
-        record->macAddress = {0, 0x1A, 0x2B, 0x3C, 0x4D, macTail, 0};
+        DeviceRecord* record = table.AppendDevice(Mac(macTail));
         record->ipAddress = {firstOctet, 168, 1, macTail, 0};
         table.AssignRow(*record, QStringLiteral("dev%1").arg(macTail), QStringLiteral("ip%1").arg(macTail));
         return *record;
@@ -55,7 +54,7 @@ TEST_F(DeviceTableTest, FirstRecordIsHeadAndTailWithRowOne)
 TEST_F(DeviceTableTest, NewRecordIsZeroFilledAndAppendedAtTheTail)
 {
     DeviceRecord& first = Add(1);
-    DeviceRecord* second = table.AppendDevice();
+    DeviceRecord* second = table.AppendDevice(Mac(2));
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(first.next, second);
     EXPECT_EQ(table.Chain().deviceTail, second);
@@ -63,6 +62,8 @@ TEST_F(DeviceTableTest, NewRecordIsZeroFilledAndAppendedAtTheTail)
     EXPECT_EQ(second->next, nullptr);
     const DeviceRecord zero{};
     EXPECT_EQ(second->ipAddress, zero.ipAddress);
+    EXPECT_EQ(second->macAddress[5], 2);
+    EXPECT_EQ(second->macAddress[6], 0);
     EXPECT_EQ(second->name, zero.name);
     EXPECT_EQ(second->port1, 0);
     EXPECT_EQ(second->hasDns, 0u);
@@ -144,7 +145,7 @@ TEST_F(DeviceTableTest, FreeingEmptiesTheChainAndNumberingStartsAgain)
 TEST_F(DeviceTableTest, FreesALongChainWithoutRecursion)
 {
     for (int i = 0; i < 200000; ++i)
-        ASSERT_NE(table.AppendDevice(), nullptr);
+        ASSERT_NE(table.AppendDevice(Mac(static_cast<std::uint8_t>(i))), nullptr);
     table.FreeAllDevices();
     EXPECT_TRUE(table.IsEmpty());
 }

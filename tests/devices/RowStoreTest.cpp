@@ -15,7 +15,7 @@ TEST(RowStore, TellsTheViewOnceUntilItHasReadTheRows)
     int notices = 0;
     rows.SetChangeListener([&] { ++notices; });
 
-    DeviceRecord* record = table.AppendDevice();
+    DeviceRecord* record = table.AppendDevice({});
     table.AssignRow(*record, QStringLiteral("a"), QStringLiteral("b"));
     table.RefreshRow(*record, QStringLiteral("c"), QStringLiteral("d"));
     EXPECT_EQ(notices, 1);
@@ -33,7 +33,7 @@ TEST(RowStore, ReadersNeverSeeHalfARefresh)
 {
     RowStore rows;
     DeviceTable table(rows);
-    DeviceRecord* record = table.AppendDevice();
+    DeviceRecord* record = table.AppendDevice({});
     table.AssignRow(*record, QStringLiteral("name"), QStringLiteral("address"));
 
     std::atomic<bool> done{false};

@@ -1,0 +1,285 @@
+// Discovery at scale: N simulated devices answer one search on both protocols, spread over
+// 100 ms or all at once at the simulator's full speed. Each case runs first against a bare
+// receiver that only counts the datagrams (the limit of this machine and kernel), then against
+// the real window (offscreen): its receivers, device table and list. Reported per case: devices
+// listed out of N, time from the search request to the last row shown, the longest stall of
+// the UI thread's event loop (a 5 ms timer probe) and resident memory before and after.
+// Run it inside the virtual LAN:
+//   QT_QPA_PLATFORM=offscreen tests/lan/lan-run -- build/bench/discovery_bench
+
+#include "app/CScannerApp.h"
+#include "app/CScannerDlg.h"
+#include "devices/ListLock.h"
+#include "i18n/InterfaceTexts.h"
+#include "platform/UniqueFd.h"
+#include "platform/VirtualLan.h"
+#include "protocol/LongForm.h"
+#include "protocol/Sender.h"
+#include "protocol/ShortForm.h"
+
+#include <QAbstractItemModel>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+using namespace quillon;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Case {
+    int devices;
+    bool burst;
+};
+
+struct Measure {
+    int listed = 0;
+    double msToLast = 0;
+    double longestStallMs = 0;
+    long rssBeforeKb = 0;
+    long rssAfterKb = 0;
+};
+
+double MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+long ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// quillon-devsim for one case; gone with the object.
+class Simulator {
+public:
+    explicit Simulator(const Case& c)
+    {
+        std::vector<std::string> words{QUILLON_DEVSIM, "--count", std::to_string(c.devices)};
+        if (!c.burst)
+            words.insert(words.end(), {"--spread", "100"});
+        std::vector<char*> argv;
+        for (auto& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        int output[2];
+        if (::pipe(output) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(output[1]);
+        char ready[16] = {};
+        pollfd watched{output[0], POLLIN, 0};
+        if (::poll(&watched, 1, 10000) > 0)
+            [[maybe_unused]] auto got = ::read(output[0], ready, sizeof ready - 1);
+        ::close(output[0]);
+    }
+    ~Simulator()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+void SendSearchRequests()
+{
+    std::array<std::uint8_t, protocol::kShortFormRequestSize> shortForm{};
+    protocol::BuildShortFormSearchRequest(shortForm);
+    protocol::LongFormPacket longForm{};
+    protocol::BuildLongFormRequest(longForm);
+    protocol::BroadcastShortForm(shortForm);
+    protocol::BroadcastLongForm(longForm);
+}
+
+platform::UniqueFd CountingSocket(std::uint16_t port)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    int size = 0;
+    if (std::FILE* limit = std::fopen("/proc/sys/net/core/rmem_max", "r")) {
+        if (std::fscanf(limit, "%d", &size) == 1)
+            ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        std::fclose(limit);
+    }
+    return fd;
+}
+
+// The bare receiver: the same ports and buffers, counting the devices whose replies arrive.
+Measure RunBaseline(const Case& c)
+{
+    const auto shortForm = CountingSocket(protocol::kShortFormPort);
+    const auto longForm = CountingSocket(protocol::kLongFormPort);
+    Simulator simulator(c);
+    std::set<std::uint64_t> devices;
+    std::vector<std::uint8_t> buffer(2048);
+    const auto start = Clock::now();
+    SendSearchRequests();
+    Measure measure;
+    pollfd watched[2] = {{shortForm.Get(), POLLIN, 0}, {longForm.Get(), POLLIN, 0}};
+    while (::poll(watched, 2, 1500) > 0) {
+        for (const pollfd& socket : watched) {
+            if (!(socket.revents & POLLIN))
+                continue;
+            const ssize_t length = ::recv(socket.fd, buffer.data(), buffer.size(), 0);
+            const bool isShort = socket.fd == shortForm.Get();
+            const bool reply = isShort ? length >= 50 && std::equal(buffer.begin(), buffer.begin() + 5, "IPCam")
+                                       : length == 445 && buffer[6] >= 1 && buffer[6] <= 3;
+            if (!reply)
+                continue;
+            const std::size_t macAt = isShort ? 14 : 8;
+            std::uint64_t mac = 0;
+            for (std::size_t i = 0; i < 6; ++i)
+                mac = mac << 8 | buffer[macAt + i];
+            if (devices.insert(mac).second)
+                measure.msToLast = MillisecondsSince(start);
+        }
+    }
+    measure.listed = static_cast<int>(devices.size());
+    return measure;
+}
+
+Measure RunProgram(app::CScannerDlg& window, const Case& c)
+{
+    QAbstractItemModel* list = window.findChild<QTreeView*>(QStringLiteral("deviceList"))->model();
+    Measure measure;
+    measure.rssBeforeKb = ResidentKilobytes();
+    Simulator simulator(c);
+
+    QElapsedTimer sinceTick;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        measure.longestStallMs = std::max(measure.longestStallMs, static_cast<double>(sinceTick.elapsed()) - 5);
+        sinceTick.restart();
+    });
+    const auto start = Clock::now();
+    window.OnSearchDevice();
+    sinceTick.start();
+    probe.start();
+    int shown = 0;
+    auto lastChange = Clock::now();
+    while (shown < c.devices && Clock::now() - lastChange < std::chrono::milliseconds(1500)) {
+        QTest::qWait(1);
+        if (list->rowCount() != shown) {
+            shown = list->rowCount();
+            lastChange = Clock::now();
+            measure.msToLast = MillisecondsSince(start);
+        }
+    }
+    probe.stop();
+    measure.listed = shown;
+    measure.rssAfterKb = ResidentKilobytes();
+    return measure;
+}
+
+std::string Name(const Case& c)
+{
+    return std::to_string(c.devices) + (c.burst ? " devices, one burst" : " devices, spread over 100 ms");
+}
+
+} // namespace
+
+// The median run by time to the last device; the fewest devices listed, the longest stall and
+// the most memory of any run; the memory before the first run.
+Measure Summary(std::vector<Measure> runs)
+{
+    const long rssBeforeFirstRun = runs.front().rssBeforeKb;
+    std::sort(runs.begin(), runs.end(), [](const Measure& a, const Measure& b) { return a.msToLast < b.msToLast; });
+    Measure median = runs[runs.size() / 2];
+    for (const Measure& run : runs) {
+        median.listed = std::min(median.listed, run.listed);
+        median.longestStallMs = std::max(median.longestStallMs, run.longestStallMs);
+        median.rssAfterKb = std::max(median.rssAfterKb, run.rssAfterKb);
+    }
+    median.rssBeforeKb = rssBeforeFirstRun;
+    return median;
+}
+
+int main(int argc, char* argv[])
+{
+    if (const auto exposure = platform::FindRealNetworkExposure()) {
+        std::fprintf(stderr, "discovery_bench: refusing to run on a real network (%s)\n", exposure->c_str());
+        return 2;
+    }
+    const std::vector<Case> cases = {{100, false}, {100, true}, {1000, false}, {1000, true}, {10000, false}, {10000, true}};
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+    // The baselines first: the window's receivers would hear the same datagrams.
+    std::vector<Measure> baselines;
+    for (const Case& c : cases) {
+        std::vector<Measure> measured;
+        for (int run = 0; run < runs; ++run)
+            measured.push_back(RunBaseline(c));
+        baselines.push_back(Summary(measured));
+    }
+
+    i18n::ProgramInterfaceTexts();
+    app::CScannerApp application(argc, argv);
+    app::CScannerDlg window(i18n::ProgramInterfaceTexts(), devices::ListLock());
+    window.OnInitDialog();
+    window.show();
+    QTest::qWait(200);
+
+    std::printf("Medians of %d runs; listed = the fewest in any run; stall and RSS after = the worst run.\n\n", runs);
+    std::printf("| case | bare receiver: devices, last | Quillon: listed, last row shown | ratio (time) | longest UI stall | RSS before → after |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const Measure& base = baselines[i];
+        std::vector<Measure> measured;
+        for (int run = 0; run < runs; ++run)
+            measured.push_back(RunProgram(window, c));
+        const Measure program = Summary(measured);
+        const double ratio = base.msToLast > 0 ? program.msToLast / base.msToLast : 0;
+        std::printf("| %s | %d, %.0f ms | %d of %d, %.0f ms | %.2f | %.1f ms | %.1f → %.1f MB |\n", Name(c).c_str(),
+                    base.listed, base.msToLast, program.listed, c.devices, program.msToLast, ratio,
+                    program.longestStallMs, static_cast<double>(program.rssBeforeKb) / 1024,
+                    static_cast<double>(program.rssAfterKb) / 1024);
+        std::printf("{\"case\":\"discovery\",\"devices\":%d,\"burst\":%s,\"runs\":%d,\"baseline_devices\":%d,"
+                    "\"baseline_ms\":%.1f,\"listed\":%d,\"ms_to_last_row\":%.1f,\"ratio\":%.2f,\"longest_stall_ms\":%.1f,"
+                    "\"rss_before_kb\":%ld,\"rss_after_kb\":%ld}\n",
+                    c.devices, c.burst ? "true" : "false", runs, base.listed, base.msToLast, program.listed,
+                    program.msToLast, ratio, program.longestStallMs, program.rssBeforeKb, program.rssAfterKb);
+        std::fflush(stdout);
+    }
+    window.OnCancel();
+    return 0;
+}
