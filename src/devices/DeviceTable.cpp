@@ -37,6 +37,7 @@ void DeviceTable::FreeAllDevices()
     currentDevice = nullptr;
     chain_.deviceTail = nullptr;
     recordsByMac_.clear();
+    recordCount_ = 0;
 }
 
 DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const
@@ -52,9 +53,12 @@ DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac, MacLooku
 
 DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
 {
+    if (recordCount_ >= kMaximumRecords)
+        return nullptr;
     auto* record = new (std::nothrow) DeviceRecord{};
     if (record == nullptr)
         return nullptr;
+    ++recordCount_;
     std::copy(mac.begin(), mac.end(), record->macAddress.begin());
     recordsByMac_[MacKey(mac)].push_back(record);
     if (chain_.deviceHead == nullptr)

@@ -48,10 +48,15 @@ public:
 
     DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const;
 
+    // No site has more devices; a flood of replies from ever new MAC addresses stops here
+    // instead of exhausting memory.
+    static constexpr std::size_t kMaximumRecords = 65536;
+
     // A zero-filled record for the device with `mac`, with listIndex -1, at the tail; null when
-    // memory runs out, in which case the caller drops the reply. A record's MAC address never
-    // changes afterwards: it is the device's identity.
+    // the table is full or memory runs out, in which case the caller drops the reply. A
+    // record's MAC address never changes afterwards: it is the device's identity.
     DeviceRecord* AppendDevice(const wire::MacAddress& mac);
+    std::size_t RecordCount() const { return recordCount_; }
 
     DeviceRecord* FindDeviceByListIndex(int listIndex) const;
 
@@ -84,6 +89,7 @@ private:
     // Every record of each MAC address, in chain order, so that a look-up by MAC needs no walk
     // of the whole chain and still finds the first match.
     std::unordered_map<std::uint64_t, std::vector<DeviceRecord*>> recordsByMac_;
+    std::size_t recordCount_ = 0;
 };
 
 } // namespace quillon::devices

@@ -142,10 +142,13 @@ TEST_F(DeviceTableTest, FreeingEmptiesTheChainAndNumberingStartsAgain)
     EXPECT_EQ(Numbers(), QStringList{"1"});
 }
 
-TEST_F(DeviceTableTest, FreesALongChainWithoutRecursion)
+TEST_F(DeviceTableTest, HoldsAtMost65536RecordsAndFreesThemWithoutRecursion)
 {
-    for (int i = 0; i < 200000; ++i)
-        ASSERT_NE(table.AppendDevice(Mac(static_cast<std::uint8_t>(i))), nullptr);
+    for (std::size_t i = 0; i < DeviceTable::kMaximumRecords; ++i)
+        ASSERT_NE(table.AppendDevice(Mac(static_cast<std::uint8_t>(i))), nullptr) << i;
+    EXPECT_EQ(table.AppendDevice(Mac(1)), nullptr) << "a full table takes no more records";
+    EXPECT_EQ(table.RecordCount(), DeviceTable::kMaximumRecords);
     table.FreeAllDevices();
     EXPECT_TRUE(table.IsEmpty());
+    EXPECT_NE(table.AppendDevice(Mac(1)), nullptr) << "and takes records again once freed";
 }

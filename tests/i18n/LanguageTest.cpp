@@ -156,6 +156,26 @@ TEST_F(LanguageFileTest, UnusableFilesChangeNothingButStillCountAsPresent)
     EXPECT_EQ(window.controls[TextId::DeviceLists], QStringLiteral("Device Lists"));
 }
 
+TEST_F(LanguageFileTest, AnEmptyFileChangesNoText)
+{
+    Write({});
+    Apply();
+    EXPECT_EQ(texts.Text(TextId::DeviceLists), QStringLiteral("Device Lists"));
+    EXPECT_EQ(window.controls[TextId::Exit], QStringLiteral("Exit"));
+}
+
+TEST_F(LanguageFileTest, AHundredMegabyteFileIsNotRead)
+{
+    QFile file(directory.filePath(kLanguageFileName));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[LANGUAGE]\nExit=Quit\n");
+    ASSERT_TRUE(file.resize(100 << 20)); // sparse: quick to make
+    file.close();
+    Apply();
+    EXPECT_EQ(texts.Text(TextId::Exit), QStringLiteral("Exit"));
+    EXPECT_TRUE(window.controls.empty());
+}
+
 TEST_F(LanguageFileTest, HugeFilesAndDirectoriesAreNotRead)
 {
     Write(("[LANGUAGE]\nExit=Quit\n" + QByteArray(ProfileFile::kMaximumSize, ';')));

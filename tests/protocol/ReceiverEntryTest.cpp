@@ -216,3 +216,23 @@ TEST_F(ReceiverEntryTest, PasswordFailureIsShownOnceWhileOpenAndTheReplyStillCou
     Long(Device(1), 3);
     EXPECT_EQ(bench.PostedBoxes().size(), 2u);
 }
+
+TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesButStillFollowsKnownOnes)
+{
+    for (std::size_t i = 0; i < devices::DeviceTable::kMaximumRecords; ++i) {
+        SimulatedDevice device = Device(1);
+        device.mac = {0x02, 0x77, 0, static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 8),
+                      static_cast<std::uint8_t>(i)};
+        Short(device, 0, 50);
+    }
+    ASSERT_EQ(bench.RecordCount(), static_cast<int>(devices::DeviceTable::kMaximumRecords));
+    Long(Device(200));
+    EXPECT_EQ(Record(Device(200)), nullptr) << "one more device is dropped";
+    EXPECT_EQ(bench.Rows().size(), devices::DeviceTable::kMaximumRecords);
+
+    SimulatedDevice known = Device(1);
+    known.mac = {0x02, 0x77, 0, 0, 0, 5};
+    known.port1 = 8081;
+    Short(known, 0, 60);
+    EXPECT_EQ(Record(known)->port1, 8081);
+}

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <thread>
 
 using namespace quillon;
 using namespace quillon::devsim;
@@ -39,6 +40,7 @@ struct Options {
     QString devicesFile;
     int count = 0;
     int spreadMs = 0;
+    long flood = 0;
     unsigned seed = 1;
     QString logPath;
     std::optional<Confirmation> confirmation;
@@ -53,6 +55,9 @@ const char* kUsage =
     "                  at once, at full speed)\n"
     "  --confirm HOW   how every device confirms a set request (default: per device, notice)\n"
     "  --log FILE      append every request received as a JSON line\n"
+    "  --flood N       also send N datagrams of random length (0 to 2000 bytes) and content to\n"
+    "                  both ports at full speed, every 1000th a valid reply of one of the\n"
+    "                  devices; logs {\"flood\":N} when done\n"
     "Runs only inside a virtual test LAN (tests/lan/lan-run); prints \"ready\" once it listens.\n";
 
 std::optional<Options> ParseOptions(const QStringList& arguments)
@@ -68,6 +73,8 @@ std::optional<Options> ParseOptions(const QStringList& arguments)
             options.devicesFile = value;
         else if (option == QLatin1String("--count"))
             options.count = value.toInt(&ok);
+        else if (option == QLatin1String("--flood"))
+            options.flood = value.toLong(&ok);
         else if (option == QLatin1String("--spread"))
             options.spreadMs = value.toInt(&ok);
         else if (option == QLatin1String("--seed"))
@@ -82,7 +89,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments)
             ok = options.confirmation.has_value();
         } else
             return std::nullopt;
-        if (!ok || options.count < 0 || options.spreadMs < 0)
+        if (!ok || options.count < 0 || options.spreadMs < 0 || options.flood < 0)
             return std::nullopt;
     }
     if (options.devicesFile.isEmpty() == (options.count == 0))
@@ -260,6 +267,37 @@ private:
     std::multimap<Clock::time_point, PendingReply> pending_;
 };
 
+// Random datagrams to both ports as fast as the socket takes them, a valid reply now and then.
+void Flood(std::vector<SimulatedDevice> devices, long count, unsigned seed, std::FILE* log)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::size_t> length(0, 2000);
+    std::vector<std::uint8_t> datagram;
+    for (long i = 0; i < count; ++i) {
+        const std::uint16_t port = i % 2 ? kShortFormPort : kLongFormPort;
+        const SimulatedDevice* device = devices.empty() ? nullptr : &devices[static_cast<std::size_t>(i / 1000) % devices.size()];
+        if (device != nullptr && i % 1000 == 999) {
+            datagram = port == kShortFormPort ? ShortFormReply(*device) : LongFormReply(*device);
+        } else {
+            datagram.resize(length(random));
+            std::generate(datagram.begin(), datagram.end(), [&] { return static_cast<std::uint8_t>(random()); });
+        }
+        sockaddr_in destination{};
+        destination.sin_family = AF_INET;
+        destination.sin_port = htons(port);
+        destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+        ::sendto(fd.Get(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
+                 sizeof destination);
+    }
+    if (log != nullptr) {
+        std::fprintf(log, "{\"flood\":%ld}\n", count);
+        std::fflush(log);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -289,6 +327,9 @@ int main(int argc, char* argv[])
         std::perror("quillon-devsim: cannot open the log");
         return 2;
     }
+    std::thread flood;
+    if (options->flood > 0)
+        flood = std::thread(Flood, *devices, options->flood, options->seed, log);
     Simulator simulator(std::move(*devices), *options, log);
     if (!simulator.Listen())
         return 1;

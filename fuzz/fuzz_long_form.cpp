@@ -1,0 +1,9 @@
+// Any datagram on port 4023, through the long-form reader and into the device table.
+#include "FuzzReceiver.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static quillon::fuzz::ReceiverHarness harness;
+    harness.Feed(quillon::protocol::HandleLongFormDatagram, data, size);
+    return 0;
+}

@@ -1,0 +1,81 @@
+// Faults and hostile input around the window: names made to confuse, two copies of the program
+// side by side.
+
+#include "WindowFixture.h"
+
+#include "SimulatedDevice.h"
+#include "support/SimulatorProcess.h"
+#include "support/Sockets.h"
+
+using namespace quillon;
+
+namespace {
+
+class Faults : public test::WindowTest {};
+
+bool Displayable(const QString& text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST_F(Faults, NamesThatAreBrokenOrMadeToConfuseAreShownSafely)
+{
+    Open();
+    const std::string names[] = {
+        std::string("\xFF\xFE\xC3(broken\xE2\x82", 13), // invalid UTF-8
+        "line\nbreak\ttab\x7F",                           // control characters
+        "cam\xE2\x80\xAE" "evil\xE2\x81\xA6x",            // U+202E right-to-left override, U+2066 isolate
+    };
+    std::uint8_t tail = 1;
+    for (const std::string& name : names) {
+        devsim::SimulatedDevice device;
+        device.mac = {0x02, 0x66, 0, 0, 0, tail};
+        device.ip = {192, 168, 7, tail++};
+        device.name = name;
+        test::BroadcastRaw(4022, devsim::ShortFormReply(device));
+    }
+    QTRY_COMPARE(RowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const QString shown = RowText(row, 1);
+        EXPECT_TRUE(Displayable(shown)) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(QChar::ReplacementCharacter))) << shown.toStdString();
+        EXPECT_TRUE(RowText(row, 2).startsWith(QStringLiteral("192.168.007.")));
+    }
+    ClickRow(2);
+    EXPECT_FALSE(Field("macField").isEmpty()) << "the device can still be selected";
+}
+
+TEST_F(Faults, TwoCopiesSideBySideBothListEveryDeviceAndShareTheLock)
+{
+    test::SimulatorProcess simulator({"--count", "50"});
+    ASSERT_TRUE(simulator.IsReady());
+    Open();
+    // A second copy: its own window and its own opening of the same named lock, as another
+    // process would have.
+    platform::NamedLock secondLock("LIST LOCK", lockDirectory.path().toStdString());
+    i18n::InterfaceTexts secondTexts;
+    app::CScannerDlg second(secondTexts, secondLock);
+    second.OnInitDialog();
+    second.show();
+    auto* secondList = second.findChild<QTreeView*>(QStringLiteral("deviceList"))->model();
+
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    QTest::mouseClick(second.findChild<QPushButton*>(QStringLiteral("searchButton")), Qt::LeftButton);
+    QTRY_COMPARE(RowCount(), 50);
+    QTRY_COMPARE(secondList->rowCount(), 50);
+
+    ASSERT_TRUE(secondLock.IsSharedAcrossProcesses());
+    secondLock.lock(); // the other copy holds the list lock
+    EXPECT_FALSE(listLock->try_lock());
+    secondLock.unlock();
+    EXPECT_TRUE(listLock->try_lock());
+    listLock->unlock();
+    second.OnCancel();
+}

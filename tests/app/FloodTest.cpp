@@ -1,0 +1,87 @@
+// A million datagrams of random length and content, with valid replies of 1,000 devices mixed
+// in, on both ports at full speed, while Search is clicked again and again; then the window is
+// closed. The figures (longest UI stall, memory) are printed for docs/reliability.md; the test
+// itself asserts what must hold whatever the machine's speed.
+
+#include "WindowFixture.h"
+
+#include "support/SimulatorProcess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+
+using namespace quillon;
+
+namespace {
+
+long ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+bool FloodDone(const QString& logPath)
+{
+    QFile log(logPath);
+    return log.open(QIODevice::ReadOnly) && log.readAll().contains("\"flood\"");
+}
+
+class Flood : public test::WindowTest {};
+
+} // namespace
+
+TEST_F(Flood, AMillionRandomDatagramsWhileSearchingAgainAndAgain)
+{
+    const long datagrams = qEnvironmentVariableIsSet("QUILLON_FLOOD_DATAGRAMS")
+                               ? qEnvironmentVariable("QUILLON_FLOOD_DATAGRAMS").toLong()
+                               : 1000000;
+    Open();
+    const long rssBefore = ResidentKilobytes();
+    const QString log = QString::fromStdString(test::WriteTemporaryFile(""));
+    test::SimulatorProcess simulator(
+        {"--count", "1000", "--flood", std::to_string(datagrams), "--log", log.toStdString()});
+    ASSERT_TRUE(simulator.IsReady());
+
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longestStall = std::max(longestStall, sinceTick.elapsed() - 5);
+        sinceTick.restart();
+    });
+    sinceTick.start();
+    probe.start();
+    auto* search = Find<QPushButton>("searchButton");
+    int searches = 0;
+    QElapsedTimer flooding;
+    flooding.start();
+    while (!FloodDone(log) && flooding.elapsed() < 600000) {
+        QTest::mouseClick(search, Qt::LeftButton);
+        ++searches;
+        QTest::qWait(100);
+    }
+    ASSERT_TRUE(FloodDone(log)) << "the flood did not end";
+    const qint64 floodMs = flooding.elapsed();
+
+    QTest::mouseClick(search, Qt::LeftButton); // after the flood: every device answers it
+    QTRY_COMPARE_WITH_TIMEOUT(RowCount(), 1000, 20000);
+    probe.stop();
+    const long rssAfter = ResidentKilobytes();
+    EXPECT_EQ(window->Table().RecordCount(), 1000u);
+    EXPECT_LT(rssAfter - rssBefore, 200 * 1024) << "memory stays bounded";
+
+    QTest::mouseClick(Find<QPushButton>("exitButton"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    std::printf("flood: %ld datagrams in %lld ms, %d searches, 1000 of 1000 devices after the last, "
+                "longest UI stall %lld ms, RSS %ld -> %ld kB\n",
+                datagrams, static_cast<long long>(floodMs), searches, static_cast<long long>(longestStall),
+                rssBefore, rssAfter);
+}
