@@ -1,13 +1,17 @@
 #include "protocol/Sender.h"
 
+#include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
+#include <array>
 #include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <chrono>
 #include <thread>
@@ -39,10 +43,30 @@ sockaddr_in LimitedBroadcast(std::uint16_t port)
     return destination;
 }
 
-int SendOnce(int fd, std::span<const std::uint8_t> packet, const sockaddr_in& destination)
+// One send, out of `through` when it names an interface, else wherever the routing table says.
+int SendOnce(int fd, std::span<const std::uint8_t> packet, const sockaddr_in& destination,
+             const platform::BroadcastInterface* through)
 {
-    return static_cast<int>(::sendto(fd, packet.data(), packet.size(), 0,
-                                     reinterpret_cast<const sockaddr*>(&destination), sizeof destination));
+    iovec data{const_cast<std::uint8_t*>(packet.data()), packet.size()};
+    msghdr message{};
+    message.msg_name = const_cast<sockaddr_in*>(&destination);
+    message.msg_namelen = sizeof destination;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+    if (through != nullptr) {
+        message.msg_control = control.data();
+        message.msg_controllen = control.size();
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = IPPROTO_IP;
+        header->cmsg_type = IP_PKTINFO;
+        header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = static_cast<int>(through->index);
+        info.ipi_spec_dst = through->address;
+        std::memcpy(CMSG_DATA(header), &info, sizeof info);
+    }
+    return static_cast<int>(::sendmsg(fd, &message, 0));
 }
 
 void WriteLine(const char* format, int result, int error)
@@ -51,31 +75,55 @@ void WriteLine(const char* format, int result, int error)
     std::fflush(stdout);
 }
 
-int SendBroadcast(const SenderProfile& profile, std::span<const std::uint8_t> packet)
+struct SendOutcome {
+    bool sent = false;
+    int result = 0; // the bytes sent, -1 without a socket, or errno after a failed retry
+};
+
+// One fresh socket, one send and at most one retry a millisecond later.
+SendOutcome SendThrough(const SenderProfile& profile, std::span<const std::uint8_t> packet,
+                        const platform::BroadcastInterface* through)
 {
     platform::UniqueFd socket(::socket(AF_INET, SOCK_DGRAM, 0));
     if (!socket.IsValid()) {
         ShowSocketError("ERROR:  %d socket() failed", errno);
-        return socket.Get();
+        return {false, socket.Get()};
     }
     const int enable = 1;
     if (::setsockopt(socket.Get(), SOL_SOCKET, SO_BROADCAST, &enable, sizeof enable) == -1)
         ShowSocketError("ERROR:  %d setsockopt( SO_BROADCAST )", errno);
 
     const sockaddr_in destination = LimitedBroadcast(profile.port);
-    int sent = SendOnce(socket.Get(), packet, destination);
+    int sent = SendOnce(socket.Get(), packet, destination, through);
     if (sent == -1) {
         if (profile.writesRetryLines)
             WriteLine("ERROR:  sendto failed %d,errno:%d\n", sent, errno);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        sent = SendOnce(socket.Get(), packet, destination);
+        sent = SendOnce(socket.Get(), packet, destination, through);
         const int error = errno;
         if (profile.writesRetryLines)
             WriteLine("again:  sendto st %d,errno:%d\n", sent, error);
         if (sent < 0)
-            return error;
+            return {false, error};
     }
-    return sent;
+    return {true, sent};
+}
+
+// A broadcast to 255.255.255.255 leaves through one interface only, the one the routing table
+// picks; devices on the computer's other LANs would never hear it. So it goes out through every
+// interface that can carry it, as they are at this moment; with none, the routing table decides.
+int SendBroadcast(const SenderProfile& profile, std::span<const std::uint8_t> packet)
+{
+    const std::vector<platform::BroadcastInterface> interfaces = platform::BroadcastInterfaces();
+    if (interfaces.empty())
+        return SendThrough(profile, packet, nullptr).result;
+    SendOutcome outcome;
+    for (const platform::BroadcastInterface& through : interfaces) {
+        const SendOutcome here = SendThrough(profile, packet, &through);
+        if (!outcome.sent)
+            outcome = here;
+    }
+    return outcome.result;
 }
 
 void ReportNegativeResult(int result)

@@ -37,7 +37,7 @@ protected:
             std::vector<std::string>{"--devices", test::WriteTemporaryFile(kFleet), "--log", logPath.toStdString()});
         ASSERT_TRUE(simulator->IsReady());
         Open();
-        QTRY_COMPARE(RowCount(), 4);
+        ASSERT_TRUE(test::Eventually([&] { return RowCount() == 4; })) << RowCount();
     }
     void TearDown() override
     {
@@ -172,7 +172,7 @@ TEST_F(Commands, SearchEmptiesTheTableAndFieldsAndSendsBothRequestsShortFirst)
     EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isVisible()) << "the switch keeps its state";
     EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isChecked());
 
-    QTRY_COMPARE(Log().size(), before + 2);
+    ASSERT_TRUE(test::Eventually([&] { return Log().size() == before + 2; })) << Log().size();
     const auto log = Log();
     EXPECT_EQ(log[before].value("port").toInt(), 4022);
     EXPECT_EQ(log[before].value("bytes").toString(),
@@ -180,7 +180,7 @@ TEST_F(Commands, SearchEmptiesTheTableAndFieldsAndSendsBothRequestsShortFirst)
                   QStringLiteral("02") + QString(54, u'0') + QStringLiteral("02") + QString(26, u'0'));
     EXPECT_EQ(log[before + 1].value("port").toInt(), 4023);
     EXPECT_EQ(log[before + 1].value("bytes").toString().left(16), QStringLiteral("33323937bd013100"));
-    QTRY_COMPARE(RowCount(), 4);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 4; })) << RowCount();
     QStringList numbers;
     for (int row = 0; row < 4; ++row)
         numbers << RowText(row, 0);
@@ -193,10 +193,10 @@ TEST_F(Commands, EachEditSendsOneRequestWithExactlyItsGroupsAndTheRowFollows)
     Select("Lobby");
     TypeInto("nameField", QString::fromUtf8("玄関カメラ北"));
     Submit();
-    QTRY_COMPARE(SetRequests().size(), std::size_t{1});
+    ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();
     EXPECT_EQ(Applied(SetRequests()[0]), QStringList{"name"});
     EXPECT_EQ(SetRequests()[0].value("target").toString(), QStringLiteral("00:1a:2b:3c:4d:01"));
-    QTRY_VERIFY(RowWithName(QString::fromUtf8("玄関カメラ北")) >= 0);
+    ASSERT_TRUE(test::Eventually([&] { return RowWithName(QString::fromUtf8("玄関カメラ北")) >= 0; }));
 
     Submit(); // nothing changed since
     QTest::qWait(100);
@@ -205,16 +205,16 @@ TEST_F(Commands, EachEditSendsOneRequestWithExactlyItsGroupsAndTheRowFollows)
     Select("Roof");
     Address("ipField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 1, 99});
     Submit();
-    QTRY_COMPARE(SetRequests().size(), std::size_t{2});
+    ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{2}; })) << SetRequests().size();
     EXPECT_EQ(Applied(SetRequests()[1]), QStringList{"address"});
-    QTRY_VERIFY(Model()->match(Model()->index(0, 2), Qt::DisplayRole, QStringLiteral("192.168.001.099")).size() == 1);
+    ASSERT_TRUE(test::Eventually([&] { return Model()->match(Model()->index(0, 2), Qt::DisplayRole, QStringLiteral("192.168.001.099")).size() == 1; }));
 
     Select("Dock");
     TypeInto("portField", QStringLiteral("8081"));
     Address("dns1Field")->SetAddress(app::IpAddressEdit::Octets{9, 9, 9, 9});
     Address("netmaskField")->SetAddress(app::IpAddressEdit::Octets{255, 255, 0, 0});
     Submit();
-    QTRY_COMPARE(SetRequests().size(), std::size_t{3});
+    ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{3}; })) << SetRequests().size();
     EXPECT_EQ(Applied(SetRequests()[2]), (QStringList{"address", "port", "dns"}));
 
     Select("Parking"); // DHCP on; back to a static address
@@ -222,7 +222,7 @@ TEST_F(Commands, EachEditSendsOneRequestWithExactlyItsGroupsAndTheRowFollows)
     EXPECT_TRUE(Address("ipField")->isEnabled());
     EXPECT_FALSE(Find<QRadioButton>("dhcpButton")->isChecked());
     Submit();
-    QTRY_COMPARE(SetRequests().size(), std::size_t{4});
+    ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{4}; })) << SetRequests().size();
     EXPECT_EQ(Applied(SetRequests()[3]), QStringList{"dhcp"});
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
 }
@@ -256,6 +256,6 @@ TEST_F(Commands, EnterInAFieldRunsSubmit)
     Select("Roof");
     TypeInto("nameField", QStringLiteral("Roof-East"));
     QTest::keyClick(Find<QLineEdit>("nameField"), Qt::Key_Return);
-    QTRY_COMPARE(SetRequests().size(), std::size_t{1});
+    ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();
     EXPECT_TRUE(window->isVisible());
 }

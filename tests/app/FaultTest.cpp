@@ -41,7 +41,7 @@ TEST_F(Faults, NamesThatAreBrokenOrMadeToConfuseAreShownSafely)
         device.name = name;
         test::BroadcastRaw(4022, devsim::ShortFormReply(device));
     }
-    QTRY_COMPARE(RowCount(), 3);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 3; })) << RowCount();
     for (int row = 0; row < 3; ++row) {
         const QString shown = RowText(row, 1);
         EXPECT_TRUE(Displayable(shown)) << shown.toStdString();
@@ -68,8 +68,8 @@ TEST_F(Faults, TwoCopiesSideBySideBothListEveryDeviceAndShareTheLock)
 
     QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
     QTest::mouseClick(second.findChild<QPushButton*>(QStringLiteral("searchButton")), Qt::LeftButton);
-    QTRY_COMPARE(RowCount(), 50);
-    QTRY_COMPARE(secondList->rowCount(), 50);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 50; })) << RowCount();
+    ASSERT_TRUE(test::Eventually([&] { return secondList->rowCount() == 50; })) << secondList->rowCount();
 
     ASSERT_TRUE(secondLock.IsSharedAcrossProcesses());
     secondLock.lock(); // the other copy holds the list lock

@@ -72,7 +72,7 @@ TEST_F(Flood, AMillionRandomDatagramsWhileSearchingAgainAndAgain)
     const qint64 floodMs = flooding.elapsed();
 
     QTest::mouseClick(search, Qt::LeftButton); // after the flood: every device answers it
-    QTRY_COMPARE_WITH_TIMEOUT(RowCount(), 1000, 20000);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 1000; }, 20000)) << RowCount();
     probe.stop();
     const long rssAfter = ResidentKilobytes();
     EXPECT_EQ(window->Table().RecordCount(), 1000u);

@@ -1,5 +1,5 @@
-// A computer whose network has no route for the broadcast: sending fails, the program says so
-// on standard output and carries on.
+// A computer with no network to send on (every interface down): sending fails, the program says
+// so on standard output and carries on.
 
 #include "WindowFixture.h"
 

@@ -20,9 +20,17 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace quillon::test {
+
+// Serves events until `condition` holds; false when it still does not after `timeoutMs`.
+// (QtTest's QTRY_ macros report to QtTest, not to GoogleTest, so they are not used here.)
+inline bool Eventually(const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
 
 // The real window, offscreen, with message boxes answered and web addresses caught.
 class WindowTest : public testing::Test {

@@ -46,7 +46,7 @@ TEST_F(Window, RightAfterStart)
     EXPECT_FALSE(Find<QRadioButton>("staticButton")->isVisible());
     EXPECT_FALSE(Find<QRadioButton>("dhcpButton")->isVisible());
     EXPECT_TRUE(Find<QPushButton>("submitButton")->isDefault());
-    QTRY_VERIFY(Address("ipField")->isAncestorOf(QApplication::focusWidget()));
+    ASSERT_TRUE(test::Eventually([&] { return Address("ipField")->isAncestorOf(QApplication::focusWidget()); }));
     EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "the window has a fixed size";
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_FALSE(window->windowIcon().pixmap(32, 32).isNull());
@@ -180,7 +180,7 @@ TEST_F(Window, HeadingClicksOrderTheRowsAndClearTheSelection)
         {"mac": "02:00:00:00:00:03", "ip": "10.0.0.11", "name": "alpha", "protocols": ["short"]}]})")});
     ASSERT_TRUE(simulator.IsReady());
     Open();
-    QTRY_COMPARE(RowCount(), 3);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 3; })) << RowCount();
     ClickRow(0);
     auto* header = List()->header();
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 5, 5));
@@ -204,7 +204,7 @@ TEST_F(Window, ExitWhileRepliesPourInEndsCleanly)
     test::SimulatorProcess simulator({"--count", "3000"});
     ASSERT_TRUE(simulator.IsReady());
     Open();
-    QTRY_VERIFY(RowCount() > 0);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() > 0; }));
     for (int i = 0; i < 5; ++i) {
         QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
         QTest::qWait(20);
@@ -225,6 +225,6 @@ TEST_F(Window, PortHeldByAnotherProgramClosesTheWindowAfterTheMessage)
     window = std::make_unique<app::CScannerDlg>(texts, *listLock);
     window->OnInitDialog();
     window->show();
-    QTRY_VERIFY(!window->isVisible());
+    ASSERT_TRUE(test::Eventually([&] { return !window->isVisible(); }));
     EXPECT_TRUE(boxes.contains(QStringLiteral("[Error] ERROR:  98 bind() failed"))) << boxes.join(u'|').toStdString();
 }

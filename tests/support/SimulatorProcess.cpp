@@ -32,9 +32,14 @@ bool WaitForReadyLine(int fd)
 
 } // namespace
 
-SimulatorProcess::SimulatorProcess(const std::vector<std::string>& arguments)
+SimulatorProcess::SimulatorProcess(const std::vector<std::string>& arguments) : SimulatorProcess(-1, arguments) {}
+
+SimulatorProcess::SimulatorProcess(int peer, const std::vector<std::string>& arguments)
 {
-    std::vector<std::string> words{QUILLON_DEVSIM};
+    std::vector<std::string> words;
+    if (peer >= 0)
+        words = {QUILLON_IN_PEER, std::to_string(peer)};
+    words.push_back(QUILLON_DEVSIM);
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& word : words)

@@ -11,6 +11,8 @@ namespace quillon::test {
 class SimulatorProcess {
 public:
     explicit SimulatorProcess(const std::vector<std::string>& arguments);
+    // On the peer host of LAN `peer` (tests/lan/lan-run --peers).
+    SimulatorProcess(int peer, const std::vector<std::string>& arguments);
     ~SimulatorProcess();
     SimulatorProcess(const SimulatorProcess&) = delete;
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;

@@ -1,0 +1,69 @@
+// A computer on three LANs (the default route on the first), simulated devices on each LAN's
+// other host: every device of every LAN is found, changed, and a LAN that comes up later is
+// searched at the next Search.
+
+#include "WindowFixture.h"
+
+#include "support/SimulatorProcess.h"
+
+#include <QFile>
+
+#include <cstdlib>
+#include <sstream>
+
+using namespace quillon;
+
+namespace {
+
+// Three devices on LAN k, addressed from its /26.
+std::string DevicesOfLan(int lan)
+{
+    std::ostringstream json;
+    json << R"({"devices": [)";
+    for (int i = 1; i <= 3; ++i)
+        json << (i > 1 ? "," : "") << R"({"mac": "02:0)" << lan << R"(:00:00:00:0)" << i << R"(", "ip": "203.0.113.)"
+             << 64 * lan + 10 + i << R"(", "netmask": "255.255.255.192", "gateway": "203.0.113.)" << 64 * lan + 1
+             << R"(", "name": "lan)" << lan << "-cam" << i << R"("})";
+    json << "]}";
+    return json.str();
+}
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+class MultiHomed : public test::WindowTest {};
+
+} // namespace
+
+TEST_F(MultiHomed, DevicesOnEveryLanAreFoundAndReachedAndALanThatComesUpLaterIsSearched)
+{
+    ASSERT_EQ(Shell("ip link set lan4 down"), 0); // the third LAN's cable is not plugged in yet
+    const QString log = QString::fromStdString(test::WriteTemporaryFile(""));
+    test::SimulatorProcess first(0, {"--devices", test::WriteTemporaryFile(DevicesOfLan(0))});
+    test::SimulatorProcess second(1, {"--devices", test::WriteTemporaryFile(DevicesOfLan(1)), "--log", log.toStdString()});
+    test::SimulatorProcess third(2, {"--devices", test::WriteTemporaryFile(DevicesOfLan(2))});
+    ASSERT_TRUE(first.IsReady() && second.IsReady() && third.IsReady());
+
+    Open(); // the receivers' start-up requests
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 6; })) << RowCount();
+    EXPECT_GE(RowWithName(QStringLiteral("lan1-cam3")), 0) << "a device on the LAN without the default route";
+    EXPECT_LT(RowWithName(QStringLiteral("lan2-cam1")), 0);
+
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 6; })) << RowCount();
+
+    // A change to a device on the second LAN reaches it.
+    ClickRow(RowWithName(QStringLiteral("lan1-cam2")));
+    Find<QLineEdit>("nameField")->selectAll();
+    Find<QLineEdit>("nameField")->insert(QStringLiteral("lan1-renamed"));
+    QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton);
+    ASSERT_TRUE(test::Eventually([&] { return RowWithName(QStringLiteral("lan1-renamed")) >= 0; }));
+    QFile requests(log);
+    ASSERT_TRUE(requests.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(requests.readAll().contains(R"("applied":["name"])"));
+
+    // The cable is plugged in while the program runs: the next Search finds that LAN too.
+    ASSERT_EQ(Shell("ip link set lan4 up"), 0);
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 9; })) << RowCount();
+    EXPECT_GE(RowWithName(QStringLiteral("lan2-cam1")), 0);
+}
