@@ -12,6 +12,7 @@
 #include "devices/ListLock.h"
 #include "i18n/InterfaceTexts.h"
 #include "platform/UniqueFd.h"
+#include "DevsimProcess.h"
 #include "platform/VirtualLan.h"
 #include "protocol/LongForm.h"
 #include "protocol/Sender.h"
@@ -26,21 +27,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
-extern char** environ;
 
 using namespace quillon;
 using Clock = std::chrono::steady_clock;
@@ -65,54 +61,14 @@ double MillisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-long ResidentKilobytes()
+// quillon-devsim for one case.
+std::vector<std::string> SimulatorCommand(const Case& c)
 {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
+    std::vector<std::string> words{QUILLON_DEVSIM, "--count", std::to_string(c.devices)};
+    if (!c.burst)
+        words.insert(words.end(), {"--spread", "100"});
+    return words;
 }
-
-// quillon-devsim for one case; gone with the object.
-class Simulator {
-public:
-    explicit Simulator(const Case& c)
-    {
-        std::vector<std::string> words{QUILLON_DEVSIM, "--count", std::to_string(c.devices)};
-        if (!c.burst)
-            words.insert(words.end(), {"--spread", "100"});
-        std::vector<char*> argv;
-        for (auto& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        int output[2];
-        if (::pipe(output) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(output[1]);
-        char ready[16] = {};
-        pollfd watched{output[0], POLLIN, 0};
-        if (::poll(&watched, 1, 10000) > 0)
-            [[maybe_unused]] auto got = ::read(output[0], ready, sizeof ready - 1);
-        ::close(output[0]);
-    }
-    ~Simulator()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 void SendSearchRequests()
 {
@@ -147,7 +103,7 @@ Measure RunBaseline(const Case& c)
 {
     const auto shortForm = CountingSocket(protocol::kShortFormPort);
     const auto longForm = CountingSocket(protocol::kLongFormPort);
-    Simulator simulator(c);
+    devsim::SimulatorProcess simulator(SimulatorCommand(c));
     std::set<std::uint64_t> devices;
     std::vector<std::uint8_t> buffer(2048);
     const auto start = Clock::now();
@@ -180,8 +136,8 @@ Measure RunProgram(app::CScannerDlg& window, const Case& c)
 {
     QAbstractItemModel* list = window.findChild<QTreeView*>(QStringLiteral("deviceList"))->model();
     Measure measure;
-    measure.rssBeforeKb = ResidentKilobytes();
-    Simulator simulator(c);
+    measure.rssBeforeKb = devsim::ResidentKilobytes();
+    devsim::SimulatorProcess simulator(SimulatorCommand(c));
 
     QElapsedTimer sinceTick;
     QTimer probe;
@@ -206,7 +162,7 @@ Measure RunProgram(app::CScannerDlg& window, const Case& c)
     }
     probe.stop();
     measure.listed = shown;
-    measure.rssAfterKb = ResidentKilobytes();
+    measure.rssAfterKb = devsim::ResidentKilobytes();
     return measure;
 }
 

@@ -12,20 +12,10 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <fstream>
 
 using namespace quillon;
 
 namespace {
-
-long ResidentKilobytes()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
 
 bool FloodDone(const QString& logPath)
 {
@@ -42,8 +32,12 @@ TEST_F(Flood, AMillionRandomDatagramsWhileSearchingAgainAndAgain)
     const long datagrams = qEnvironmentVariableIsSet("QUILLON_FLOOD_DATAGRAMS")
                                ? qEnvironmentVariable("QUILLON_FLOOD_DATAGRAMS").toLong()
                                : 1000000;
+    // Sanitizers keep freed memory aside for a while and shadow the rest: they set their own bound.
+    const long memoryLimitMb = qEnvironmentVariableIsSet("QUILLON_FLOOD_MEMORY_LIMIT_MB")
+                                   ? qEnvironmentVariable("QUILLON_FLOOD_MEMORY_LIMIT_MB").toLong()
+                                   : 200;
     Open();
-    const long rssBefore = ResidentKilobytes();
+    const long rssBefore = devsim::ResidentKilobytes();
     const QString log = QString::fromStdString(test::WriteTemporaryFile(""));
     test::SimulatorProcess simulator(
         {"--count", "1000", "--flood", std::to_string(datagrams), "--log", log.toStdString()});
@@ -74,9 +68,9 @@ TEST_F(Flood, AMillionRandomDatagramsWhileSearchingAgainAndAgain)
     QTest::mouseClick(search, Qt::LeftButton); // after the flood: every device answers it
     ASSERT_TRUE(test::Eventually([&] { return RowCount() == 1000; }, 20000)) << RowCount();
     probe.stop();
-    const long rssAfter = ResidentKilobytes();
+    const long rssAfter = devsim::ResidentKilobytes();
     EXPECT_EQ(window->Table().RecordCount(), 1000u);
-    EXPECT_LT(rssAfter - rssBefore, 200 * 1024) << "memory stays bounded";
+    EXPECT_LT(rssAfter - rssBefore, memoryLimitMb * 1024) << "memory stays bounded";
 
     QTest::mouseClick(Find<QPushButton>("exitButton"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());

@@ -1,83 +1,38 @@
 #include "support/SimulatorProcess.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace quillon::test {
 
 namespace {
 
-bool WaitForReadyLine(int fd)
-{
-    std::string seen;
-    pollfd watched{fd, POLLIN, 0};
-    while (seen.find("ready\n") == std::string::npos) {
-        if (::poll(&watched, 1, 10000) <= 0)
-            return false;
-        char chunk[64];
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n <= 0)
-            return false;
-        seen.append(chunk, static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-} // namespace
-
-SimulatorProcess::SimulatorProcess(const std::vector<std::string>& arguments) : SimulatorProcess(-1, arguments) {}
-
-SimulatorProcess::SimulatorProcess(int peer, const std::vector<std::string>& arguments)
+std::vector<std::string> Command(int peer, const std::vector<std::string>& arguments)
 {
     std::vector<std::string> words;
     if (peer >= 0)
         words = {QUILLON_IN_PEER, std::to_string(peer)};
     words.push_back(QUILLON_DEVSIM);
     words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    int output[2];
-    if (::pipe(output) != 0)
-        return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, output[0]);
-    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(output[1]);
-    ready_ = pid_ > 0 && WaitForReadyLine(output[0]);
-    ::close(output[0]);
+    return words;
 }
 
-SimulatorProcess::~SimulatorProcess()
+} // namespace
+
+SimulatorProcess::SimulatorProcess(int peer, const std::vector<std::string>& arguments)
+    : devsim::SimulatorProcess(Command(peer, arguments))
 {
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
 }
 
-std::string WriteTemporaryFile(const std::string& json)
+std::string WriteTemporaryFile(const std::string& text)
 {
     char pattern[] = "/tmp/quillon-test-XXXXXX";
     const int fd = ::mkstemp(pattern);
     if (fd < 0)
         return {};
-    const ssize_t written = ::write(fd, json.data(), json.size());
+    const ssize_t written = ::write(fd, text.data(), text.size());
     ::close(fd);
-    return written == static_cast<ssize_t>(json.size()) ? pattern : std::string();
+    return written == static_cast<ssize_t>(text.size()) ? pattern : std::string();
 }
 
 } // namespace quillon::test

@@ -1,31 +1,21 @@
 #pragma once
 
+#include "DevsimProcess.h"
+
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
-
 namespace quillon::test {
 
-// quillon-devsim running beside the test, in the same virtual LAN; stopped when it goes.
-class SimulatorProcess {
+// quillon-devsim beside the test in its virtual LAN, or on the peer host of LAN `peer`
+// (tests/lan/lan-run --peers).
+class SimulatorProcess : public devsim::SimulatorProcess {
 public:
-    explicit SimulatorProcess(const std::vector<std::string>& arguments);
-    // On the peer host of LAN `peer` (tests/lan/lan-run --peers).
+    explicit SimulatorProcess(const std::vector<std::string>& arguments) : SimulatorProcess(-1, arguments) {}
     SimulatorProcess(int peer, const std::vector<std::string>& arguments);
-    ~SimulatorProcess();
-    SimulatorProcess(const SimulatorProcess&) = delete;
-    SimulatorProcess& operator=(const SimulatorProcess&) = delete;
-
-    // True once the simulator said it listens (waits up to 10 s).
-    bool IsReady() const { return ready_; }
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
 };
 
-// Writes `json` to a fresh file and returns its path.
-std::string WriteTemporaryFile(const std::string& json);
+// Writes `text` to a fresh file and returns its path.
+std::string WriteTemporaryFile(const std::string& text);
 
 } // namespace quillon::test
