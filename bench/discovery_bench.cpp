@@ -11,6 +11,7 @@
 #include "app/CScannerDlg.h"
 #include "devices/ListLock.h"
 #include "i18n/InterfaceTexts.h"
+#include "platform/ReceiveBuffer.h"
 #include "platform/UniqueFd.h"
 #include "DevsimProcess.h"
 #include "platform/VirtualLan.h"
@@ -89,12 +90,7 @@ platform::UniqueFd CountingSocket(std::uint16_t port)
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    int size = 0;
-    if (std::FILE* limit = std::fopen("/proc/sys/net/core/rmem_max", "r")) {
-        if (std::fscanf(limit, "%d", &size) == 1)
-            ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        std::fclose(limit);
-    }
+    platform::EnlargeReceiveBuffer(fd.Get()); // the same buffers as the program's receivers
     return fd;
 }
 

@@ -1,6 +1,7 @@
 #include "protocol/Receivers.h"
 
 #include "platform/MessageBox.h"
+#include "platform/ReceiveBuffer.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Sender.h"
 
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -33,20 +33,6 @@ struct ReceiverSocket {
 ReceiverExit SetupFailure(int result, const char* format, int error)
 {
     return {result, {QString::asprintf(format, error)}};
-}
-
-// As large a receive buffer as the system lets a user have (net.core.rmem_max), so that a burst
-// of replies from a large site waits in the socket instead of being dropped by the kernel.
-void EnlargeReceiveBuffer(int fd)
-{
-    int size = 0;
-    if (std::FILE* limit = std::fopen("/proc/sys/net/core/rmem_max", "r")) {
-        if (std::fscanf(limit, "%d", &size) != 1)
-            size = 0;
-        std::fclose(limit);
-    }
-    if (size > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
 ReceiverSocket OpenReceiverSocket(std::uint16_t port)
@@ -74,7 +60,7 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
         opened.fd.Reset();
         return opened;
     }
-    EnlargeReceiveBuffer(opened.fd.Get());
+    platform::EnlargeReceiveBuffer(opened.fd.Get());
     return opened;
 }
 
