@@ -77,8 +77,14 @@ void WriteLine(const char* format, int result, int error)
 
 struct SendOutcome {
     bool sent = false;
-    int result = 0; // the bytes sent, -1 without a socket, or errno after a failed retry
+    int result = 0; // the bytes sent, -1 without a socket, or minus errno after a failed retry
 };
+
+// A failure result is always negative, so that no caller can take it for bytes sent.
+int FailureResult(int error)
+{
+    return error > 0 ? -error : -1;
+}
 
 // One fresh socket, one send and at most one retry a millisecond later.
 SendOutcome SendThrough(const SenderProfile& profile, std::span<const std::uint8_t> packet,
@@ -104,7 +110,7 @@ SendOutcome SendThrough(const SenderProfile& profile, std::span<const std::uint8
         if (profile.writesRetryLines)
             WriteLine("again:  sendto st %d,errno:%d\n", sent, error);
         if (sent < 0)
-            return {false, error};
+            return {false, FailureResult(error)};
     }
     return {true, sent};
 }

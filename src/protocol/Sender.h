@@ -12,7 +12,7 @@ using ShortFormRequestView = std::span<const std::uint8_t, kShortFormRequestSize
 
 // Each sender broadcasts one packet to 255.255.255.255 on its port through a fresh socket and
 // retries once, a millisecond later, when the first send fails. Result: the bytes sent; -1
-// when no socket could be made; errno (zero or positive) when the send and its retry failed.
+// when no socket could be made; minus errno when the send and its retry failed.
 // The short-form sender writes a line to standard output before and after its retry.
 int SendLongFormBroadcast(LongFormRequestView packet);
 int SendShortFormBroadcast(ShortFormRequestView packet);

@@ -79,35 +79,34 @@ TEST(BroadcastSender, ShortFormSendsTheFirst74BytesOfItsBufferOnPort4022)
     EXPECT_EQ(ReceiveWhole(listener.Get()), std::vector<std::uint8_t>(search.begin(), search.end()));
 }
 
-TEST(BroadcastSender, FailedShortFormSendWritesBothLinesAndReturnsErrno)
+// A send that fails twice is a failure for every caller: the result is minus errno and the
+// wrapper reports it, for both forms.
+TEST(BroadcastSender, FailedSendsReturnMinusErrnoAndTheWrapperReportsThem)
 {
-    const auto outcome = RunInChild([] {
+    const auto shortForm = RunInChild([] {
         if (!LeaveForANetworkWithoutRoutes())
             return 200;
         PrintBoxes();
         const auto request = ShortSearch();
         const int result = SendShortFormBroadcast(request);
-        BroadcastShortForm(request); // the result is not negative: the wrapper adds nothing
-        return result;
+        BroadcastShortForm(request);
+        return -result;
     });
-    ASSERT_EQ(outcome.exitCode, ENETUNREACH);
-    const std::string twice = "ERROR:  sendto failed -1,errno:101\nagain:  sendto st -1,errno:101\n";
-    EXPECT_EQ(outcome.output, twice + twice);
-}
+    ASSERT_EQ(shortForm.exitCode, ENETUNREACH);
+    const std::string retry = "ERROR:  sendto failed -1,errno:101\nagain:  sendto st -1,errno:101\n";
+    EXPECT_EQ(shortForm.output, retry + retry + "ERROR:  SOCKET transmit test fails -101\n");
 
-TEST(BroadcastSender, FailedLongFormSendIsSilent)
-{
-    const auto outcome = RunInChild([] {
+    const auto longForm = RunInChild([] {
         if (!LeaveForANetworkWithoutRoutes())
             return 200;
         PrintBoxes();
         LongFormPacket request;
         BuildLongFormRequest(request);
         BroadcastLongForm(request);
-        return SendLongFormBroadcast(request);
+        return -SendLongFormBroadcast(request);
     });
-    EXPECT_EQ(outcome.exitCode, ENETUNREACH);
-    EXPECT_EQ(outcome.output, "");
+    EXPECT_EQ(longForm.exitCode, ENETUNREACH);
+    EXPECT_EQ(longForm.output, "ERROR:  SOCKET transmit test fails -101\n");
 }
 
 TEST(BroadcastSender, NoSocketShowsTheErrorAndTheWrapperReportsMinusOne)
