@@ -11,6 +11,7 @@
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
 #include "protocol/DecimalText.h"
+#include "protocol/DeviceTexts.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -426,7 +427,8 @@ bool CScannerDlg::DoDataExchange(bool save)
     };
     if (!save) {
         nameField_->setMaxLength(kNameLimit);
-        nameField_->setText(nameText_);
+        shownName_ = protocol::DisplayableText(nameText_);
+        nameField_->setText(shownName_);
         macField_->setText(macText_.toUpper());
         portField_->setText(QString::number(port_));
         return true;
@@ -572,14 +574,16 @@ void CScannerDlg::OnSubmit()
     if (port_ < 0 || port_ > kHighestPort)
         return;
     commands::NewSettings settings;
-    settings.name = nameText_;
+    if (nameText_ != shownName_)
+        settings.name = nameText_;
     settings.ipAddress = ipField_->Address();
     settings.netmask = netmaskField_->Address();
     settings.gateway = gatewayField_->Address();
     settings.dns1 = dns1Field_->Address();
     settings.dns2 = dns2Field_->Address();
     settings.port = static_cast<std::uint16_t>(port_);
-    settings.wantsDhcp = dhcpButton_->isChecked();
+    if (!dhcpButton_->isHidden())
+        settings.wantsDhcp = dhcpButton_->isChecked();
     const auto confirmSubnet = [this] {
         const platform::MessageBoxRequest question{texts_.Text(TextId::NoMatchQuestion), QStringLiteral("Choice"),
                                                    platform::BoxButtons::OkCancel, platform::BoxIcon::Question};

@@ -113,6 +113,7 @@ private:
 
     // The values exchanged with the Name, MAC and Port1 fields.
     QString nameText_;
+    QString shownName_; // what the Name field was given: a name still equal to it is untouched
     QString macText_;
     int port_ = 0;
 

@@ -1,24 +1,12 @@
 #include "app/DeviceListModel.h"
 
+#include "protocol/DeviceTexts.h"
+
 #include <algorithm>
 
 namespace quillon::app {
 
 using devices::Column;
-
-QString DisplayableText(const QString& text)
-{
-    QString shown = text;
-    for (QChar& c : shown) {
-        const char16_t u = c.unicode();
-        const bool control = u < 0x20 || (u >= 0x7F && u < 0xA0);
-        const bool directional = (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E ||
-                                 u == 0x200F || u == 0x061C;
-        if (control || directional)
-            c = QChar(QChar::ReplacementCharacter);
-    }
-    return shown;
-}
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
@@ -35,7 +23,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)
-        return DisplayableText(Row(index.row()).Text(static_cast<Column>(index.column())));
+        return protocol::DisplayableText(Row(index.row()).Text(static_cast<Column>(index.column())));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     return {};

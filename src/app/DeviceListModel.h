@@ -10,11 +10,6 @@ namespace quillon::app {
 
 // The device list as the view shows it: a copy of the core's rows, brought up to date in
 // coalesced steps. Rows that did not change keep their selection.
-// What the list shows of a device's text: control characters and the marks that change the
-// direction of the text around them are shown as U+FFFD, so a device's name can neither break
-// the list's layout nor make its own or its neighbours' texts read differently.
-QString DisplayableText(const QString& text);
-
 class DeviceListModel : public QAbstractTableModel {
     Q_OBJECT
 public:

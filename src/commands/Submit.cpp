@@ -35,16 +35,27 @@ bool SameName(const DeviceRecord& record, const NameBytes& name)
     return length == wire::BoundedTextLength(name) && std::equal(name.begin(), name.begin() + length, recorded.begin());
 }
 
-bool NothingChanged(const DeviceRecord& record, const NewSettings& settings, const NameBytes& name)
+bool NameChanged(const DeviceRecord& record, const std::optional<NameBytes>& name)
+{
+    return name && !SameName(record, *name);
+}
+
+bool ModeChanged(const DeviceRecord& record, const std::optional<bool>& wantsDhcp)
+{
+    return wantsDhcp && *wantsDhcp != (record.dhcpEnabled != 0);
+}
+
+bool NothingChanged(const DeviceRecord& record, const NewSettings& settings, const std::optional<NameBytes>& name)
 {
     return Holds(record.ipAddress, settings.ipAddress) && Holds(record.gateway, settings.gateway) &&
-           SameName(record, name) && Holds(record.netmask, settings.netmask) && Holds(record.dns1, settings.dns1) &&
-           Holds(record.dns2, settings.dns2) && record.port1 == settings.port &&
-           settings.wantsDhcp == (record.dhcpEnabled != 0);
+           !NameChanged(record, name) && Holds(record.netmask, settings.netmask) &&
+           Holds(record.dns1, settings.dns1) && Holds(record.dns2, settings.dns2) && record.port1 == settings.port &&
+           !ModeChanged(record, settings.wantsDhcp);
 }
 
 // Writes the changed values into the record and names them in the request.
-protocol::ShortFormSetRequest TakeChanges(DeviceRecord& record, const NewSettings& settings, const NameBytes& name)
+protocol::ShortFormSetRequest TakeChanges(DeviceRecord& record, const NewSettings& settings,
+                                          const std::optional<NameBytes>& name)
 {
     protocol::ShortFormSetRequest request;
     request.addressChanged = !Holds(record.ipAddress, settings.ipAddress) || !Holds(record.netmask, settings.netmask);
@@ -57,9 +68,9 @@ protocol::ShortFormSetRequest TakeChanges(DeviceRecord& record, const NewSetting
         Store(record.gateway, settings.gateway);
         request.gateway = settings.gateway;
     }
-    if (!SameName(record, name)) {
-        wire::CopyBoundedText(std::span(record.name).first<protocol::kNameSize>(), name);
-        request.name = name;
+    if (NameChanged(record, name)) {
+        wire::CopyBoundedText(std::span(record.name).first<protocol::kNameSize>(), *name);
+        request.name = *name;
     }
     if (record.port1 != settings.port) {
         record.port1 = settings.port;
@@ -71,8 +82,8 @@ protocol::ShortFormSetRequest TakeChanges(DeviceRecord& record, const NewSetting
         request.dns = protocol::DnsServers{settings.dns1, settings.dns2};
     }
     // The record keeps its addressing mode until the device reports the new one.
-    if (settings.wantsDhcp != (record.dhcpEnabled != 0))
-        request.dhcp = settings.wantsDhcp;
+    if (ModeChanged(record, settings.wantsDhcp))
+        request.dhcp = *settings.wantsDhcp;
     return request;
 }
 
@@ -112,7 +123,9 @@ SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& set
         return SubmitOutcome::Declined;
     std::fill(sendBuffer.begin(), sendBuffer.end(), std::uint8_t{0});
 
-    const NameBytes name = EncodeDeviceName(settings.name);
+    std::optional<NameBytes> name;
+    if (settings.name)
+        name = EncodeDeviceName(*settings.name);
     protocol::ShortFormSetRequest request;
     {
         std::scoped_lock records(table.RecordsMutex());

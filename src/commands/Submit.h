@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 namespace quillon::commands {
@@ -20,14 +21,18 @@ NameBytes EncodeDeviceName(const QString& name);
 
 // What the user put into the settings fields, read back and checked for form already.
 struct NewSettings {
-    QString name;
+    // Only a name the user edited: a name left as it was shown is never sent, so a name the
+    // window cannot show exactly (not UTF-8, cut inside a character) is never rewritten.
+    std::optional<QString> name;
     wire::Ipv4 ipAddress{};
     wire::Ipv4 netmask{};
     wire::Ipv4 gateway{};
     wire::Ipv4 dns1{};
     wire::Ipv4 dns2{};
     std::uint16_t port = 0;
-    bool wantsDhcp = false;
+    // Empty when the device has not told its addressing mode (the switch is hidden): then the
+    // mode is neither compared nor sent, so only a click of the user ever changes it.
+    std::optional<bool> wantsDhcp;
 };
 
 enum class SubmitOutcome {

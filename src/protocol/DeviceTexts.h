@@ -13,4 +13,9 @@ QString AddressText(const wire::Ipv4& address);
 // so a name that fills the field decodes in full. Invalid sequences become U+FFFD.
 QString NameText(wire::Bytes nameField);
 
+// A device's text as it may be shown: every control character, every format character
+// (direction marks and overrides, zero-width characters, tags) and every line or paragraph
+// separator becomes U+FFFD, so a name can neither break a layout nor read as another name.
+QString DisplayableText(const QString& text);
+
 } // namespace quillon::protocol

@@ -32,12 +32,16 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
+        Start(kFleet, 4);
+    }
+    void Start(const char* fleet, int devices)
+    {
         logPath = QString::fromStdString(test::WriteTemporaryFile(""));
         simulator = std::make_unique<test::SimulatorProcess>(
-            std::vector<std::string>{"--devices", test::WriteTemporaryFile(kFleet), "--log", logPath.toStdString()});
+            std::vector<std::string>{"--devices", test::WriteTemporaryFile(fleet), "--log", logPath.toStdString()});
         ASSERT_TRUE(simulator->IsReady());
         Open();
-        ASSERT_TRUE(test::Eventually([&] { return RowCount() == 4; })) << RowCount();
+        ASSERT_TRUE(test::Eventually([&] { return RowCount() == devices; })) << RowCount();
     }
     void TearDown() override
     {
@@ -92,6 +96,24 @@ protected:
 
     QString logPath;
     std::unique_ptr<test::SimulatorProcess> simulator;
+};
+
+// A device in DHCP mode, and one whose reply is too short to tell its mode and whose name is
+// not UTF-8 (a Latin-1 "Café" and a cut three-byte character).
+const char* kUntellingFleet = R"({"devices": [
+  {"mac": "00:1a:2b:3c:4d:11", "ip": "192.168.1.30", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "name": "Gate", "port1": 80, "dhcp": true, "shortLength": 70, "protocols": ["short"]},
+  {"mac": "00:1a:2b:3c:4d:12", "ip": "192.168.1.31", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "nameHex": "436166e920e78c", "port1": 80, "shortLength": 60, "protocols": ["short"]}
+]})";
+
+class UntouchedSettings : public Commands {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        Start(kUntellingFleet, 2);
+    }
 };
 
 } // namespace
@@ -258,4 +280,19 @@ TEST_F(Commands, EnterInAFieldRunsSubmit)
     QTest::keyClick(Find<QLineEdit>("nameField"), Qt::Key_Return);
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(UntouchedSettings, SubmitNeverSendsAModeOrANameTheUserDidNotChange)
+{
+    Select("Gate"); // DHCP on: the DHCP button carries the mark
+    ClickRow(RowWithAddress(QStringLiteral("192.168.001.031")));
+    ASSERT_TRUE(Find<QRadioButton>("dhcpButton")->isHidden());
+    Submit();
+    QTest::qWait(200);
+    EXPECT_TRUE(SetRequests().empty()) << "nothing was edited";
+
+    TypeInto("portField", QStringLiteral("8081"));
+    Submit();
+    ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();
+    EXPECT_EQ(Applied(SetRequests()[0]), QStringList{"port"}) << "neither the name nor the mode goes with it";
 }

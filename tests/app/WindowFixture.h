@@ -102,13 +102,15 @@ protected:
             return List()->visualRect(Model()->index(row, 1)).center();
         return {10, List()->viewport()->height() - 5};
     }
-    int RowWithName(const QString& name) const
+    int RowWith(int column, const QString& text) const
     {
         for (int row = 0; row < RowCount(); ++row)
-            if (RowText(row, 1) == name)
+            if (RowText(row, column) == text)
                 return row;
         return -1;
     }
+    int RowWithName(const QString& name) const { return RowWith(1, name); }
+    int RowWithAddress(const QString& address) const { return RowWith(2, address); }
 
     QTemporaryDir lockDirectory;
     std::unique_ptr<platform::NamedLock> listLock;

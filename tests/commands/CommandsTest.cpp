@@ -98,7 +98,7 @@ TEST_F(CommandsTest, NameChangeSendsOnlyTheNameGroupAndUpdatesTheRecord)
     expected.ipAddress = {192, 168, 1, 20};
     expected.macAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
     expected.netmask = {255, 255, 255, 0};
-    expected.name = EncodeDeviceName(settings.name);
+    expected.name = EncodeDeviceName(*settings.name);
     std::array<std::uint8_t, 74> expectedBytes{};
     protocol::BuildShortFormSetRequest(expectedBytes, expected);
     EXPECT_EQ(*sent, std::vector<std::uint8_t>(expectedBytes.begin(), expectedBytes.end()));

@@ -46,6 +46,8 @@ std::optional<SimulatedDevice> ReadDevice(const QJsonObject& object, QString& er
         !ReadAddress(object, "dns2", device.dns2, ParseIpv4, error))
         return std::nullopt;
     device.name = object.value(QLatin1String("name")).toString(QString::fromStdString(device.name)).toStdString();
+    if (object.contains(QLatin1String("nameHex"))) // a name in any bytes, UTF-8 or not
+        device.name = QByteArray::fromHex(object.value(QLatin1String("nameHex")).toString().toLatin1()).toStdString();
     device.interfaceName = object.value(QLatin1String("interface")).toString(QStringLiteral("eth0")).toStdString();
     device.port1 = object.value(QLatin1String("port1")).toInt(device.port1);
     device.port2 = object.value(QLatin1String("port2")).toInt(device.port2);
