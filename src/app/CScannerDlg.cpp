@@ -222,6 +222,11 @@ void CScannerDlg::CreateControls()
     deviceList_->viewport()->installEventFilter(this);
     model_ = new DeviceListModel(this);
     deviceList_->setModel(model_);
+    // A row that moves leaves no selection behind on its neighbours.
+    connect(model_, &DeviceListModel::RowLeaving, this, [this](int row) {
+        if (deviceList_->currentIndex().row() == row)
+            deviceList_->selectionModel()->clearCurrentIndex();
+    });
 
     // A screen reader names each field by its label.
     const std::pair<TextId, QWidget*> fields[] = {
@@ -467,7 +472,7 @@ void CScannerDlg::ScheduleListRefresh()
 
 void CScannerDlg::RefreshDeviceList()
 {
-    model_->Show(rows_.Snapshot());
+    model_->Apply(rows_.TakeChanges());
 }
 
 void CScannerDlg::OnSearchDevice()

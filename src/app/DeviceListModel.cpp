@@ -2,7 +2,6 @@
 
 #include "protocol/DeviceTexts.h"
 
-#include <algorithm>
 
 namespace quillon::app {
 
@@ -47,21 +46,62 @@ void DeviceListModel::SetColumnTitles(const QString& nameTitle, const QString& a
     emit headerDataChanged(Qt::Horizontal, 0, devices::kColumnCount - 1);
 }
 
-void DeviceListModel::Show(std::vector<devices::DeviceRowTexts> rows)
+void DeviceListModel::Apply(devices::RowChanges changes)
 {
-    const auto [keptEnd, unused] = std::mismatch(rows_.begin(), rows_.end(), rows.begin(), rows.end());
-    const int kept = static_cast<int>(keptEnd - rows_.begin());
-    const int oldCount = static_cast<int>(rows_.size());
-    const int newCount = static_cast<int>(rows.size());
-    if (kept < oldCount) {
-        beginRemoveRows({}, kept, oldCount - 1);
-        rows_.resize(static_cast<std::size_t>(kept));
-        endRemoveRows();
+    if (changes.reset) {
+        Reset(std::move(changes.rows));
+        return;
     }
-    if (kept < newCount) {
-        beginInsertRows({}, kept, newCount - 1);
-        rows_ = std::move(rows);
+    const auto& steps = changes.steps;
+    for (std::size_t step = 0; step < steps.size();) {
+        if (steps[step].kind == devices::RowChange::Kind::Insert && steps[step].row == rowCount()) {
+            step = AppendRun(steps, step);
+            continue;
+        }
+        Replay(steps[step++]);
+    }
+}
+
+void DeviceListModel::Reset(std::vector<devices::DeviceRowTexts> rows)
+{
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+std::size_t DeviceListModel::AppendRun(const std::vector<devices::RowChange>& steps, std::size_t step)
+{
+    std::size_t end = step;
+    for (int next = rowCount(); end < steps.size() && steps[end].kind == devices::RowChange::Kind::Insert &&
+                                steps[end].row == next;
+         ++end, ++next) {
+    }
+    beginInsertRows({}, rowCount(), rowCount() + static_cast<int>(end - step) - 1);
+    for (std::size_t i = step; i < end; ++i)
+        rows_.push_back(steps[i].texts);
+    endInsertRows();
+    return end;
+}
+
+void DeviceListModel::Replay(const devices::RowChange& change)
+{
+    const auto at = rows_.begin() + change.row;
+    switch (change.kind) {
+    case devices::RowChange::Kind::Insert:
+        beginInsertRows({}, change.row, change.row);
+        rows_.insert(at, change.texts);
         endInsertRows();
+        break;
+    case devices::RowChange::Kind::Delete:
+        emit RowLeaving(change.row);
+        beginRemoveRows({}, change.row, change.row);
+        rows_.erase(at);
+        endRemoveRows();
+        break;
+    case devices::RowChange::Kind::Replace:
+        *at = change.texts;
+        emit dataChanged(index(change.row, 0), index(change.row, devices::kColumnCount - 1));
+        break;
     }
 }
 

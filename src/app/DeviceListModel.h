@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/DeviceRows.h"
+#include "devices/RowStore.h"
 
 #include <QAbstractTableModel>
 
@@ -8,8 +8,9 @@
 
 namespace quillon::app {
 
-// The device list as the view shows it: a copy of the core's rows, brought up to date in
-// coalesced steps. Rows that did not change keep their selection.
+// The device list as the view shows it: a copy of the core's rows, brought up to date by
+// replaying the core's changes, so that rows that did not change keep their place and their
+// selection.
 class DeviceListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -21,11 +22,21 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void SetColumnTitles(const QString& nameTitle, const QString& addressTitle);
-    // Shows `rows`: the rows in front that did not change stay, the rest is replaced.
-    void Show(std::vector<devices::DeviceRowTexts> rows);
+    // Brings the rows up to date; rows appended one after the other arrive as one insertion.
+    void Apply(devices::RowChanges changes);
     const devices::DeviceRowTexts& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
 
+signals:
+    // Just before `row` is removed. A view in single selection moves its selection to a
+    // neighbour of a removed current row, which would then look like the selected device.
+    void RowLeaving(int row);
+
 private:
+    void Reset(std::vector<devices::DeviceRowTexts> rows);
+    // Appends the run of appended rows that starts at `step`; returns the step after the run.
+    std::size_t AppendRun(const std::vector<devices::RowChange>& steps, std::size_t step);
+    void Replay(const devices::RowChange& change);
+
     std::vector<devices::DeviceRowTexts> rows_;
     QString titles_[devices::kColumnCount];
 };

@@ -37,6 +37,7 @@ public:
     // Inserts a row with all three texts at `position` and returns the row's index.
     virtual int InsertDeviceRow(int position, const DeviceRowTexts& texts) = 0;
     virtual void DeleteRow(int row) = 0;
+    virtual void ReplaceRow(int row, const DeviceRowTexts& texts) = 0;
     virtual QString RowText(int row, Column column) const = 0;
 };
 

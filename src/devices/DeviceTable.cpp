@@ -40,15 +40,10 @@ void DeviceTable::FreeAllDevices()
     recordCount_ = 0;
 }
 
-DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const
+DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac) const
 {
     const auto found = recordsByMac_.find(MacKey(mac));
-    if (found == recordsByMac_.end())
-        return nullptr;
-    for (DeviceRecord* record : found->second)
-        if (lookup == MacLookup::AllRecords || record->ipAddress[0] != 0)
-            return record;
-    return nullptr;
+    return found == recordsByMac_.end() ? nullptr : found->second;
 }
 
 DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
@@ -60,7 +55,7 @@ DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
         return nullptr;
     ++recordCount_;
     std::copy(mac.begin(), mac.end(), record->macAddress.begin());
-    recordsByMac_[MacKey(mac)].push_back(record);
+    recordsByMac_[MacKey(mac)] = record;
     if (chain_.deviceHead == nullptr)
         chain_.deviceHead = record;
     else
@@ -110,6 +105,13 @@ void DeviceTable::RefreshRow(DeviceRecord& record, const QString& nameText, cons
     if (const std::optional<int> row = FindRowWithinUpdate(record.listIndex))
         rows_.DeleteRow(*row);
     AppendRowFor(record, nameText, addressText);
+}
+
+void DeviceTable::RewriteRow(const DeviceRecord& record, const QString& nameText, const QString& addressText)
+{
+    RowUpdate update(rows_);
+    if (const std::optional<int> row = FindRowWithinUpdate(record.listIndex))
+        rows_.ReplaceRow(*row, {QString::number(record.listIndex + 1), nameText, addressText});
 }
 
 } // namespace quillon::devices

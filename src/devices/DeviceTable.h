@@ -11,7 +11,6 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
-#include <vector>
 
 namespace quillon::devices {
 
@@ -20,11 +19,6 @@ namespace quillon::devices {
 struct DeviceChain {
     DeviceRecord* deviceHead = nullptr;
     DeviceRecord* deviceTail = nullptr;
-};
-
-enum class MacLookup {
-    PassOverUnaddressed, // a device answer: records whose address starts with octet 0 never match
-    AllRecords,          // an update notice
 };
 
 // The device table: the chain that owns every record, the list rows that show them, and the
@@ -46,7 +40,9 @@ public:
     // left to the caller.
     void FreeAllDevices();
 
-    DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const;
+    // The record of the device with `mac`. A device has one record whatever its address, so a
+    // device still waiting for one (0.0.0.0) keeps one row however often it answers.
+    DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac) const;
 
     // No site has more devices; a flood of replies from ever new MAC addresses stops here
     // instead of exhausting memory.
@@ -69,6 +65,9 @@ public:
     // Moves a record's row to the end of the list under its unchanged number, with new texts.
     void RefreshRow(DeviceRecord& record, const QString& nameText, const QString& addressText);
 
+    // Gives a record's row new texts where it stands, under its unchanged number.
+    void RewriteRow(const DeviceRecord& record, const QString& nameText, const QString& addressText);
+
     bool IsEmpty() const { return chain_.deviceHead == nullptr && chain_.deviceTail == nullptr; }
     const DeviceChain& Chain() const { return chain_; }
     DeviceRows& Rows() { return rows_; }
@@ -86,9 +85,8 @@ private:
     DeviceRows& rows_;
     std::mutex recordsMutex_;
     DeviceChain chain_;
-    // Every record of each MAC address, in chain order, so that a look-up by MAC needs no walk
-    // of the whole chain and still finds the first match.
-    std::unordered_map<std::uint64_t, std::vector<DeviceRecord*>> recordsByMac_;
+    // The record of each MAC address, so that a look-up needs no walk of the whole chain.
+    std::unordered_map<std::uint64_t, DeviceRecord*> recordsByMac_;
     std::size_t recordCount_ = 0;
 };
 

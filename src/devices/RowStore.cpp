@@ -4,6 +4,13 @@
 
 namespace quillon::devices {
 
+namespace {
+
+// Past this many unread steps, reading every row anew is cheaper than replaying them.
+constexpr std::size_t kStepsBeforeReset = 1024;
+
+} // namespace
+
 void RowStore::SetChangeListener(std::function<void()> listener)
 {
     std::scoped_lock lock(mutex_);
@@ -25,11 +32,30 @@ void RowStore::EndUpdate()
         listener();
 }
 
+void RowStore::Record(RowChange change)
+{
+    changed_ = true;
+    if (reset_)
+        return;
+    if (steps_.size() >= std::max(kStepsBeforeReset, rows_.size())) {
+        MarkReset();
+        return;
+    }
+    steps_.push_back(std::move(change));
+}
+
+void RowStore::MarkReset()
+{
+    changed_ = true;
+    reset_ = true;
+    steps_.clear();
+}
+
 int RowStore::InsertDeviceRow(int position, const DeviceRowTexts& texts)
 {
     const int at = std::clamp(position, 0, RowCount());
     rows_.insert(rows_.begin() + at, texts);
-    changed_ = true;
+    Record({RowChange::Kind::Insert, at, texts});
     return at;
 }
 
@@ -38,7 +64,15 @@ void RowStore::DeleteRow(int row)
     if (row < 0 || row >= RowCount())
         return;
     rows_.erase(rows_.begin() + row);
-    changed_ = true;
+    Record({RowChange::Kind::Delete, row, {}});
+}
+
+void RowStore::ReplaceRow(int row, const DeviceRowTexts& texts)
+{
+    if (row < 0 || row >= RowCount())
+        return;
+    rows_[static_cast<std::size_t>(row)] = texts;
+    Record({RowChange::Kind::Replace, row, texts});
 }
 
 QString RowStore::RowText(int row, Column column) const
@@ -48,18 +82,33 @@ QString RowStore::RowText(int row, Column column) const
     return rows_[static_cast<std::size_t>(row)].Text(column);
 }
 
-RowStore::Rows RowStore::Snapshot()
+RowChanges RowStore::TakeChanges()
 {
     std::scoped_lock lock(mutex_);
     unread_ = false;
+    RowChanges changes;
+    changes.reset = reset_;
+    if (reset_)
+        changes.rows = rows_;
+    else
+        changes.steps.swap(steps_);
+    reset_ = false;
+    return changes;
+}
+
+RowStore::Rows RowStore::Copy()
+{
+    std::scoped_lock lock(mutex_);
     return rows_;
 }
 
 void RowStore::Clear()
 {
     RowUpdate update(*this);
-    changed_ = !rows_.empty();
+    if (rows_.empty() && !reset_ && steps_.empty())
+        return;
     rows_.clear();
+    MarkReset();
 }
 
 } // namespace quillon::devices

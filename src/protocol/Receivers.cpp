@@ -177,19 +177,23 @@ bool HasNameBytes(const DeviceRecord& record, const NameBytes& name)
     return std::equal(name.begin(), name.end(), record.name.begin());
 }
 
-// The record a device answer goes to: the first record with its MAC among those with an
-// address, whose row moves to the end when the device's address or name changed; else a new
-// record at the tail. Null when no record could be allocated: the answer is dropped.
+// The record a device answer goes to: the device's record, whose row follows when the device's
+// address or name changed; else a new record at the tail. Null when no record could be
+// allocated: the answer is dropped.
 DeviceRecord* RecordForAnswer(DeviceTable& table, const wire::MacAddress& mac, const wire::Ipv4& address,
                               const NameBytes& name, const QString& nameText, const QString& addressText)
 {
-    DeviceRecord* record = table.IsEmpty() ? nullptr : table.FindDeviceByMac(mac, devices::MacLookup::PassOverUnaddressed);
+    DeviceRecord* record = table.FindDeviceByMac(mac);
     if (record == nullptr)
         return table.AppendDevice(mac);
     table.receiveBusy = 1;
-    // The first device's row (listIndex 0) is never moved.
-    if (record->listIndex > 0 && (!HasAddress(*record, address) || !HasNameBytes(*record, name)))
-        table.RefreshRow(*record, nameText, addressText);
+    // The first device's row never moves, but it always shows what a click on it acts on.
+    if (!HasAddress(*record, address) || !HasNameBytes(*record, name)) {
+        if (record->listIndex == 0)
+            table.RewriteRow(*record, nameText, addressText);
+        else if (record->listIndex > 0)
+            table.RefreshRow(*record, nameText, addressText);
+    }
     table.receiveBusy = 0;
     return record;
 }
@@ -267,7 +271,7 @@ void EnterShortFormAnswer(DeviceTable& table, const ShortFormReply& reply)
 void EnterShortFormUpdateNotice(DeviceTable& table, const ShortFormReply& reply)
 {
     std::scoped_lock records(table.RecordsMutex());
-    DeviceRecord* record = table.FindDeviceByMac(reply.macAddress, devices::MacLookup::AllRecords);
+    DeviceRecord* record = table.FindDeviceByMac(reply.macAddress);
     if (record == nullptr)
         return;
     table.RefreshRow(*record, reply.nameText, reply.addressText);

@@ -249,6 +249,20 @@ TEST_F(Commands, EachEditSendsOneRequestWithExactlyItsGroupsAndTheRowFollows)
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
 }
 
+TEST_F(Commands, AConfirmedChangeMovesOnlyItsOwnRowAndLeavesNothingSelected)
+{
+    // The second row: a row above it, rows below it.
+    const QString number = RowText(1, 0);
+    const QString newName = RowText(1, 1) + QStringLiteral("-2");
+    ClickRow(1);
+    TypeInto("nameField", newName);
+    Submit();
+    ASSERT_TRUE(test::Eventually([&] { return RowWithName(newName) == RowCount() - 1; }));
+    EXPECT_EQ(RowText(RowCount() - 1, 0), number);
+    EXPECT_TRUE(List()->selectionModel()->selectedRows().isEmpty()) << "no other device may look selected";
+    EXPECT_EQ(Field("nameField"), newName);
+}
+
 TEST_F(Commands, RequestsThatMustNotGoOutDoNot)
 {
     Select("Lobby");

@@ -228,3 +228,44 @@ TEST_F(Window, PortHeldByAnotherProgramClosesTheWindowAfterTheMessage)
     ASSERT_TRUE(test::Eventually([&] { return !window->isVisible(); }));
     EXPECT_TRUE(boxes.contains(QStringLiteral("[Error] ERROR:  98 bind() failed"))) << boxes.join(u'|').toStdString();
 }
+
+// Whatever the receivers do to the rows, the list replays it to the same rows, one step after
+// the other, and then reads them anew after a reordering or a clearing.
+TEST(DeviceListModel, ReplayingTheChangesGivesTheStoresRows)
+{
+    devices::RowStore rows;
+    devices::DeviceTable table(rows);
+    app::DeviceListModel model;
+    std::vector<devices::DeviceRecord*> records;
+    std::uint32_t random = 12345;
+    auto next = [&](std::uint32_t bound) { return (random = random * 1103515245 + 12345) / 65536 % bound; };
+    auto modelRows = [&] {
+        devices::RowStore::Rows shown;
+        for (int row = 0; row < model.rowCount(); ++row)
+            shown.push_back({model.index(row, 0).data().toString(), model.index(row, 1).data().toString(),
+                             model.index(row, 2).data().toString()});
+        return shown;
+    };
+    for (int round = 0; round < 300; ++round) {
+        for (std::uint32_t op = next(40); op > 0; --op) {
+            const QString text = QString::number(next(1000));
+            const std::uint32_t kind = next(100);
+            if (kind < 50 || records.empty()) {
+                records.push_back(table.AppendDevice({2, 0, 0, 0, static_cast<std::uint8_t>(records.size() >> 8),
+                                                      static_cast<std::uint8_t>(records.size())}));
+                table.AssignRow(*records.back(), text, text);
+            } else if (kind < 80) {
+                table.RefreshRow(*records[next(static_cast<std::uint32_t>(records.size()))], text, text);
+            } else if (kind < 98) {
+                table.RewriteRow(*records[next(static_cast<std::uint32_t>(records.size()))], text, text);
+            } else {
+                rows.Rewrite([](devices::RowStore::Rows& all) { std::reverse(all.begin(), all.end()); });
+            }
+        }
+        model.Apply(rows.TakeChanges());
+        ASSERT_EQ(modelRows(), rows.Copy()) << "round " << round;
+    }
+    rows.Clear();
+    model.Apply(rows.TakeChanges());
+    EXPECT_EQ(model.rowCount(), 0);
+}

@@ -69,16 +69,6 @@ TEST_F(DeviceTableTest, NewRecordIsZeroFilledAndAppendedAtTheTail)
     EXPECT_EQ(second->hasDns, 0u);
 }
 
-TEST_F(DeviceTableTest, MacLookupFindsTheFirstMatchAndPassesOverUnaddressedRecords)
-{
-    DeviceRecord& unaddressed = Add(7, 0);
-    DeviceRecord& first = Add(7);
-    Add(7); // a later record with the same MAC is never the result
-    EXPECT_EQ(table.FindDeviceByMac(Mac(7), MacLookup::PassOverUnaddressed), &first);
-    EXPECT_EQ(table.FindDeviceByMac(Mac(7), MacLookup::AllRecords), &unaddressed);
-    EXPECT_EQ(table.FindDeviceByMac(Mac(8), MacLookup::AllRecords), nullptr);
-}
-
 TEST_F(DeviceTableTest, ListIndexLookupFindsTheFirstRecordWithThatIndex)
 {
     Add(1);

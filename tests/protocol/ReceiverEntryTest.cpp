@@ -24,7 +24,7 @@ protected:
     }
     DeviceRecord* Record(const SimulatedDevice& device)
     {
-        return bench.table.FindDeviceByMac(device.mac, devices::MacLookup::AllRecords);
+        return bench.table.FindDeviceByMac(device.mac);
     }
     static SimulatedDevice Device(std::uint8_t n)
     {
@@ -94,15 +94,17 @@ TEST_F(ReceiverEntryTest, KnownDeviceWithNewAddressOrNameMovesToTheEndUnderItsNu
     EXPECT_EQ(bench.RecordCount(), 4);
 }
 
-TEST_F(ReceiverEntryTest, TheFirstDeviceKeepsItsRowWhileItsRecordChanges)
+TEST_F(ReceiverEntryTest, TheFirstDeviceKeepsItsPlaceAndShowsItsNewValues)
 {
     SimulatedDevice first = Device(1);
     Long(first);
     Long(Device(2));
     first.ip = {10, 0, 0, 1};
     Short(first);
-    EXPECT_EQ(Rows(), (QStringList{"1 dev1 192.168.001.011", "2 dev2 192.168.001.012"}));
-    EXPECT_EQ(Record(first)->ipAddress[0], 10);
+    EXPECT_EQ(Rows(), (QStringList{"1 dev1 010.000.000.001", "2 dev2 192.168.001.012"}));
+    first.name = "renamed";
+    Long(first);
+    EXPECT_EQ(Rows(), (QStringList{"1 renamed 010.000.000.001", "2 dev2 192.168.001.012"}));
 }
 
 TEST_F(ReceiverEntryTest, LongFormDhcpIsKnownOnlyOnceReportedOn)
@@ -139,14 +141,20 @@ TEST_F(ReceiverEntryTest, ShortReplyLacksTheGroupsItIsTooShortFor)
     EXPECT_EQ(record->dhcpEnabled, 1) << "the addressing mode is kept";
 }
 
-TEST_F(ReceiverEntryTest, ADeviceWithoutAnAddressIsNeverFoundAgain)
+TEST_F(ReceiverEntryTest, ADeviceWithoutAnAddressKeepsOneRecordAndRow)
 {
-    SimulatedDevice device = Device(1);
-    device.ip = {0, 1, 2, 3};
-    Long(device);
-    Short(device);
+    Long(Device(1));
+    SimulatedDevice device = Device(2);
+    device.ip = {0, 0, 0, 0};
+    for (int answer = 0; answer < 5; ++answer) {
+        Long(device);
+        Short(device);
+    }
     EXPECT_EQ(bench.RecordCount(), 2);
-    EXPECT_EQ(bench.RowNumbers(), (QStringList{"1", "2"}));
+    EXPECT_EQ(Rows(), (QStringList{"1 dev1 192.168.001.011", "2 dev2 000.000.000.000"}));
+    device.ip = {192, 168, 1, 40}; // its address arrives
+    Short(device);
+    EXPECT_EQ(Rows(), (QStringList{"1 dev1 192.168.001.011", "2 dev2 192.168.001.040"}));
 }
 
 TEST_F(ReceiverEntryTest, RecordFieldsAreBoundedCopies)

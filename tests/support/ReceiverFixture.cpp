@@ -54,7 +54,7 @@ void ReceiverBench::CloseBoxes()
 QStringList ReceiverBench::RowNumbers()
 {
     QStringList numbers;
-    for (const auto& row : rows.Snapshot())
+    for (const auto& row : rows.Copy())
         numbers << row.numberText;
     return numbers;
 }

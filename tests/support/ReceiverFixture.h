@@ -30,7 +30,7 @@ public:
     int EndStatus() const { return endStatus_.load(); }
 
     QStringList RowNumbers();
-    devices::RowStore::Rows Rows() { return rows.Snapshot(); }
+    devices::RowStore::Rows Rows() { return rows.Copy(); }
     int RecordCount();
 
     devices::RowStore rows;
