@@ -203,9 +203,10 @@ int main(int argc, char* argv[])
         baselines.push_back(Summary(measured));
     }
 
-    i18n::ProgramInterfaceTexts();
+    i18n::InterfaceTexts texts;
     app::CScannerApp application(argc, argv);
-    app::CScannerDlg window(i18n::ProgramInterfaceTexts(), devices::ListLock());
+    platform::NamedLock listLock(devices::kListLockName);
+    app::CScannerDlg window(texts, listLock);
     window.OnInitDialog();
     window.show();
     QTest::qWait(200);

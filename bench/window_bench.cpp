@@ -60,9 +60,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "window_bench: refusing to run on a real network (%s)\n", exposure->c_str());
         return 2;
     }
-    i18n::ProgramInterfaceTexts();
+    i18n::InterfaceTexts texts;
     app::CScannerApp application(argc, argv);
-    app::CScannerDlg window(i18n::ProgramInterfaceTexts(), devices::ListLock());
+    platform::NamedLock listLock(devices::kListLockName);
+    app::CScannerDlg window(texts, listLock);
     window.OnInitDialog();
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))

@@ -30,7 +30,7 @@ CAboutDlg::CAboutDlg(const QIcon& icon, QWidget* parent) : QDialog(parent)
     product->setTextFormat(Qt::PlainText);
     product->setGeometry(units.Rect(42, 13, 80, 8));
 
-    auto* notice = new QLabel(kAboutNotice, this);
+    auto* notice = new QLabel(kFileDescription, this);
     notice->setObjectName(QStringLiteral("aboutNotice"));
     notice->setTextFormat(Qt::PlainText);
     notice->setGeometry(units.Rect(42, 27, 119, 8));

@@ -3,8 +3,6 @@
 #include "app/CScannerDlg.h"
 #include "app/GuiMessageBoxes.h"
 #include "app/ProductInfo.h"
-#include "devices/ListLock.h"
-#include "i18n/InterfaceTexts.h"
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
 #include "platform/WebBrowser.h"
@@ -34,7 +32,7 @@ CScannerApp::CScannerApp(int& argc, char** argv) : QApplication(argc, argv)
     setDesktopFileName(QStringLiteral("quillon"));
 }
 
-int CScannerApp::InitInstance()
+int CScannerApp::InitInstance(i18n::InterfaceTexts& texts, platform::NamedLock& listLock)
 {
     InstallGuiMessageBoxes();
     platform::SetWebAddressOpener([](const QString& address) { QDesktopServices::openUrl(QUrl(address)); });
@@ -42,7 +40,7 @@ int CScannerApp::InitInstance()
         platform::ShowMessageBox(platform::ApplicationBox(QStringLiteral("Windows Socket Interface Initialization Failed")));
         return 0;
     }
-    CScannerDlg window(i18n::ProgramInterfaceTexts(), devices::ListLock());
+    CScannerDlg window(texts, listLock);
     window.DoModal();
     return 0;
 }

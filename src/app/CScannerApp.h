@@ -1,5 +1,8 @@
 #pragma once
 
+#include "i18n/InterfaceTexts.h"
+#include "platform/NamedLock.h"
+
 #include <QApplication>
 
 namespace quillon::app {
@@ -10,8 +13,8 @@ class CScannerApp : public QApplication {
 public:
     CScannerApp(int& argc, char** argv);
 
-    // Runs the program; the process's exit status.
-    int InitInstance();
+    // Runs the program with the process-wide texts and list lock; the process's exit status.
+    int InitInstance(i18n::InterfaceTexts& texts, platform::NamedLock& listLock);
 };
 
 } // namespace quillon::app

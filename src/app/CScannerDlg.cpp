@@ -344,9 +344,12 @@ bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+// Controls pass the right clicks they do not use up to the window; the window menu belongs to
+// the window's free area only (Alt+Space opens it from anywhere).
 void CScannerDlg::contextMenuEvent(QContextMenuEvent* event)
 {
-    windowMenu_->popup(event->globalPos());
+    if (childAt(event->pos()) == nullptr)
+        windowMenu_->popup(event->globalPos());
 }
 
 void CScannerDlg::reject()

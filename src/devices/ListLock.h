@@ -1,12 +1,10 @@
 #pragma once
 
-#include "platform/NamedLock.h"
-
 namespace quillon::devices {
 
-// "LIST LOCK": serialises every change of the device chain and of the list rows, between the
-// receivers, the Search command and the closing of the window, and between every running copy
-// of the program of the same user.
-platform::NamedLock& ListLock();
+// The name of the lock that serialises every change of the device chain and of the list rows,
+// between the receivers, the Search command and the closing of the window, and between every
+// running copy of the program of the same user: a platform::NamedLock of this name.
+inline constexpr const char* kListLockName = "LIST LOCK";
 
 } // namespace quillon::devices

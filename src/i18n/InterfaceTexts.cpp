@@ -48,10 +48,4 @@ QString InterfaceTexts::Key(TextId id)
     return EnglishDefault(id).replace(QChar(u' '), QChar(u'_'));
 }
 
-InterfaceTexts& ProgramInterfaceTexts()
-{
-    static InterfaceTexts texts;
-    return texts;
-}
-
 } // namespace quillon::i18n

@@ -31,7 +31,4 @@ private:
     std::array<QString, kTextCount> texts_;
 };
 
-// The program's one table, built before the application object.
-InterfaceTexts& ProgramInterfaceTexts();
-
 } // namespace quillon::i18n

@@ -3,6 +3,7 @@
 #include "i18n/ProfileFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace quillon::i18n {
 
@@ -22,6 +23,18 @@ constexpr TextId kHelpLines[] = {
     TextId::HelpTitle, TextId::HelpStep1, TextId::HelpStep2, TextId::HelpStep3, TextId::HelpStep4, TextId::HelpStep5,
 };
 
+// Language files come from a desktop whose file names ignore case, so LANGUAGE_JP.INI copied
+// from there counts too; the exact name wins when several names match.
+QString FindLanguageFile(const QString& directory)
+{
+    const QString exact = directory + u'/' + kLanguageFileName;
+    if (QFileInfo::exists(exact))
+        return exact;
+    const QStringList matches = QDir(directory).entryList(
+        {kLanguageFileName}, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    return matches.isEmpty() ? exact : directory + u'/' + matches.first();
+}
+
 } // namespace
 
 void LanguageLoader::ApplyLanguage()
@@ -29,7 +42,7 @@ void LanguageLoader::ApplyLanguage()
     const QString directory = QDir::currentPath();
     if (directory.isEmpty() || directory.size() >= kDirectoryBufferSize)
         return;
-    filePath_ = directory + u'/' + kLanguageFileName;
+    filePath_ = FindLanguageFile(directory);
     const std::optional<ProfileFile> file = ProfileFile::Load(filePath_);
     if (!file)
         return;

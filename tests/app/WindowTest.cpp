@@ -143,12 +143,31 @@ TEST_F(Window, WindowMenuEndsWithTheAboutEntryWhichOpensTheAboutBox)
         ASSERT_NE(about, nullptr);
         seen = about->objectName() == QLatin1String("aboutBox") && about->windowTitle() == QLatin1String("About Quillon") &&
                about->findChildren<QPushButton*>().isEmpty() &&
-               about->findChild<QLabel*>(QStringLiteral("aboutProduct"))->text() == QLatin1String("Quillon V2.6");
+               about->findChild<QLabel*>(QStringLiteral("aboutProduct"))->text() == QLatin1String("Quillon V2.6") &&
+               about->findChild<QLabel*>(QStringLiteral("aboutNotice"))->text() == QLatin1String("Quillon V2.6 Device Scanner");
         QTest::keyClick(about, Qt::Key_Escape);
     });
     actions.last()->trigger();
     EXPECT_TRUE(seen);
     EXPECT_TRUE(window->isVisible()) << "Escape closed the About box, not the window";
+}
+
+TEST_F(Window, OnlyARightClickOnTheFreeAreaOpensTheWindowMenu)
+{
+    Open();
+    auto rightClick = [&](QWidget* target, QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &event);
+        const bool shown = window->WindowMenu()->isVisible();
+        window->WindowMenu()->hide();
+        return shown;
+    };
+    EXPECT_FALSE(rightClick(List()->viewport(), {5, 5}));
+    EXPECT_FALSE(rightClick(Find<QLabel>("ipLabel"), {2, 2}));
+    EXPECT_FALSE(rightClick(Find<QPushButton>("searchButton"), {2, 2}));
+    const QPoint free(window->width() - 2, 2);
+    ASSERT_EQ(window->childAt(free), nullptr);
+    EXPECT_TRUE(rightClick(window.get(), free));
 }
 
 TEST_F(Window, LanguageFileRelabelsTheWindow)

@@ -35,9 +35,9 @@ protected:
     }
     void TearDown() override { QDir::setCurrent(previous); }
 
-    void Write(const QByteArray& bytes)
+    void Write(const QByteArray& bytes, const QString& name = kLanguageFileName)
     {
-        QFile file(directory.filePath(kLanguageFileName));
+        QFile file(QDir::current().filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
@@ -135,6 +135,28 @@ TEST_F(LanguageFileTest, ReplacesTheTextsItHasAndSetsEveryControl)
                                           "3. Press Submit button.\n"
                                           "4. Press Search Device to re-search again.\n"
                                           "5. Double click the device to open it."));
+}
+
+TEST_F(LanguageFileTest, FindsTheFileWhateverTheCaseOfItsNameTheExactNameFirst)
+{
+    const struct {
+        QStringList names; // each file says its own name as the Exit text
+        QString exit;
+    } cases[] = {
+        {{"LANGUAGE_JP.INI"}, "LANGUAGE_JP.INI"},
+        {{"language_jp.ini"}, "language_jp.ini"},
+        {{"LANGUAGE_JP.INI", "Language_jp.ini", "language_jp.ini"}, "Language_jp.ini"},
+        {{"Language_jp.ini.bak", "xLanguage_jp.ini"}, "Exit"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir here;
+        ASSERT_TRUE(QDir::setCurrent(here.path()));
+        for (const QString& name : c.names)
+            Write(("[LANGUAGE]\nExit=" + name).toUtf8(), name);
+        InterfaceTexts fresh;
+        LanguageLoader(fresh, window).ApplyLanguage();
+        EXPECT_EQ(fresh.Text(TextId::Exit), c.exit) << c.names.join(u' ').toStdString();
+    }
 }
 
 TEST_F(LanguageFileTest, UsesAtMost299CharactersAndIgnoresEmptyValues)
