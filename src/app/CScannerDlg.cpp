@@ -10,7 +10,6 @@
 #include "commands/Submit.h"
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
-#include "protocol/DecimalText.h"
 #include "protocol/DeviceTexts.h"
 
 #include <QContextMenuEvent>
@@ -497,9 +496,7 @@ void CScannerDlg::OnSearchDevice()
 
 void CScannerDlg::OnDeviceListClick(int row)
 {
-    const int number = row < 0 ? 0 : ParseLeadingInteger(std::u16string_view(
-                                          reinterpret_cast<const char16_t*>(model_->Row(row).numberText.utf16()),
-                                          static_cast<std::size_t>(model_->Row(row).numberText.size())));
+    const int number = row < 0 ? 0 : model_->Row(row).number;
     if (const auto settings = commands::SelectDevice(table_, number, model_->rowCount()))
         ShowDeviceSettings(*settings);
 }

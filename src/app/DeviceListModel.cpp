@@ -62,7 +62,7 @@ void DeviceListModel::Apply(devices::RowChanges changes)
     }
 }
 
-void DeviceListModel::Reset(std::vector<devices::DeviceRowTexts> rows)
+void DeviceListModel::Reset(std::vector<devices::DeviceRow> rows)
 {
     beginResetModel();
     rows_ = std::move(rows);

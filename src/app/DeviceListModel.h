@@ -24,7 +24,7 @@ public:
     void SetColumnTitles(const QString& nameTitle, const QString& addressTitle);
     // Brings the rows up to date; rows appended one after the other arrive as one insertion.
     void Apply(devices::RowChanges changes);
-    const devices::DeviceRowTexts& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    const devices::DeviceRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
 
 signals:
     // Just before `row` is removed. A view in single selection moves its selection to a
@@ -32,12 +32,12 @@ signals:
     void RowLeaving(int row);
 
 private:
-    void Reset(std::vector<devices::DeviceRowTexts> rows);
+    void Reset(std::vector<devices::DeviceRow> rows);
     // Appends the run of appended rows that starts at `step`; returns the step after the run.
     std::size_t AppendRun(const std::vector<devices::RowChange>& steps, std::size_t step);
     void Replay(const devices::RowChange& change);
 
-    std::vector<devices::DeviceRowTexts> rows_;
+    std::vector<devices::DeviceRow> rows_;
     QString titles_[devices::kColumnCount];
 };
 

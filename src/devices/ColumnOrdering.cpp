@@ -1,7 +1,5 @@
 #include "devices/ColumnOrdering.h"
 
-#include "protocol/DecimalText.h"
-
 #include <algorithm>
 #include <string_view>
 
@@ -15,12 +13,10 @@ std::u16string_view CodeUnits(const QString& text)
 }
 
 // -1, 0 or 1 as a's key is less than, equal to or greater than b's.
-int CompareKeys(Column column, const DeviceRowTexts& a, const DeviceRowTexts& b)
+int CompareKeys(Column column, const DeviceRow& a, const DeviceRow& b)
 {
     if (column == Column::Number) {
-        const int left = ParseLeadingInteger(CodeUnits(a.numberText));
-        const int right = ParseLeadingInteger(CodeUnits(b.numberText));
-        return (left > right) - (left < right);
+        return (a.number > b.number) - (a.number < b.number);
     }
     const int order = CodeUnits(a.Text(column)).compare(CodeUnits(b.Text(column)));
     return (order > 0) - (order < 0);
@@ -28,7 +24,7 @@ int CompareKeys(Column column, const DeviceRowTexts& a, const DeviceRowTexts& b)
 
 } // namespace
 
-bool ColumnOrdering::OnColumnClick(int column, std::vector<DeviceRowTexts>& rows)
+bool ColumnOrdering::OnColumnClick(int column, std::vector<DeviceRow>& rows)
 {
     if (column < 0 || column >= kColumnCount)
         return false;
@@ -37,7 +33,7 @@ bool ColumnOrdering::OnColumnClick(int column, std::vector<DeviceRowTexts>& rows
     toggle = !toggle;
 
     const auto key = static_cast<Column>(column);
-    std::stable_sort(rows.begin(), rows.end(), [&](const DeviceRowTexts& a, const DeviceRowTexts& b) {
+    std::stable_sort(rows.begin(), rows.end(), [&](const DeviceRow& a, const DeviceRow& b) {
         const int order = CompareKeys(key, a, b);
         return descending ? order > 0 : order < 0;
     });

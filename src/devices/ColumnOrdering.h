@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/DeviceRows.h"
+#include "devices/RowStore.h"
 
 #include <array>
 #include <vector>
@@ -15,7 +15,7 @@ class ColumnOrdering {
 public:
     // Reorders `rows` (top first) for a click on `column` and flips that column's toggle; any
     // other column changes nothing and returns false.
-    bool OnColumnClick(int column, std::vector<DeviceRowTexts>& rows);
+    bool OnColumnClick(int column, std::vector<DeviceRow>& rows);
 
 private:
     std::array<bool, kColumnCount> sortToggle_{};

@@ -1,20 +1,11 @@
 #include "devices/DeviceTable.h"
 
-#include "protocol/DecimalText.h"
-
 #include <algorithm>
 #include <new>
-#include <string_view>
 
 namespace quillon::devices {
 
 namespace {
-
-int RowNumber(const QString& text)
-{
-    return ParseLeadingInteger(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                                   static_cast<std::size_t>(text.size())));
-}
 
 std::uint64_t MacKey(const wire::MacAddress& mac)
 {
@@ -81,14 +72,14 @@ std::optional<int> DeviceTable::FindRowByListIndex(int listIndex)
 std::optional<int> DeviceTable::FindRowWithinUpdate(int listIndex) const
 {
     for (int row = 0; row < rows_.RowCount(); ++row)
-        if (RowNumber(rows_.RowText(row, Column::Number)) - 1 == listIndex)
+        if (rows_.RowNumber(row) - 1 == listIndex)
             return row;
     return std::nullopt;
 }
 
 void DeviceTable::AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText)
 {
-    const DeviceRowTexts texts{QString::number(record.listIndex + 1), nameText, addressText};
+    const DeviceRow texts{record.listIndex + 1, nameText, addressText};
     lastInsertedRow = rows_.InsertDeviceRow(rows_.RowCount(), texts);
 }
 
@@ -111,7 +102,7 @@ void DeviceTable::RewriteRow(const DeviceRecord& record, const QString& nameText
 {
     RowUpdate update(rows_);
     if (const std::optional<int> row = FindRowWithinUpdate(record.listIndex))
-        rows_.ReplaceRow(*row, {QString::number(record.listIndex + 1), nameText, addressText});
+        rows_.ReplaceRow(*row, {record.listIndex + 1, nameText, addressText});
 }
 
 } // namespace quillon::devices

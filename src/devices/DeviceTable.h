@@ -1,7 +1,7 @@
 #pragma once
 
 #include "devices/DeviceRecord.h"
-#include "devices/DeviceRows.h"
+#include "devices/RowStore.h"
 #include "protocol/Wire.h"
 
 #include <QString>
@@ -31,7 +31,7 @@ struct DeviceChain {
 // Lock order: ListLock, then RecordsMutex(), then the rows' own update.
 class DeviceTable {
 public:
-    explicit DeviceTable(DeviceRows& rows) : rows_(rows) {}
+    explicit DeviceTable(RowStore& rows) : rows_(rows) {}
     ~DeviceTable() { FreeAllDevices(); }
     DeviceTable(const DeviceTable&) = delete;
     DeviceTable& operator=(const DeviceTable&) = delete;
@@ -70,7 +70,7 @@ public:
 
     bool IsEmpty() const { return chain_.deviceHead == nullptr && chain_.deviceTail == nullptr; }
     const DeviceChain& Chain() const { return chain_; }
-    DeviceRows& Rows() { return rows_; }
+    RowStore& Rows() { return rows_; }
     std::mutex& RecordsMutex() { return recordsMutex_; }
 
     DeviceRecord* currentDevice = nullptr;
@@ -82,7 +82,7 @@ private:
     std::optional<int> FindRowWithinUpdate(int listIndex) const;
     void AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText);
 
-    DeviceRows& rows_;
+    RowStore& rows_;
     std::mutex recordsMutex_;
     DeviceChain chain_;
     // The record of each MAC address, so that a look-up needs no walk of the whole chain.

@@ -51,11 +51,11 @@ void RowStore::MarkReset()
     steps_.clear();
 }
 
-int RowStore::InsertDeviceRow(int position, const DeviceRowTexts& texts)
+int RowStore::InsertDeviceRow(int position, const DeviceRow& row)
 {
     const int at = std::clamp(position, 0, RowCount());
-    rows_.insert(rows_.begin() + at, texts);
-    Record({RowChange::Kind::Insert, at, texts});
+    rows_.insert(rows_.begin() + at, row);
+    Record({RowChange::Kind::Insert, at, row});
     return at;
 }
 
@@ -67,12 +67,19 @@ void RowStore::DeleteRow(int row)
     Record({RowChange::Kind::Delete, row, {}});
 }
 
-void RowStore::ReplaceRow(int row, const DeviceRowTexts& texts)
+void RowStore::ReplaceRow(int row, const DeviceRow& texts)
 {
     if (row < 0 || row >= RowCount())
         return;
     rows_[static_cast<std::size_t>(row)] = texts;
     Record({RowChange::Kind::Replace, row, texts});
+}
+
+int RowStore::RowNumber(int row) const
+{
+    if (row < 0 || row >= RowCount())
+        return 0;
+    return rows_[static_cast<std::size_t>(row)].number;
 }
 
 QString RowStore::RowText(int row, Column column) const

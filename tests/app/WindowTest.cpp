@@ -261,7 +261,7 @@ TEST(DeviceListModel, ReplayingTheChangesGivesTheStoresRows)
     auto modelRows = [&] {
         devices::RowStore::Rows shown;
         for (int row = 0; row < model.rowCount(); ++row)
-            shown.push_back({model.index(row, 0).data().toString(), model.index(row, 1).data().toString(),
+            shown.push_back({model.index(row, 0).data().toInt(), model.index(row, 1).data().toString(),
                              model.index(row, 2).data().toString()});
         return shown;
     };

@@ -84,20 +84,12 @@ TEST_F(DeviceTableTest, RowLookupGoesByNumberNotByPosition)
     Add(2);
     Add(3);
     // Reorder the list as a column ordering would: the row numbered 3 moves to the top.
-    const DeviceRowTexts moved{rows.RowText(2, Column::Number), rows.RowText(2, Column::Name), rows.RowText(2, Column::Address)};
+    const DeviceRow moved{rows.RowNumber(2), rows.RowText(2, Column::Name), rows.RowText(2, Column::Address)};
     rows.DeleteRow(2);
     rows.InsertDeviceRow(0, moved);
     EXPECT_EQ(table.FindRowByListIndex(2), 0);
     EXPECT_EQ(table.FindRowByListIndex(0), 1);
     EXPECT_EQ(table.FindRowByListIndex(3), std::nullopt);
-}
-
-TEST_F(DeviceTableTest, RowNumbersReadLikeAtoi)
-{
-    rows.InsertDeviceRow(0, {QStringLiteral("x"), {}, {}});    // no number: reads as 0, index -1
-    rows.InsertDeviceRow(1, {QStringLiteral(" 12b"), {}, {}}); // reads as 12, index 11
-    EXPECT_EQ(table.FindRowByListIndex(-1), 0);
-    EXPECT_EQ(table.FindRowByListIndex(11), 1);
 }
 
 TEST_F(DeviceTableTest, RefreshKeepsTheNumberAndMovesTheRowToTheEnd)

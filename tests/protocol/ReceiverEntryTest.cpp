@@ -41,7 +41,7 @@ protected:
     {
         QStringList rows;
         for (const auto& row : bench.Rows())
-            rows << row.numberText + u' ' + row.nameText + u' ' + row.addressText;
+            rows << QString::number(row.number) + u' ' + row.nameText + u' ' + row.addressText;
         return rows;
     }
 

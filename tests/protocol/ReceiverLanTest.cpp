@@ -98,13 +98,13 @@ protected:
     QString LastRow()
     {
         const auto rows = bench.Rows();
-        return rows.empty() ? QString() : rows.back().numberText + u' ' + rows.back().nameText + u' ' + rows.back().addressText;
+        return rows.empty() ? QString() : QString::number(rows.back().number) + u' ' + rows.back().nameText + u' ' + rows.back().addressText;
     }
     bool NumbersAreOneTo(int count)
     {
         QSet<QString> numbers;
         for (const auto& row : bench.Rows())
-            numbers.insert(row.numberText);
+            numbers.insert(QString::number(row.number));
         for (int n = 1; n <= count; ++n)
             if (!numbers.contains(QString::number(n)))
                 return false;
@@ -246,9 +246,9 @@ TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
         std::scoped_lock lock(bench.listLock, bench.table.RecordsMutex());
         QSet<QString> numbers;
         for (const auto& row : bench.Rows()) {
-            EXPECT_FALSE(numbers.contains(row.numberText));
-            numbers.insert(row.numberText);
-            EXPECT_NE(bench.table.FindDeviceByListIndex(row.numberText.toInt() - 1), nullptr) << row.numberText.toStdString();
+            EXPECT_FALSE(numbers.contains(QString::number(row.number)));
+            numbers.insert(QString::number(row.number));
+            EXPECT_NE(bench.table.FindDeviceByListIndex(row.number - 1), nullptr) << row.number;
         }
     }
     longForm->Stop();

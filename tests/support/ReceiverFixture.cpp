@@ -55,7 +55,7 @@ QStringList ReceiverBench::RowNumbers()
 {
     QStringList numbers;
     for (const auto& row : rows.Copy())
-        numbers << row.numberText;
+        numbers << QString::number(row.number);
     return numbers;
 }
 
