@@ -479,7 +479,7 @@ void CScannerDlg::RefreshDeviceList()
 
 void CScannerDlg::OnSearchDevice()
 {
-    if (table_.receiveBusy != 0)
+    if (table_.IsReceiveBusy())
         return;
     LockServingEvents(listLock_);
     commands::ForgetAllDevices(table_, rows_);

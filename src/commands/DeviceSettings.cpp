@@ -40,19 +40,19 @@ std::optional<DeviceSettings> SelectDevice(devices::DeviceTable& table, int rowN
     if (rowNumber < 1 || rowCount == 0)
         return std::nullopt;
     std::scoped_lock records(table.RecordsMutex());
-    if (devices::DeviceRecord* record = table.FindDeviceByListIndex(rowNumber - 1))
-        table.currentDevice = record;
-    if (table.currentDevice == nullptr)
+    const devices::DeviceRecord* current = table.SelectByListIndex(rowNumber - 1);
+    if (current == nullptr)
         return std::nullopt;
-    return ReadSettings(*table.currentDevice);
+    return ReadSettings(*current);
 }
 
 std::optional<WebTarget> CurrentWebTarget(devices::DeviceTable& table)
 {
     std::scoped_lock records(table.RecordsMutex());
-    if (table.currentDevice == nullptr)
+    const devices::DeviceRecord* current = table.CurrentDevice();
+    if (current == nullptr)
         return std::nullopt;
-    return WebTarget{FirstFour(table.currentDevice->ipAddress), table.currentDevice->port1};
+    return WebTarget{FirstFour(current->ipAddress), current->port1};
 }
 
 QString DeviceWebAddress(const WebTarget& target)

@@ -129,11 +129,12 @@ SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& set
     protocol::ShortFormSetRequest request;
     {
         std::scoped_lock records(table.RecordsMutex());
-        if (table.currentDevice == nullptr)
+        DeviceRecord* current = table.CurrentDevice();
+        if (current == nullptr)
             return SubmitOutcome::NoDevice;
-        if (NothingChanged(*table.currentDevice, settings, name))
+        if (NothingChanged(*current, settings, name))
             return SubmitOutcome::NothingChanged;
-        request = TakeChanges(*table.currentDevice, settings, name);
+        request = TakeChanges(*current, settings, name);
     }
     const auto packet = sendBuffer.first<protocol::kShortFormRequestSize>();
     protocol::BuildShortFormSetRequest(packet, request);

@@ -25,7 +25,7 @@ void DeviceTable::FreeAllDevices()
         delete chain_.deviceHead;
         chain_.deviceHead = next;
     }
-    currentDevice = nullptr;
+    currentDevice_ = nullptr;
     chain_.deviceTail = nullptr;
     recordsByMac_.clear();
     recordCount_ = 0;
@@ -63,6 +63,13 @@ DeviceRecord* DeviceTable::FindDeviceByListIndex(int listIndex) const
     return nullptr;
 }
 
+DeviceRecord* DeviceTable::SelectByListIndex(int listIndex)
+{
+    if (DeviceRecord* record = FindDeviceByListIndex(listIndex))
+        currentDevice_ = record;
+    return currentDevice_;
+}
+
 std::optional<int> DeviceTable::FindRowByListIndex(int listIndex)
 {
     RowUpdate update(rows_);
@@ -80,7 +87,7 @@ std::optional<int> DeviceTable::FindRowWithinUpdate(int listIndex) const
 void DeviceTable::AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText)
 {
     const DeviceRow texts{record.listIndex + 1, nameText, addressText};
-    lastInsertedRow = rows_.InsertDeviceRow(rows_.RowCount(), texts);
+    lastInsertedRow_ = rows_.InsertDeviceRow(rows_.RowCount(), texts);
 }
 
 void DeviceTable::AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText)

@@ -36,7 +36,7 @@ public:
     DeviceTable(const DeviceTable&) = delete;
     DeviceTable& operator=(const DeviceTable&) = delete;
 
-    // Frees every record and clears currentDevice, taking RecordsMutex itself. The rows are
+    // Frees every record and forgets the current device, taking RecordsMutex itself. The rows are
     // left to the caller.
     void FreeAllDevices();
 
@@ -56,6 +56,12 @@ public:
 
     DeviceRecord* FindDeviceByListIndex(int listIndex) const;
 
+    // The device the user chose last; null after a search.
+    DeviceRecord* CurrentDevice() const { return currentDevice_; }
+    // Makes the device numbered listIndex + 1 the current device, if there is one, and returns
+    // the current device: a number without a device keeps the one chosen before.
+    DeviceRecord* SelectByListIndex(int listIndex);
+
     // The first row whose number minus 1 is listIndex.
     std::optional<int> FindRowByListIndex(int listIndex);
 
@@ -73,10 +79,12 @@ public:
     RowStore& Rows() { return rows_; }
     std::mutex& RecordsMutex() { return recordsMutex_; }
 
-    DeviceRecord* currentDevice = nullptr;
-    int lastInsertedRow = -1;
-    // 1 while a receiver handles a datagram; Search gives way to it. Not a lock.
-    std::atomic<int> receiveBusy{0};
+    // The position of the row added last.
+    int LastInsertedRow() const { return lastInsertedRow_; }
+
+    // Set while a receiver handles a datagram; Search gives way to it. Not a lock.
+    void SetReceiveBusy(bool busy) { receiveBusy_ = busy; }
+    bool IsReceiveBusy() const { return receiveBusy_; }
 
 private:
     std::optional<int> FindRowWithinUpdate(int listIndex) const;
@@ -88,6 +96,9 @@ private:
     // The record of each MAC address, so that a look-up needs no walk of the whole chain.
     std::unordered_map<std::uint64_t, DeviceRecord*> recordsByMac_;
     std::size_t recordCount_ = 0;
+    DeviceRecord* currentDevice_ = nullptr;
+    int lastInsertedRow_ = -1;
+    std::atomic<bool> receiveBusy_{false};
 };
 
 } // namespace quillon::devices

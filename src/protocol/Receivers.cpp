@@ -124,11 +124,11 @@ ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& sto
     std::vector<typename Receiving::Reply> accepted;
     accepted.reserve(DatagramBatch::kBatchSize);
     for (;;) {
-        shared.table.receiveBusy = 0;
+        shared.table.SetReceiveBusy(false);
         if (!stop.WaitReadable(opened.fd.Get()))
             return {};
         const unsigned count = batch.Receive(opened.fd.Get());
-        shared.table.receiveBusy = 1;
+        shared.table.SetReceiveBusy(true);
         accepted.clear();
         for (unsigned i = 0; i < count; ++i)
             if (auto reply = Receiving::Accept(shared, batch.Datagram(i)))
@@ -186,7 +186,7 @@ DeviceRecord* RecordForAnswer(DeviceTable& table, const wire::MacAddress& mac, c
     DeviceRecord* record = table.FindDeviceByMac(mac);
     if (record == nullptr)
         return table.AppendDevice(mac);
-    table.receiveBusy = 1;
+    table.SetReceiveBusy(true);
     // The first device's row never moves, but it always shows what a click on it acts on.
     if (!HasAddress(*record, address) || !HasNameBytes(*record, name)) {
         if (record->listIndex == 0)
@@ -194,7 +194,7 @@ DeviceRecord* RecordForAnswer(DeviceTable& table, const wire::MacAddress& mac, c
         else if (record->listIndex > 0)
             table.RefreshRow(*record, nameText, addressText);
     }
-    table.receiveBusy = 0;
+    table.SetReceiveBusy(false);
     return record;
 }
 

@@ -40,7 +40,7 @@ protected:
         const char name[] = "Lobby";
         std::copy(std::begin(name), std::end(name) - 1, device->name.begin());
         table.AssignRow(*device, QStringLiteral("Lobby"), QStringLiteral("192.168.001.020"));
-        table.currentDevice = device;
+        table.SelectByListIndex(device->listIndex);
     }
 
     // The settings that change nothing on the device.
@@ -168,7 +168,7 @@ TEST_F(CommandsTest, UnusableAddressesAndNoDeviceSendNothing)
     settings.ipAddress = {192, 168, 1, 255};
     EXPECT_EQ(Submit(settings), SubmitOutcome::UnusableAddress);
     settings.ipAddress = {192, 168, 1, 20};
-    table.currentDevice = nullptr;
+    table.FreeAllDevices(); // as a search does
     EXPECT_EQ(Submit(settings), SubmitOutcome::NoDevice);
     EXPECT_FALSE(Sent().has_value());
 }
@@ -229,10 +229,10 @@ TEST(Selection, FindsTheDeviceByRowNumberAndKeepsTheLastOne)
     table.AssignRow(*second, QStringLiteral("b"), QStringLiteral("y"));
 
     EXPECT_EQ(SelectDevice(table, 0, 2), std::nullopt);
-    EXPECT_EQ(table.currentDevice, nullptr);
+    EXPECT_EQ(table.CurrentDevice(), nullptr);
     const auto settings = SelectDevice(table, 2, 2);
     ASSERT_TRUE(settings.has_value());
-    EXPECT_EQ(table.currentDevice, second);
+    EXPECT_EQ(table.CurrentDevice(), second);
     EXPECT_EQ(settings->macText, QStringLiteral("00:1a:2b:3c:4d:5e"));
     EXPECT_TRUE(settings->hasDhcp);
     EXPECT_TRUE(settings->dhcpEnabled);
@@ -242,6 +242,6 @@ TEST(Selection, FindsTheDeviceByRowNumberAndKeepsTheLastOne)
     // A number without a device keeps the device chosen before.
     const auto again = SelectDevice(table, 7, 2);
     ASSERT_TRUE(again.has_value());
-    EXPECT_EQ(table.currentDevice, second);
+    EXPECT_EQ(table.CurrentDevice(), second);
     EXPECT_EQ(SelectDevice(table, 1, 0), std::nullopt) << "an empty list selects nothing";
 }

@@ -45,7 +45,7 @@ TEST_F(DeviceTableTest, FirstRecordIsHeadAndTailWithRowOne)
     EXPECT_EQ(table.Chain().deviceTail, &record);
     EXPECT_EQ(record.next, nullptr);
     EXPECT_EQ(record.listIndex, 0);
-    EXPECT_EQ(table.lastInsertedRow, 0);
+    EXPECT_EQ(table.LastInsertedRow(), 0);
     EXPECT_EQ(rows.RowText(0, Column::Number), QStringLiteral("1"));
     EXPECT_EQ(rows.RowText(0, Column::Name), QStringLiteral("dev1"));
     EXPECT_EQ(rows.RowText(0, Column::Address), QStringLiteral("ip1"));
@@ -99,7 +99,7 @@ TEST_F(DeviceTableTest, RefreshKeepsTheNumberAndMovesTheRowToTheEnd)
     Add(3);
     table.RefreshRow(second, QStringLiteral("renamed"), QStringLiteral("010.000.000.002"));
     EXPECT_EQ(Numbers(), (QStringList{"1", "3", "2"}));
-    EXPECT_EQ(table.lastInsertedRow, 2);
+    EXPECT_EQ(table.LastInsertedRow(), 2);
     EXPECT_EQ(rows.RowText(2, Column::Name), QStringLiteral("renamed"));
     EXPECT_EQ(second.listIndex, 1);
 }
@@ -115,11 +115,11 @@ TEST_F(DeviceTableTest, RefreshWithoutARowStillInsertsOne)
 TEST_F(DeviceTableTest, FreeingEmptiesTheChainAndNumberingStartsAgain)
 {
     Add(1);
-    table.currentDevice = &Add(2);
+    table.SelectByListIndex(Add(2).listIndex);
     table.FreeAllDevices();
     rows.Clear();
     EXPECT_TRUE(table.IsEmpty());
-    EXPECT_EQ(table.currentDevice, nullptr);
+    EXPECT_EQ(table.CurrentDevice(), nullptr);
     EXPECT_EQ(Add(3).listIndex, 0);
     EXPECT_EQ(Numbers(), QStringList{"1"});
 }

@@ -225,7 +225,7 @@ TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
         }
     });
     for (int search = 0; search < 300; ++search) {
-        if (bench.table.receiveBusy == 0) {
+        if (!bench.table.IsReceiveBusy()) {
             std::scoped_lock lock(bench.listLock);
             bench.table.FreeAllDevices();
             bench.rows.Clear();
