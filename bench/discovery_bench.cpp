@@ -12,9 +12,10 @@
 #include "devices/ListLock.h"
 #include "i18n/InterfaceTexts.h"
 #include "platform/ReceiveBuffer.h"
+#include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 #include "DevsimProcess.h"
-#include "platform/VirtualLan.h"
+#include "VirtualLan.h"
 #include "protocol/LongForm.h"
 #include "protocol/Sender.h"
 #include "protocol/ShortForm.h"
@@ -86,10 +87,8 @@ platform::UniqueFd CountingSocket(std::uint16_t port)
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     const int on = 1;
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const sockaddr_in address = platform::AnyAddress(port);
+    ::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address);
     platform::EnlargeReceiveBuffer(fd.Get()); // the same buffers as the program's receivers
     return fd;
 }
@@ -187,7 +186,7 @@ Measure Summary(std::vector<Measure> runs)
 
 int main(int argc, char* argv[])
 {
-    if (const auto exposure = platform::FindRealNetworkExposure()) {
+    if (const auto exposure = test::FindRealNetworkExposure()) {
         std::fprintf(stderr, "discovery_bench: refusing to run on a real network (%s)\n", exposure->c_str());
         return 2;
     }

@@ -7,7 +7,7 @@
 #include "app/CScannerDlg.h"
 #include "devices/ListLock.h"
 #include "i18n/InterfaceTexts.h"
-#include "platform/VirtualLan.h"
+#include "VirtualLan.h"
 
 #include <QTest>
 #include <QTreeView>
@@ -56,7 +56,7 @@ void FillRows(devices::DeviceTable& table, int count)
 
 int main(int argc, char* argv[])
 {
-    if (const auto exposure = platform::FindRealNetworkExposure()) {
+    if (const auto exposure = test::FindRealNetworkExposure()) {
         std::fprintf(stderr, "window_bench: refusing to run on a real network (%s)\n", exposure->c_str());
         return 2;
     }

@@ -2,6 +2,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/ReceiveBuffer.h"
+#include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Sender.h"
 
@@ -51,11 +52,8 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
         opened.fd.Reset();
         return opened;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(opened.fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+    const sockaddr_in address = platform::AnyAddress(port);
+    if (::bind(opened.fd.Get(), platform::AsSocketAddress(address), sizeof address) < 0) {
         opened.failure = SetupFailure(errno, "ERROR:  %d bind() failed", errno);
         opened.fd.Reset();
         return opened;

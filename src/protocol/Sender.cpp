@@ -2,6 +2,7 @@
 
 #include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
+#include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 
 #include <arpa/inet.h>
@@ -32,15 +33,6 @@ constexpr SenderProfile kShortFormSender{kShortFormPort, true};
 void ShowSocketError(const char* format, int error)
 {
     platform::PostMessageBox(platform::SystemBox(QString::asprintf(format, error)));
-}
-
-sockaddr_in LimitedBroadcast(std::uint16_t port)
-{
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(port);
-    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    return destination;
 }
 
 // One send, out of `through` when it names an interface, else wherever the routing table says.
@@ -99,7 +91,7 @@ SendOutcome SendThrough(const SenderProfile& profile, std::span<const std::uint8
     if (::setsockopt(socket.Get(), SOL_SOCKET, SO_BROADCAST, &enable, sizeof enable) == -1)
         ShowSocketError("ERROR:  %d setsockopt( SO_BROADCAST )", errno);
 
-    const sockaddr_in destination = LimitedBroadcast(profile.port);
+    const sockaddr_in destination = platform::BroadcastAddress(profile.port);
     int sent = SendOnce(socket.Get(), packet, destination, through);
     if (sent == -1) {
         if (profile.writesRetryLines)

@@ -63,6 +63,8 @@ TEST_F(MultiHomed, DevicesOnEveryLanAreFoundAndReachedAndALanThatComesUpLaterIsS
 
     // The cable is plugged in while the program runs: the next Search finds that LAN too.
     ASSERT_EQ(Shell("ip link set lan4 up"), 0);
+    ASSERT_TRUE(test::Eventually([] { return Shell("ip link show lan4 | grep -q LOWER_UP") == 0; }))
+        << "a link carries a moment after it is set up";
     QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
     ASSERT_TRUE(test::Eventually([&] { return RowCount() == 9; })) << RowCount();
     EXPECT_GE(RowWithName(QStringLiteral("lan2-cam1")), 0);

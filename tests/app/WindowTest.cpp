@@ -6,6 +6,7 @@
 #include "devices/RowStore.h"
 #include "i18n/LanguageLoader.h"
 #include "platform/UniqueFd.h"
+#include "platform/SocketAddress.h"
 #include "support/SimulatorProcess.h"
 
 #include <arpa/inet.h>
@@ -237,10 +238,8 @@ TEST_F(Window, ExitWhileRepliesPourInEndsCleanly)
 TEST_F(Window, PortHeldByAnotherProgramClosesTheWindowAfterTheMessage)
 {
     platform::UniqueFd holder(::socket(AF_INET, SOCK_DGRAM, 0)); // without address reuse
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(4023);
-    ASSERT_EQ(::bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const sockaddr_in address = platform::AnyAddress(4023);
+    ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
     window = std::make_unique<app::CScannerDlg>(texts, *listLock);
     window->OnInitDialog();
     window->show();

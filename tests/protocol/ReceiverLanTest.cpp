@@ -1,6 +1,7 @@
 // Both receivers against the device simulator in the virtual LAN, without a window.
 
 #include "SimulatedDevice.h"
+#include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 #include "protocol/DeviceTexts.h"
 #include "protocol/Sender.h"
@@ -193,10 +194,8 @@ TEST_F(ReceiverLanTest, MalformedAndOversizedDatagramsAreDropped)
 TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
 {
     platform::UniqueFd holder(::socket(AF_INET, SOCK_DGRAM, 0)); // without address reuse
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(kShortFormPort);
-    ASSERT_EQ(::bind(holder.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const sockaddr_in address = platform::AnyAddress(kShortFormPort);
+    ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
 
     ReceiverThread receiver(ShortFormReceiverThread, bench.shared);
     ASSERT_TRUE(WaitUntil([&] { return !bench.PostedBoxes().empty(); }));

@@ -1,6 +1,6 @@
 #include "support/NetworkGuard.h"
 
-#include "platform/VirtualLan.h"
+#include "VirtualLan.h"
 
 #include <cstdio>
 
@@ -8,7 +8,7 @@ namespace quillon::test {
 
 bool SeesOnlyAVirtualLan()
 {
-    const auto exposure = platform::FindRealNetworkExposure();
+    const auto exposure = FindRealNetworkExposure();
     if (exposure)
         std::fprintf(stderr, "refusing to run on a real network (%s); run under tests/lan/lan-run\n",
                      exposure->c_str());

@@ -1,5 +1,7 @@
 #include "support/Sockets.h"
 
+#include "platform/SocketAddress.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -14,11 +16,8 @@ platform::UniqueFd ListenOn(std::uint16_t port, std::chrono::milliseconds timeou
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();
     const timeval limit{static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    const sockaddr_in address = platform::AnyAddress(port);
+    if (::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address) != 0)
         fd.Reset();
     return fd;
 }
@@ -28,12 +27,8 @@ void BroadcastRaw(std::uint16_t port, const std::vector<std::uint8_t>& bytes)
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     const int on = 1;
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(port);
-    destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-    ::sendto(fd.Get(), bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
-             sizeof destination);
+    const sockaddr_in destination = platform::BroadcastAddress(port);
+    ::sendto(fd.Get(), bytes.data(), bytes.size(), 0, platform::AsSocketAddress(destination), sizeof destination);
 }
 
 } // namespace quillon::test

@@ -6,7 +6,8 @@
 #include "SimulatedDevice.h"
 
 #include "platform/UniqueFd.h"
-#include "platform/VirtualLan.h"
+#include "VirtualLan.h"
+#include "platform/SocketAddress.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -101,13 +102,10 @@ platform::UniqueFd OpenPort(std::uint16_t port)
 {
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     const int on = 1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    const sockaddr_in address = platform::AnyAddress(port);
     if (!fd.IsValid() || ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
         ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
-        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address) != 0) {
         std::perror("quillon-devsim: cannot listen");
         fd.Reset();
     }
@@ -236,12 +234,9 @@ private:
 
     void Send(std::uint16_t port, const std::vector<std::uint8_t>& bytes)
     {
-        sockaddr_in destination{};
-        destination.sin_family = AF_INET;
-        destination.sin_port = htons(port);
-        destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+        const sockaddr_in destination = platform::BroadcastAddress(port);
         const int fd = port == kShortFormPort ? shortForm_.Get() : longForm_.Get();
-        ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+        ::sendto(fd, bytes.data(), bytes.size(), 0, platform::AsSocketAddress(destination), sizeof destination);
     }
 
     void Log(std::uint16_t port, const char* request, Bytes datagram, QJsonObject entry)
@@ -285,11 +280,8 @@ void Flood(std::vector<SimulatedDevice> devices, long count, unsigned seed, std:
             datagram.resize(length(random));
             std::generate(datagram.begin(), datagram.end(), [&] { return static_cast<std::uint8_t>(random()); });
         }
-        sockaddr_in destination{};
-        destination.sin_family = AF_INET;
-        destination.sin_port = htons(port);
-        destination.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-        ::sendto(fd.Get(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
+        const sockaddr_in destination = platform::BroadcastAddress(port);
+        ::sendto(fd.Get(), datagram.data(), datagram.size(), 0, platform::AsSocketAddress(destination),
                  sizeof destination);
     }
     if (log != nullptr) {
@@ -310,7 +302,7 @@ int main(int argc, char* argv[])
         std::fputs(kUsage, stderr);
         return 2;
     }
-    if (const auto exposure = platform::FindRealNetworkExposure()) {
+    if (const auto exposure = test::FindRealNetworkExposure()) {
         std::fprintf(stderr, "quillon-devsim: refusing to run on a real network (%s); "
                              "run it under tests/lan/lan-run\n", exposure->c_str());
         return 2;

@@ -1,10 +1,10 @@
-#include "platform/VirtualLan.h"
+#include "VirtualLan.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-using quillon::platform::FindRealNetworkExposure;
+using quillon::test::FindRealNetworkExposure;
 
 namespace {
 

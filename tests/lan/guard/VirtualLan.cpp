@@ -1,4 +1,4 @@
-#include "platform/VirtualLan.h"
+#include "VirtualLan.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string_view>
 
-namespace quillon::platform {
+namespace quillon::test {
 
 namespace {
 
@@ -86,4 +86,4 @@ std::optional<std::string> FindRealNetworkExposure()
     return FindForeignAddress();
 }
 
-} // namespace quillon::platform
+} // namespace quillon::test

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace quillon::platform {
+namespace quillon::test {
 
 // Tools and tests that send broadcasts call this before they open a socket. It describes the
 // first thing that shows the process is on a real network: an interface other than loopback
@@ -12,4 +12,4 @@ namespace quillon::platform {
 // fe80::/10. Nothing when the process sees only a virtual test LAN.
 std::optional<std::string> FindRealNetworkExposure();
 
-} // namespace quillon::platform
+} // namespace quillon::test
