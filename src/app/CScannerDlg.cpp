@@ -309,7 +309,7 @@ void CScannerDlg::CreateWindowMenu()
     windowMenu_->addAction(tr("Mi&nimize"), this, &QWidget::showMinimized);
     windowMenu_->addAction(tr("&Close"), this, &CScannerDlg::OnCancel);
     windowMenu_->addSeparator();
-    windowMenu_->addAction(kAboutMenuText, this, [this] { OnSysCommand(kAboutCommand); });
+    windowMenu_->addAction(kAboutMenuText, this, &CScannerDlg::OnAbout);
     auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(shortcut, &QShortcut::activated, this, [this] { windowMenu_->popup(mapToGlobal(QPoint(0, 0))); });
 }
@@ -409,22 +409,15 @@ void CScannerDlg::OnCancel()
     QDialog::reject();
 }
 
-void CScannerDlg::OnSysCommand(int command)
+void CScannerDlg::OnAbout()
 {
-    if ((command & 0xFFF0) == kAboutCommand) {
-        CAboutDlg about(icon_, this);
-        about.exec();
-    }
+    CAboutDlg about(icon_, this);
+    about.exec();
 }
 
 // ---- Data exchange -------------------------------------------------------------------------
 
 bool CScannerDlg::UpdateData(bool save)
-{
-    return DoDataExchange(save);
-}
-
-bool CScannerDlg::DoDataExchange(bool save)
 {
     auto refuse = [this](QLineEdit* field, const QString& prompt) {
         platform::ShowMessageBox(platform::ApplicationBox(prompt));

@@ -37,8 +37,6 @@ class IpAddressEdit;
 class CScannerDlg : public QDialog, public i18n::LanguageTarget {
     Q_OBJECT
 public:
-    static constexpr int kAboutCommand = 0x0010;
-
     CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listLock, QWidget* parent = nullptr);
     ~CScannerDlg() override;
 
@@ -52,7 +50,7 @@ public:
     void OnCancel();
 
     // The event handlers.
-    void OnSysCommand(int command);
+    void OnAbout();
     void OnSubmit();
     void OnSearchDevice();
     void OnDhcp();
@@ -73,7 +71,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool DoDataExchange(bool save);
     void CreateControls();
     void ConnectEventTable();
     void SetFonts();
