@@ -393,9 +393,10 @@ void CScannerDlg::OnCancel()
     if (closing_)
         return;
     closing_ = true;
-    // The receivers go first: they may be waiting for the list lock or the records.
+    // The receivers go first: they may be waiting for the list lock or the records. The table
+    // is this process's own, so the close never waits for another copy of the program.
     StopReceivers();
-    LockServingEvents(listLock_);
+    LockServingEvents(listLock_, std::chrono::milliseconds(0));
     table_.FreeAllDevices();
     listLock_.unlock();
     QDialog::reject();

@@ -135,7 +135,10 @@ ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& sto
                 accepted.push_back(std::move(*reply));
         if (accepted.empty())
             continue;
-        std::scoped_lock lock(shared.listLock);
+        // The wait watches the stop signal: Stop never waits for another copy of the program.
+        if (!shared.listLock.Lock(platform::NamedLock::kOtherProcessPatience, [&stop] { return !stop.IsRaised(); }))
+            return {};
+        std::scoped_lock lock(std::adopt_lock, shared.listLock);
         for (const auto& reply : accepted)
             Receiving::Enter(shared.table, reply);
     }

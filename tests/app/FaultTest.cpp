@@ -7,6 +7,9 @@
 #include "support/SimulatorProcess.h"
 #include "support/Sockets.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
+
 using namespace quillon;
 
 namespace {
@@ -78,4 +81,31 @@ TEST_F(Faults, TwoCopiesSideBySideBothListEveryDeviceAndShareTheLock)
     EXPECT_TRUE(listLock->try_lock());
     listLock->unlock();
     second.OnCancel();
+}
+
+TEST_F(Faults, AnotherProcessHoldingTheListLockFreezesNeitherTheListNorExit)
+{
+    test::SimulatorProcess simulator({"--count", "20"});
+    ASSERT_TRUE(simulator.IsReady());
+    ASSERT_TRUE(listLock->IsSharedAcrossProcesses());
+    // A process of ours that holds the lock file for 6 s, as a copy stopped in a terminal would
+    // hold it for good.
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), lockDirectory.filePath(QStringLiteral("LIST LOCK")),
+                                           QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 6")});
+    ASSERT_TRUE(holder.waitForReadyRead(5000)) << "flock(1) did not take the lock";
+    Open();
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    EXPECT_TRUE(test::Eventually([&] { return RowCount() == 20; }, 3000)) << RowCount();
+    EXPECT_LT(clock.elapsed(), 3000) << "the list waited for the other process";
+
+    clock.restart();
+    QTest::mouseClick(Find<QPushButton>("exitButton"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_LT(clock.elapsed(), 1000) << "Exit waited for the other process";
+    holder.kill();
+    holder.waitForFinished();
 }
