@@ -550,8 +550,7 @@ void CScannerDlg::OnDeviceListColumnClick(int column)
 
 void CScannerDlg::OnDeviceListDoubleClick()
 {
-    if (const auto target = commands::CurrentWebTarget(table_))
-        platform::OpenWebAddress(commands::DeviceWebAddress(*target));
+    commands::OpenCurrentDeviceWebPage(table_);
 }
 
 // A port of 0 shows as an empty field; before reading the field back, an empty field is

@@ -109,3 +109,15 @@ TEST_F(Faults, AnotherProcessHoldingTheListLockFreezesNeitherTheListNorExit)
     holder.kill();
     holder.waitForFinished();
 }
+
+TEST_F(Faults, ADeviceClaimingThisComputersAddressOpensNothing)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+      {"mac": "02:66:00:00:01:01", "ip": "127.0.0.1", "name": "printer", "port1": 631, "protocols": ["short"]}]})")});
+    ASSERT_TRUE(simulator.IsReady());
+    Open();
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 1; })) << RowCount();
+    DoubleClickRow(0);
+    EXPECT_EQ(Field("nameField"), QStringLiteral("printer"));
+    EXPECT_TRUE(openedAddresses.isEmpty()) << openedAddresses.join(u' ').toStdString();
+}
