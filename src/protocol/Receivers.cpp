@@ -277,12 +277,12 @@ void EnterShortFormUpdateNotice(DeviceTable& table, const ShortFormReply& reply)
     TakeGatewayAndName(*record, reply.gateway, reply.name);
 }
 
-void NoticePasswordFailure(ReceiverShared& shared)
+void NoticePasswordFailure(ReceiverShared& shared, const wire::MacAddress& mac)
 {
-    if (shared.passwordNoticeOpen.exchange(true))
+    if (!shared.passwordNotices.Admit(mac, PasswordNotices::Clock::now()))
         return;
     platform::PostMessageBox(platform::ApplicationBox(kPasswordFailureText),
-                             [&shared] { shared.passwordNoticeOpen = false; });
+                             [&shared] { shared.passwordNotices.Closed(); });
 }
 
 // What sets the two receivers apart. Each builds its start-up request in a buffer of its own:
@@ -303,7 +303,7 @@ struct LongFormReceiving {
         // Shown without waiting: a box held open under ListLock would stop every receiver of
         // every copy of the program, and replies would overflow the sockets meanwhile.
         if (reply && reply->replyCode == 3)
-            NoticePasswordFailure(shared);
+            NoticePasswordFailure(shared, reply->macAddress);
         return reply;
     }
     static void Enter(DeviceTable& table, const Reply& reply) { EnterLongFormReply(table, reply); }

@@ -205,16 +205,26 @@ TEST_F(ReceiverEntryTest, RejectedDatagramsLeaveNoTrace)
     EXPECT_TRUE(bench.PostedBoxes().empty());
 }
 
-TEST_F(ReceiverEntryTest, PasswordFailureIsShownOnceWhileOpenAndTheReplyStillCounts)
+TEST_F(ReceiverEntryTest, PasswordFailureIsShownOneAtATimeAndOncePerDeviceInTenSeconds)
 {
     Long(Device(1), 3);
     Long(Device(2), 3);
     const QString expected = QStringLiteral("[%1] %2").arg(platform::ApplicationName(), kPasswordFailureText);
     EXPECT_EQ(bench.PostedBoxes(), std::vector<QString>{expected});
-    EXPECT_EQ(bench.RecordCount(), 2);
+    EXPECT_EQ(bench.RecordCount(), 2) << "the replies still count";
     bench.CloseBoxes();
     Long(Device(1), 3);
+    EXPECT_EQ(bench.PostedBoxes().size(), 1u) << "device 1 was shown less than 10 s ago";
+    Long(Device(2), 3);
     EXPECT_EQ(bench.PostedBoxes().size(), 2u);
+
+    PasswordNotices notices;
+    const auto start = PasswordNotices::Clock::now();
+    const std::pair<int, bool> shownAtSecond[] = {{0, true}, {1, false}, {9, false}, {10, true}, {15, false}, {20, true}};
+    for (const auto& [second, shown] : shownAtSecond) {
+        EXPECT_EQ(notices.Admit(Device(1).mac, start + std::chrono::seconds(second)), shown) << second;
+        notices.Closed();
+    }
 }
 
 TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesButStillFollowsKnownOnes)

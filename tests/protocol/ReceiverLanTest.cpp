@@ -218,6 +218,22 @@ TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
     EXPECT_EQ(bench.EndStatus(), 0);
 }
 
+TEST_F(ReceiverLanTest, ADeviceRepeatingAPasswordFailureGetsOneBox)
+{
+    ASSERT_TRUE(StartReceiversAndWaitUntilTheyListen());
+    SimulatedDevice device;
+    device.mac = {0x02, 0x33, 0, 0, 0, 1};
+    device.ip = {203, 0, 113, 50};
+    // 40 replies in 2 s, each box closed at once, as a user clicking OK would.
+    for (int i = 0; i < 40; ++i) {
+        test::BroadcastRaw(kLongFormPort, devsim::LongFormReply(device, 3));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        bench.CloseBoxes();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return RowCount() == 1; }));
+    EXPECT_EQ(bench.PostedBoxes().size(), 1u);
+}
+
 // Replies stream in while the table is freed and rebuilt hundreds of times and while another
 // thread reads records as selection does; then the receivers are stopped mid-stream.
 TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
