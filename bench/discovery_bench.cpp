@@ -85,7 +85,7 @@ platform::UniqueFd CountingSocket(std::uint16_t port)
 {
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -45,9 +45,12 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
         opened.failure.messages << QString::asprintf("ERROR:  %d SOCKET test fails", error);
         return opened;
     }
+    // Copies of the program share the port, and each gets every broadcast answer. SO_REUSEPORT
+    // lets only processes of the same user join; SO_REUSEADDR would let any user bind the port
+    // too and take the datagrams sent to it.
     const int enable = 1;
-    if (::setsockopt(opened.fd.Get(), SOL_SOCKET, SO_REUSEADDR, &enable, sizeof enable) < 0) {
-        opened.failure = SetupFailure(errno, "ERROR:  %d setsockopt( SO_REUSEADDR )", errno);
+    if (::setsockopt(opened.fd.Get(), SOL_SOCKET, SO_REUSEPORT, &enable, sizeof enable) < 0) {
+        opened.failure = SetupFailure(errno, "ERROR:  %d setsockopt( SO_REUSEPORT )", errno);
         opened.fd.Reset();
         return opened;
     }

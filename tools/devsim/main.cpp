@@ -105,7 +105,7 @@ platform::UniqueFd OpenPort(std::uint16_t port)
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (!fd.IsValid() || ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+    if (!fd.IsValid() || ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0 ||
         ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
         ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         std::perror("quillon-devsim: cannot listen");
