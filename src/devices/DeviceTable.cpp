@@ -3,6 +3,7 @@
 #include "protocol/DecimalText.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <string_view>
 
@@ -24,6 +25,15 @@ std::uint64_t MacKey(const wire::MacAddress& mac)
     return key;
 }
 
+// Once per search, when its table is freed: how many devices a full table could not take.
+void ReportDroppedDevices(std::size_t dropped)
+{
+    if (dropped > 0)
+        std::fprintf(stderr, "quillon: the device table was full (%zu devices); %zu more devices answered and "
+                             "were not listed\n",
+                     DeviceTable::kMaximumRecords, dropped);
+}
+
 } // namespace
 
 void DeviceTable::FreeAllDevices()
@@ -38,6 +48,7 @@ void DeviceTable::FreeAllDevices()
     chain_.deviceTail = nullptr;
     recordsByMac_.clear();
     recordCount_ = 0;
+    ReportDroppedDevices(droppedDevices_.exchange(0));
 }
 
 DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const
@@ -53,8 +64,10 @@ DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac, MacLooku
 
 DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
 {
-    if (recordCount_ >= kMaximumRecords)
+    if (recordCount_ >= kMaximumRecords) {
+        ++droppedDevices_;
         return nullptr;
+    }
     auto* record = new (std::nothrow) DeviceRecord{};
     if (record == nullptr)
         return nullptr;

@@ -43,7 +43,7 @@ public:
     DeviceTable& operator=(const DeviceTable&) = delete;
 
     // Frees every record and clears currentDevice, taking RecordsMutex itself. The rows are
-    // left to the caller.
+    // left to the caller. Devices dropped since the last call are reported on standard error.
     void FreeAllDevices();
 
     DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac, MacLookup lookup) const;
@@ -57,6 +57,8 @@ public:
     // record's MAC address never changes afterwards: it is the device's identity.
     DeviceRecord* AppendDevice(const wire::MacAddress& mac);
     std::size_t RecordCount() const { return recordCount_; }
+    // Devices dropped because the table was full, since the table was last freed. Any thread.
+    std::size_t DroppedDevices() const { return droppedDevices_.load(); }
 
     DeviceRecord* FindDeviceByListIndex(int listIndex) const;
 
@@ -90,6 +92,7 @@ private:
     // of the whole chain and still finds the first match.
     std::unordered_map<std::uint64_t, std::vector<DeviceRecord*>> recordsByMac_;
     std::size_t recordCount_ = 0;
+    std::atomic<std::size_t> droppedDevices_{0};
 };
 
 } // namespace quillon::devices

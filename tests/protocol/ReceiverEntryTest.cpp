@@ -227,22 +227,30 @@ TEST_F(ReceiverEntryTest, PasswordFailureIsShownOneAtATimeAndOncePerDeviceInTenS
     }
 }
 
-TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesButStillFollowsKnownOnes)
+TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesCountsThemAndStillFollowsKnownOnes)
 {
-    for (std::size_t i = 0; i < devices::DeviceTable::kMaximumRecords; ++i) {
+    for (std::uint32_t i = 0; i < 70000; ++i) {
         SimulatedDevice device = Device(1);
         device.mac = {0x02, 0x77, 0, static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 8),
                       static_cast<std::uint8_t>(i)};
         Short(device, 0, 50);
     }
-    ASSERT_EQ(bench.RecordCount(), static_cast<int>(devices::DeviceTable::kMaximumRecords));
-    Long(Device(200));
-    EXPECT_EQ(Record(Device(200)), nullptr) << "one more device is dropped";
-    EXPECT_EQ(bench.Rows().size(), devices::DeviceTable::kMaximumRecords);
+    ASSERT_EQ(bench.RecordCount(), 65536);
+    EXPECT_EQ(bench.Rows().size(), 65536u);
+    EXPECT_EQ(bench.table.DroppedDevices(), 70000u - 65536u);
 
     SimulatedDevice known = Device(1);
     known.mac = {0x02, 0x77, 0, 0, 0, 5};
     known.port1 = 8081;
     Short(known, 0, 60);
     EXPECT_EQ(Record(known)->port1, 8081);
+
+    // Said once per search, when the next search (or the close) frees the table.
+    testing::internal::CaptureStderr();
+    bench.table.FreeAllDevices();
+    bench.table.FreeAllDevices();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("4464 more devices"), std::string::npos) << said;
+    EXPECT_EQ(said.find("quillon:"), said.rfind("quillon:")) << said;
+    EXPECT_EQ(bench.table.DroppedDevices(), 0u);
 }
