@@ -1,11 +1,10 @@
 #include "commands/DeviceSettings.h"
 
+#include "platform/WebBrowser.h"
 #include "protocol/DeviceTexts.h"
 #include "protocol/Protocol.h"
-#include "platform/WebBrowser.h"
 
 #include <cstdio>
-
 #include <mutex>
 
 namespace quillon::commands {
