@@ -86,7 +86,7 @@ platform::UniqueFd CountingSocket(std::uint16_t port)
 {
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
     const sockaddr_in address = platform::AnyAddress(port);
     ::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address);
     platform::EnlargeReceiveBuffer(fd.Get()); // the same buffers as the program's receivers

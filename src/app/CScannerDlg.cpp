@@ -401,9 +401,10 @@ void CScannerDlg::OnCancel()
     if (closing_)
         return;
     closing_ = true;
-    // The receivers go first: they may be waiting for the list lock or the records.
+    // The receivers go first: they may be waiting for the list lock or the records. The table
+    // is this process's own, so the close never waits for another copy of the program.
     StopReceivers();
-    LockServingEvents(listLock_);
+    LockServingEvents(listLock_, std::chrono::milliseconds(0));
     table_.FreeAllDevices();
     listLock_.unlock();
     QDialog::reject();
@@ -549,8 +550,7 @@ void CScannerDlg::OnDeviceListColumnClick(int column)
 
 void CScannerDlg::OnDeviceListDoubleClick()
 {
-    if (const auto target = commands::CurrentWebTarget(table_))
-        platform::OpenWebAddress(commands::DeviceWebAddress(*target));
+    commands::OpenCurrentDeviceWebPage(table_);
 }
 
 // A port of 0 shows as an empty field; before reading the field back, an empty field is

@@ -1,16 +1,15 @@
 #include "app/UiLock.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 namespace quillon::app {
 
-void LockServingEvents(platform::NamedLock& lock)
+void LockServingEvents(platform::NamedLock& lock, std::chrono::milliseconds patience)
 {
-    while (!lock.try_lock()) {
+    lock.Lock(patience, [] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        QThread::msleep(1);
-    }
+        return true;
+    });
 }
 
 } // namespace quillon::app

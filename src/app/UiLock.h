@@ -2,11 +2,14 @@
 
 #include "platform/NamedLock.h"
 
+#include <chrono>
+
 namespace quillon::app {
 
 // Takes `lock` on the UI thread without freezing the window: while another thread or another
 // copy of the program holds it, the UI thread keeps serving its events (user input excepted,
-// so no command starts meanwhile).
-void LockServingEvents(platform::NamedLock& lock);
+// so no command starts meanwhile). Another copy is waited for at most `patience`.
+void LockServingEvents(platform::NamedLock& lock,
+                       std::chrono::milliseconds patience = platform::NamedLock::kOtherProcessPatience);
 
 } // namespace quillon::app

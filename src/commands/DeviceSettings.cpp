@@ -1,8 +1,10 @@
 #include "commands/DeviceSettings.h"
 
+#include "platform/WebBrowser.h"
 #include "protocol/DeviceTexts.h"
 #include "protocol/Protocol.h"
 
+#include <cstdio>
 #include <mutex>
 
 namespace quillon::commands {
@@ -61,6 +63,38 @@ QString DeviceWebAddress(const WebTarget& target)
     if (target.port1 == 80 || target.port1 < 1 || target.port1 >= 65536)
         return QString::asprintf("http://%d.%d.%d.%d", ip[0], ip[1], ip[2], ip[3]);
     return QString::asprintf("http://%d.%d.%d.%d:%d", ip[0], ip[1], ip[2], ip[3], target.port1);
+}
+
+QString UnusableDeviceAddressReason(const wire::Ipv4& address)
+{
+    if (address == wire::Ipv4{255, 255, 255, 255})
+        return QStringLiteral("the broadcast address");
+    if (address[0] == 0)
+        return QStringLiteral("an address of \"this host\" (0.0.0.0/8)");
+    if (address[0] == 127)
+        return QStringLiteral("this computer's own loopback address (127.0.0.0/8)");
+    if (address[0] >= 224 && address[0] < 240)
+        return QStringLiteral("a multicast address (224.0.0.0/4)");
+    if (address[0] >= 240)
+        return QStringLiteral("a reserved address (240.0.0.0/4)");
+    return {};
+}
+
+QString OpenCurrentDeviceWebPage(devices::DeviceTable& table)
+{
+    const std::optional<WebTarget> target = CurrentWebTarget(table);
+    if (!target)
+        return {};
+    const QString address = DeviceWebAddress(*target);
+    const QString reason = UnusableDeviceAddressReason(target->ipAddress);
+    if (reason.isEmpty()) {
+        platform::OpenWebAddress(address);
+        return {};
+    }
+    const QString refusal = QStringLiteral("%1 is not opened: the device claims %2, which no device on the LAN can have")
+                                .arg(address, reason);
+    std::fprintf(stderr, "quillon: %s\n", refusal.toUtf8().constData());
+    return refusal;
 }
 
 } // namespace quillon::commands

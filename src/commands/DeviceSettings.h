@@ -40,4 +40,13 @@ std::optional<WebTarget> CurrentWebTarget(devices::DeviceTable& table);
 // "http://a.b.c.d", with ":port" unless the port is 80 or outside 1 to 65535.
 QString DeviceWebAddress(const WebTarget& target);
 
+// Why no device on the LAN can have `address`, so that its page must not be opened: a reply
+// claiming this computer's own address would have the browser open a local service. Empty for
+// an address a device can have (link-local 169.254/16 included, which cameras fall back to).
+QString UnusableDeviceAddressReason(const wire::Ipv4& address);
+
+// The double click: opens the current device's web page. For an address no device on the LAN
+// can have it opens nothing and says why on standard error; the text is returned for the window.
+QString OpenCurrentDeviceWebPage(devices::DeviceTable& table);
+
 } // namespace quillon::commands

@@ -1,6 +1,7 @@
 #include "devices/DeviceTable.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 
 namespace quillon::devices {
@@ -13,6 +14,15 @@ std::uint64_t MacKey(const wire::MacAddress& mac)
     for (const std::uint8_t byte : mac)
         key = key << 8 | byte;
     return key;
+}
+
+// Once per search, when its table is freed: how many devices a full table could not take.
+void ReportDroppedDevices(std::size_t dropped)
+{
+    if (dropped > 0)
+        std::fprintf(stderr, "quillon: the device table was full (%zu devices); %zu more devices answered and "
+                             "were not listed\n",
+                     DeviceTable::kMaximumRecords, dropped);
 }
 
 } // namespace
@@ -29,6 +39,7 @@ void DeviceTable::FreeAllDevices()
     chain_.deviceTail = nullptr;
     recordsByMac_.clear();
     recordCount_ = 0;
+    ReportDroppedDevices(droppedDevices_.exchange(0));
 }
 
 DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac) const
@@ -39,8 +50,10 @@ DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac) const
 
 DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
 {
-    if (recordCount_ >= kMaximumRecords)
+    if (recordCount_ >= kMaximumRecords) {
+        ++droppedDevices_;
         return nullptr;
+    }
     auto* record = new (std::nothrow) DeviceRecord{};
     if (record == nullptr)
         return nullptr;

@@ -37,7 +37,7 @@ public:
     DeviceTable& operator=(const DeviceTable&) = delete;
 
     // Frees every record and forgets the current device, taking RecordsMutex itself. The rows are
-    // left to the caller.
+    // left to the caller. Devices dropped since the last call are reported on standard error.
     void FreeAllDevices();
 
     // The record of the device with `mac`. A device has one record whatever its address, so a
@@ -53,6 +53,8 @@ public:
     // record's MAC address never changes afterwards: it is the device's identity.
     DeviceRecord* AppendDevice(const wire::MacAddress& mac);
     std::size_t RecordCount() const { return recordCount_; }
+    // Devices dropped because the table was full, since the table was last freed. Any thread.
+    std::size_t DroppedDevices() const { return droppedDevices_.load(); }
 
     DeviceRecord* FindDeviceByListIndex(int listIndex) const;
 
@@ -99,6 +101,7 @@ private:
     DeviceRecord* currentDevice_ = nullptr;
     int lastInsertedRow_ = -1;
     std::atomic<bool> receiveBusy_{false};
+    std::atomic<std::size_t> droppedDevices_{0};
 };
 
 } // namespace quillon::devices

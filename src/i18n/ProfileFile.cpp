@@ -1,7 +1,14 @@
 #include "i18n/ProfileFile.h"
 
+#include "platform/UniqueFd.h"
+
 #include <QFile>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon::i18n {
 
@@ -52,12 +59,29 @@ QString DecodeLanguageFileBytes(const QByteArray& bytes)
 
 std::optional<ProfileFile> ProfileFile::Load(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaximumSize)
+    // Opened without blocking and judged by what was opened, not by its name: a FIFO, a terminal
+    // or a link to a pipe would otherwise hold the window's start-up for good.
+    const platform::UniqueFd file(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat status {};
+    if (!file.IsValid() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > kMaximumSize)
         return std::nullopt;
-    const QByteArray bytes = file.read(kMaximumSize + 1);
-    if (bytes.size() > kMaximumSize)
-        return std::nullopt; // a file that grew, or a device without a size
+    QByteArray bytes(kMaximumSize + 1, Qt::Uninitialized);
+    qsizetype length = 0;
+    while (length < bytes.size()) {
+        const ssize_t got = ::read(file.Get(), bytes.data() + length, static_cast<std::size_t>(bytes.size() - length));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        length += got;
+    }
+    if (length > kMaximumSize)
+        return std::nullopt; // a file that grew meanwhile
+    bytes.truncate(length);
     return Parse(DecodeLanguageFileBytes(bytes));
 }
 

@@ -21,6 +21,7 @@ public:
     // Larger files are not language files; they are not read at all.
     static constexpr qint64 kMaximumSize = 1 << 20;
 
+    // Nothing unless `path` opens as a regular file of at most kMaximumSize bytes.
     static std::optional<ProfileFile> Load(const QString& path);
     static ProfileFile Parse(const QString& text);
 

@@ -7,11 +7,15 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quillon::platform {
 
 namespace {
+
+// How often a wait looks again at the lock and at whether to go on waiting.
+constexpr std::chrono::milliseconds kRetryInterval{2};
 
 constexpr mode_t kGroupAndOtherBits = S_IRWXG | S_IRWXO;
 
@@ -91,28 +95,66 @@ bool NamedLock::IsSharedAcrossProcesses()
 
 void NamedLock::lock()
 {
-    threads_.lock();
-    OpenOnce();
-    if (file_.IsValid())
-        FlockRetryingOnSignal(file_.Get(), LOCK_EX);
+    Lock(kOtherProcessPatience, [] { return true; });
 }
 
 bool NamedLock::try_lock()
 {
     if (!threads_.try_lock())
         return false;
-    OpenOnce();
-    if (file_.IsValid() && FlockRetryingOnSignal(file_.Get(), LOCK_EX | LOCK_NB) != 0) {
-        threads_.unlock();
-        return false;
+    if (TakeFile(false))
+        return true;
+    threads_.unlock();
+    return false;
+}
+
+bool NamedLock::Lock(std::chrono::milliseconds patience, const std::function<bool()>& keepWaiting)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        if (threads_.try_lock_for(kRetryInterval)) {
+            if (TakeFile(std::chrono::steady_clock::now() - start >= patience))
+                return true;
+            // Another process holds the file: wait without holding the threads of this one.
+            threads_.unlock();
+            if (!keepWaiting())
+                return false;
+            std::this_thread::sleep_for(kRetryInterval);
+        } else if (!keepWaiting()) {
+            return false;
+        }
     }
+}
+
+// With threads_ held: takes the file if it is free, else goes on without it once the patience
+// is spent or another process has already been given up on.
+bool NamedLock::TakeFile(bool patienceSpent)
+{
+    OpenOnce();
+    holdsFile_ = false;
+    if (!file_.IsValid())
+        return true;
+    if (FlockRetryingOnSignal(file_.Get(), LOCK_EX | LOCK_NB) == 0) {
+        holdsFile_ = true;
+        lockedOut_ = false;
+        return true;
+    }
+    if (lockedOut_)
+        return true;
+    if (!patienceSpent)
+        return false;
+    lockedOut_ = true;
+    std::fprintf(stderr, "quillon: another process keeps the lock \"%s\"; going on without it until it is "
+                         "free again\n",
+                 name_.c_str());
     return true;
 }
 
 void NamedLock::unlock()
 {
-    if (file_.IsValid())
+    if (holdsFile_)
         ::flock(file_.Get(), LOCK_UN);
+    holdsFile_ = false;
     threads_.unlock();
 }
 

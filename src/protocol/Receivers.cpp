@@ -46,9 +46,12 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
         opened.failure.messages << QString::asprintf("ERROR:  %d SOCKET test fails", error);
         return opened;
     }
+    // Copies of the program share the port, and each gets every broadcast answer. SO_REUSEPORT
+    // lets only processes of the same user join; SO_REUSEADDR would let any user bind the port
+    // too and take the datagrams sent to it.
     const int enable = 1;
-    if (::setsockopt(opened.fd.Get(), SOL_SOCKET, SO_REUSEADDR, &enable, sizeof enable) < 0) {
-        opened.failure = SetupFailure(errno, "ERROR:  %d setsockopt( SO_REUSEADDR )", errno);
+    if (::setsockopt(opened.fd.Get(), SOL_SOCKET, SO_REUSEPORT, &enable, sizeof enable) < 0) {
+        opened.failure = SetupFailure(errno, "ERROR:  %d setsockopt( SO_REUSEPORT )", errno);
         opened.fd.Reset();
         return opened;
     }
@@ -133,7 +136,10 @@ ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& sto
                 accepted.push_back(std::move(*reply));
         if (accepted.empty())
             continue;
-        std::scoped_lock lock(shared.listLock);
+        // The wait watches the stop signal: Stop never waits for another copy of the program.
+        if (!shared.listLock.Lock(platform::NamedLock::kOtherProcessPatience, [&stop] { return !stop.IsRaised(); }))
+            return {};
+        std::scoped_lock lock(std::adopt_lock, shared.listLock);
         for (const auto& reply : accepted)
             Receiving::Enter(shared.table, reply);
     }
@@ -276,12 +282,12 @@ void EnterShortFormUpdateNotice(DeviceTable& table, const ShortFormReply& reply)
     TakeGatewayAndName(*record, reply.gateway, reply.name);
 }
 
-void NoticePasswordFailure(ReceiverShared& shared)
+void NoticePasswordFailure(ReceiverShared& shared, const wire::MacAddress& mac)
 {
-    if (shared.passwordNoticeOpen.exchange(true))
+    if (!shared.passwordNotices.Admit(mac, PasswordNotices::Clock::now()))
         return;
     platform::PostMessageBox(platform::ApplicationBox(kPasswordFailureText),
-                             [&shared] { shared.passwordNoticeOpen = false; });
+                             [&shared] { shared.passwordNotices.Closed(); });
 }
 
 // What sets the two receivers apart. Each builds its start-up request in a buffer of its own:
@@ -302,7 +308,7 @@ struct LongFormReceiving {
         // Shown without waiting: a box held open under ListLock would stop every receiver of
         // every copy of the program, and replies would overflow the sockets meanwhile.
         if (reply && reply->replyCode == 3)
-            NoticePasswordFailure(shared);
+            NoticePasswordFailure(shared, reply->macAddress);
         return reply;
     }
     static void Enter(DeviceTable& table, const Reply& reply) { EnterLongFormReply(table, reply); }

@@ -4,6 +4,7 @@
 #include "platform/NamedLock.h"
 #include "platform/StopSignal.h"
 #include "protocol/LongForm.h"
+#include "protocol/PasswordNotices.h"
 #include "protocol/ShortForm.h"
 
 #include <QStringList>
@@ -22,8 +23,8 @@ struct ReceiverShared {
     // Called once a receiver's set-up failure has been shown; the program then ends with
     // `status`. May run on any thread.
     std::function<void(int status)> endProgram;
-    // One "wrong user name or password" box at a time, however many replies report it.
-    std::atomic<bool> passwordNoticeOpen{false};
+    // When a "wrong user name or password" box is shown.
+    PasswordNotices passwordNotices;
 };
 
 inline const QString kPasswordFailureText = QString::fromUtf8("設定失敗:帳號密碼錯誤");

@@ -7,6 +7,11 @@
 #include "support/SimulatorProcess.h"
 #include "support/Sockets.h"
 
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <cstdio>
+
 using namespace quillon;
 
 namespace {
@@ -68,4 +73,47 @@ TEST_F(Faults, TwoCopiesSideBySideBothListEveryDeviceAndShareTheLock)
     EXPECT_TRUE(listLock->try_lock());
     listLock->unlock();
     second.OnCancel();
+}
+
+TEST_F(Faults, AnotherProcessHoldingTheListLockFreezesNeitherTheListNorExit)
+{
+    test::SimulatorProcess simulator({"--count", "20"});
+    ASSERT_TRUE(simulator.IsReady());
+    ASSERT_TRUE(listLock->IsSharedAcrossProcesses());
+    // A process of ours that holds the lock file for 6 s, as a copy stopped in a terminal would
+    // hold it for good.
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), lockDirectory.filePath(QStringLiteral("LIST LOCK")),
+                                           QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 6")});
+    ASSERT_TRUE(holder.waitForReadyRead(5000)) << "flock(1) did not take the lock";
+    Open();
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    EXPECT_TRUE(test::Eventually([&] { return RowCount() == 20; }, 3000)) << RowCount();
+    const qint64 listed = clock.elapsed();
+    EXPECT_LT(listed, 3000) << "the list waited for the other process";
+
+    clock.restart();
+    QTest::mouseClick(Find<QPushButton>("exitButton"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+    const qint64 closed = clock.elapsed();
+    EXPECT_LT(closed, 1000) << "Exit waited for the other process";
+    std::printf("listed %lld ms after Search, closed %lld ms after Exit\n", static_cast<long long>(listed),
+                static_cast<long long>(closed));
+    holder.kill();
+    holder.waitForFinished();
+}
+
+TEST_F(Faults, ADeviceClaimingThisComputersAddressOpensNothing)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+      {"mac": "02:66:00:00:01:01", "ip": "127.0.0.1", "name": "printer", "port1": 631, "protocols": ["short"]}]})")});
+    ASSERT_TRUE(simulator.IsReady());
+    Open();
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 1; })) << RowCount();
+    DoubleClickRow(0);
+    EXPECT_EQ(Field("nameField"), QStringLiteral("printer"));
+    EXPECT_TRUE(openedAddresses.isEmpty()) << openedAddresses.join(u' ').toStdString();
 }

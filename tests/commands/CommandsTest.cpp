@@ -216,6 +216,20 @@ TEST(WebAddress, PortIsShownOnlyWhenItIsNeeded)
     EXPECT_EQ(DeviceWebAddress({address, 65536}), QStringLiteral("http://192.168.1.20"));
 }
 
+TEST(WebAddress, OnlyAddressesADeviceOnTheLanCanHaveAreOpened)
+{
+    const std::pair<wire::Ipv4, bool> cases[] = {
+        {{127, 0, 0, 1}, false},       {{127, 255, 0, 9}, false},   {{0, 0, 0, 0}, false},
+        {{0, 10, 0, 1}, false},        {{224, 0, 0, 251}, false},   {{239, 255, 255, 250}, false},
+        {{255, 255, 255, 255}, false}, {{240, 0, 0, 1}, false},     {{192, 168, 1, 20}, true},
+        {{169, 254, 10, 20}, true},    {{10, 0, 0, 1}, true},       {{223, 255, 255, 254}, true},
+        {{1, 0, 0, 1}, true},          {{126, 255, 255, 255}, true},
+    };
+    for (const auto& [address, openable] : cases)
+        EXPECT_EQ(UnusableDeviceAddressReason(address).isEmpty(), openable)
+            << int(address[0]) << '.' << int(address[1]) << '.' << int(address[2]) << '.' << int(address[3]);
+}
+
 TEST(Selection, FindsTheDeviceByRowNumberAndKeepsTheLastOne)
 {
     devices::RowStore rows;

@@ -1,5 +1,6 @@
 #include "i18n/LanguageLoader.h"
 #include "i18n/ProfileFile.h"
+#include "platform/UniqueFd.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,8 +10,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <future>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
+using namespace quillon;
 using namespace quillon::i18n;
 
 namespace {
@@ -198,15 +207,35 @@ TEST_F(LanguageFileTest, AHundredMegabyteFileIsNotRead)
     EXPECT_TRUE(window.controls.empty());
 }
 
-TEST_F(LanguageFileTest, HugeFilesAndDirectoriesAreNotRead)
+TEST_F(LanguageFileTest, OnlyARegularFileOfAtMostOneMebibyteIsRead)
 {
-    Write(("[LANGUAGE]\nExit=Quit\n" + QByteArray(ProfileFile::kMaximumSize, ';')));
-    Apply();
-    EXPECT_EQ(texts.Text(TextId::Exit), QStringLiteral("Exit"));
-    EXPECT_TRUE(window.controls.empty());
-
-    QFile::remove(directory.filePath(kLanguageFileName));
-    ASSERT_TRUE(QDir(directory.path()).mkdir(kLanguageFileName));
-    Apply();
-    EXPECT_TRUE(window.controls.empty());
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const QString path = directory.filePath(kLanguageFileName);
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"over 1 MiB", [&] { Write("[LANGUAGE]\nExit=Quit\n" + QByteArray(ProfileFile::kMaximumSize, ';')); }},
+        {"a directory", [&] { QDir(directory.path()).mkdir(kLanguageFileName); }},
+        {"a FIFO", [&] { ::mkfifo(QFile::encodeName(path).constData(), 0600); }},
+        {"a link to a pipe", [&] { QFile::link(QStringLiteral("/proc/self/fd/%1").arg(pipeEnds[0]), path); }},
+        {"a link to a device", [&] { QFile::link(QStringLiteral("/dev/null"), path); }},
+    };
+    for (const auto& [kind, make] : cases) {
+        QFile::remove(path);
+        QDir(directory.path()).rmdir(kLanguageFileName);
+        make();
+        auto applied = std::async(std::launch::async, [this] { Apply(); });
+        if (applied.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ADD_FAILURE() << kind << " holds the loader";
+            // Let it go: a writer for the FIFO, the end of the pipe.
+            platform::UniqueFd writer(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK));
+            writer.Reset();
+            ::close(std::exchange(pipeEnds[1], -1));
+            applied.wait();
+        }
+        EXPECT_EQ(texts.Text(TextId::Exit), QStringLiteral("Exit")) << kind;
+        EXPECT_TRUE(window.controls.empty()) << kind;
+    }
+    ::close(pipeEnds[0]);
+    if (pipeEnds[1] >= 0)
+        ::close(pipeEnds[1]);
 }

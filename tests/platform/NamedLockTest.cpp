@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -110,6 +111,45 @@ TEST_F(NamedLockTest, AnotherProcessIsExcludedUntilTheHolderIsKilled)
     ASSERT_EQ(::waitpid(holder, &status, 0), holder);
     // The kernel dropped the dead holder's lock: no wait, no stale state.
     ASSERT_TRUE(lock.try_lock());
+    lock.unlock();
+}
+
+TEST_F(NamedLockTest, AnotherProcessIsWaitedForOnlyAWhileAndNeverAfterAStop)
+{
+    NamedLock lock("LIST LOCK", directory);
+    ASSERT_TRUE(lock.IsSharedAcrossProcesses());
+    const pid_t holder = StartHolder();
+    ASSERT_GT(holder, 0);
+
+    int asked = 0;
+    EXPECT_FALSE(lock.Lock(std::chrono::hours(1), [&] { return ++asked < 3; })) << "a stop ends the wait";
+    EXPECT_EQ(asked, 3);
+
+    testing::internal::CaptureStderr();
+    lock.lock(); // the patience runs out: on without the other process
+    lock.unlock();
+    EXPECT_TRUE(lock.try_lock()) << "once given up on, the other process is not waited for again";
+    lock.unlock();
+    bool otherThread = true;
+    lock.lock();
+    std::thread([&] { otherThread = lock.try_lock(); }).join();
+    EXPECT_FALSE(otherThread) << "the threads of this process are still kept apart";
+    lock.unlock();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("going on without it"), std::string::npos) << said;
+    EXPECT_EQ(said.find("going on without it"), said.rfind("going on without it")) << "said once: " << said;
+
+    ::kill(holder, SIGKILL);
+    ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+    lock.lock(); // the file again: other processes are excluded once more
+    const pid_t other = ::fork();
+    if (other == 0) {
+        NamedLock theirs("LIST LOCK", directory);
+        ::_exit(theirs.try_lock() ? 1 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "another process took the lock while we held it";
     lock.unlock();
 }
 

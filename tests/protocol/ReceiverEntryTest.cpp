@@ -213,34 +213,52 @@ TEST_F(ReceiverEntryTest, RejectedDatagramsLeaveNoTrace)
     EXPECT_TRUE(bench.PostedBoxes().empty());
 }
 
-TEST_F(ReceiverEntryTest, PasswordFailureIsShownOnceWhileOpenAndTheReplyStillCounts)
+TEST_F(ReceiverEntryTest, PasswordFailureIsShownOneAtATimeAndOncePerDeviceInTenSeconds)
 {
     Long(Device(1), 3);
     Long(Device(2), 3);
     const QString expected = QStringLiteral("[%1] %2").arg(platform::ApplicationName(), kPasswordFailureText);
     EXPECT_EQ(bench.PostedBoxes(), std::vector<QString>{expected});
-    EXPECT_EQ(bench.RecordCount(), 2);
+    EXPECT_EQ(bench.RecordCount(), 2) << "the replies still count";
     bench.CloseBoxes();
     Long(Device(1), 3);
+    EXPECT_EQ(bench.PostedBoxes().size(), 1u) << "device 1 was shown less than 10 s ago";
+    Long(Device(2), 3);
     EXPECT_EQ(bench.PostedBoxes().size(), 2u);
+
+    PasswordNotices notices;
+    const auto start = PasswordNotices::Clock::now();
+    const std::pair<int, bool> shownAtSecond[] = {{0, true}, {1, false}, {9, false}, {10, true}, {15, false}, {20, true}};
+    for (const auto& [second, shown] : shownAtSecond) {
+        EXPECT_EQ(notices.Admit(Device(1).mac, start + std::chrono::seconds(second)), shown) << second;
+        notices.Closed();
+    }
 }
 
-TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesButStillFollowsKnownOnes)
+TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesCountsThemAndStillFollowsKnownOnes)
 {
-    for (std::size_t i = 0; i < devices::DeviceTable::kMaximumRecords; ++i) {
+    for (std::uint32_t i = 0; i < 70000; ++i) {
         SimulatedDevice device = Device(1);
         device.mac = {0x02, 0x77, 0, static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 8),
                       static_cast<std::uint8_t>(i)};
         Short(device, 0, 50);
     }
-    ASSERT_EQ(bench.RecordCount(), static_cast<int>(devices::DeviceTable::kMaximumRecords));
-    Long(Device(200));
-    EXPECT_EQ(Record(Device(200)), nullptr) << "one more device is dropped";
-    EXPECT_EQ(bench.Rows().size(), devices::DeviceTable::kMaximumRecords);
+    ASSERT_EQ(bench.RecordCount(), 65536);
+    EXPECT_EQ(bench.Rows().size(), 65536u);
+    EXPECT_EQ(bench.table.DroppedDevices(), 70000u - 65536u);
 
     SimulatedDevice known = Device(1);
     known.mac = {0x02, 0x77, 0, 0, 0, 5};
     known.port1 = 8081;
     Short(known, 0, 60);
     EXPECT_EQ(Record(known)->port1, 8081);
+
+    // Said once per search, when the next search (or the close) frees the table.
+    testing::internal::CaptureStderr();
+    bench.table.FreeAllDevices();
+    bench.table.FreeAllDevices();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("4464 more devices"), std::string::npos) << said;
+    EXPECT_EQ(said.find("quillon:"), said.rfind("quillon:")) << said;
+    EXPECT_EQ(bench.table.DroppedDevices(), 0u);
 }

@@ -14,6 +14,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QSet>
 
@@ -203,6 +205,76 @@ TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
     EXPECT_EQ(bench.EndStatus(), -1) << "the program ends only once the message is closed";
     bench.CloseBoxes();
     EXPECT_EQ(bench.EndStatus(), 0);
+}
+
+TEST_F(ReceiverLanTest, ADeviceRepeatingAPasswordFailureGetsOneBox)
+{
+    ASSERT_TRUE(StartReceiversAndWaitUntilTheyListen());
+    SimulatedDevice device;
+    device.mac = {0x02, 0x33, 0, 0, 0, 1};
+    device.ip = {203, 0, 113, 50};
+    // 40 replies in 2 s, each box closed at once, as a user clicking OK would.
+    for (int i = 0; i < 40; ++i) {
+        test::BroadcastRaw(kLongFormPort, devsim::LongFormReply(device, 3));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        bench.CloseBoxes();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return RowCount() == 1; }));
+    EXPECT_EQ(bench.PostedBoxes().size(), 1u);
+}
+
+// Another user binds the long-form port with every reuse option there is; it must not get it,
+// or at least get none of the datagrams sent to us.
+TEST_F(ReceiverLanTest, AnotherUserCannotTakeTheRepliesSentToUs)
+{
+    ASSERT_TRUE(StartReceiversAndWaitUntilTheyListen());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t intruder = ::fork();
+    if (intruder == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(kLongFormPort);
+        const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        [[maybe_unused]] const auto written = ::write(ready[1], &bound, 1);
+        if (!bound)
+            ::_exit(0); // refused
+        const timeval limit{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        std::uint8_t buffer[1024];
+        ::_exit(::recv(fd, buffer, sizeof buffer, 0) > 0 ? 1 : 0);
+    }
+    ASSERT_GT(intruder, 0);
+    ::close(ready[1]);
+    bool bound = false;
+    const bool started = ::read(ready[0], &bound, 1) == 1;
+    ::close(ready[0]);
+    if (!started) {
+        ::waitpid(intruder, nullptr, 0);
+        GTEST_SKIP() << "no other user to be here (the test needs root)";
+    }
+
+    SimulatedDevice device;
+    device.mac = {0x02, 0x44, 0, 0, 0, 1};
+    device.ip = {203, 0, 113, 60};
+    const std::vector<std::uint8_t> reply = devsim::LongFormReply(device, 1);
+    platform::UniqueFd sender(::socket(AF_INET, SOCK_DGRAM, 0));
+    sockaddr_in us{};
+    us.sin_family = AF_INET;
+    us.sin_port = htons(kLongFormPort);
+    us.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::sendto(sender.Get(), reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&us), sizeof us);
+
+    int status = -1;
+    ASSERT_EQ(::waitpid(intruder, &status, 0), intruder);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << (bound ? "the other user received our reply" : "");
+    EXPECT_TRUE(WaitUntil([&] { return RowCount() == 1; }, std::chrono::seconds(2))) << "we did not";
 }
 
 // Replies stream in while the table is freed and rebuilt hundreds of times and while another

@@ -12,7 +12,7 @@ platform::UniqueFd ListenOn(std::uint16_t port, std::chrono::milliseconds timeou
 {
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     const int on = 1;
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(timeout).count();
     const timeval limit{static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
     ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);

@@ -103,7 +103,7 @@ platform::UniqueFd OpenPort(std::uint16_t port)
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     const int on = 1;
     const sockaddr_in address = platform::AnyAddress(port);
-    if (!fd.IsValid() || ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+    if (!fd.IsValid() || ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on) != 0 ||
         ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
         ::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address) != 0) {
         std::perror("quillon-devsim: cannot listen");
