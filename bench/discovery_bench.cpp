@@ -17,7 +17,7 @@
 #include "DevsimProcess.h"
 #include "VirtualLan.h"
 #include "protocol/LongForm.h"
-#include "protocol/Sender.h"
+#include "discovery/Sender.h"
 #include "protocol/ShortForm.h"
 
 #include <QAbstractItemModel>
@@ -78,8 +78,8 @@ void SendSearchRequests()
     protocol::BuildShortFormSearchRequest(shortForm);
     protocol::LongFormPacket longForm{};
     protocol::BuildLongFormRequest(longForm);
-    protocol::BroadcastShortForm(shortForm);
-    protocol::BroadcastLongForm(longForm);
+    discovery::BroadcastShortForm(shortForm);
+    discovery::BroadcastLongForm(longForm);
 }
 
 platform::UniqueFd CountingSocket(std::uint16_t port)

@@ -1,13 +1,11 @@
 #pragma once
 
-// The receivers' entry path driven by fuzzed datagrams: a device table with its rows, a list lock
+// The receivers' entry path driven by fuzzed datagrams: the program's discovery with a list lock
 // of its own and message boxes that are closed at once.
 
-#include "devices/DeviceTable.h"
-#include "devices/RowStore.h"
+#include "discovery/Discovery.h"
 #include "platform/MessageBox.h"
 #include "platform/NamedLock.h"
-#include "protocol/Receivers.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,18 +26,16 @@ public:
     template <typename Handle>
     void Feed(Handle handle, const std::uint8_t* data, std::size_t size)
     {
-        handle(shared, wire::Bytes(data, size));
-        if (++fed_ % 4096 == 0) {
+        handle(discovery.Shared(), wire::Bytes(data, size));
+        if (++fed_ % 4096 == 0) { // without Search, which would broadcast
             std::scoped_lock lock(listLock);
-            table.FreeAllDevices();
-            rows.Clear();
+            discovery.Table().FreeAllDevices();
+            discovery.Rows().Clear();
         }
     }
 
-    devices::RowStore rows;
-    devices::DeviceTable table{rows};
     platform::NamedLock listLock{"LIST LOCK", std::filesystem::temp_directory_path() / "quillon-fuzz-locks"};
-    protocol::ReceiverShared shared{table, listLock, [](int) {}, {}};
+    discovery::Discovery discovery{listLock, [](int) {}};
 
 private:
     unsigned fed_ = 0;

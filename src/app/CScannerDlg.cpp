@@ -25,7 +25,6 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include <system_error>
 
 // The icons are compiled into the GUI library; a static library must ask for them by name.
 static void LoadCompiledResources()
@@ -96,11 +95,9 @@ int ParsePort(const QString& text, bool* ok)
 CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listLock, QWidget* parent)
     : QDialog(parent),
       texts_(texts),
-      listLock_(listLock),
       languageLoader_(texts, *this),
       icon_(ProgramIcon()),
-      shared_{table_, listLock_,
-              [this](int) { QMetaObject::invokeMethod(this, [this] { OnCancel(); }, Qt::QueuedConnection); }, {}}
+      discovery_(listLock, [this](int) { QMetaObject::invokeMethod(this, [this] { OnCancel(); }, Qt::QueuedConnection); })
 {
     setObjectName(QStringLiteral("scannerWindow"));
     setWindowTitle(kWindowCaption);
@@ -117,12 +114,13 @@ CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listL
         lastListRefresh_.start();
         RefreshDeviceList();
     });
-    rows_.SetChangeListener([this] { QMetaObject::invokeMethod(this, [this] { ScheduleListRefresh(); }, Qt::QueuedConnection); });
+    discovery_.Rows().SetChangeListener(
+        [this] { QMetaObject::invokeMethod(this, [this] { ScheduleListRefresh(); }, Qt::QueuedConnection); });
 }
 
 CScannerDlg::~CScannerDlg()
 {
-    StopReceivers();
+    discovery_.Stop(); // the receivers may still post to the window
 }
 
 int CScannerDlg::DoModal()
@@ -363,7 +361,7 @@ bool CScannerDlg::OnInitDialog()
     UpdateData(false);
     languageLoader_.ApplyLanguage();
     setWindowIcon(icon_);
-    StartReceivers();
+    discovery_.Start();
     EmptyPortField();
     dhcpButton_->hide();
     staticButton_->hide();
@@ -373,40 +371,13 @@ bool CScannerDlg::OnInitDialog()
     return true;
 }
 
-void CScannerDlg::StartReceivers()
-{
-    const std::pair<protocol::ReceiverThread::Body, std::unique_ptr<protocol::ReceiverThread>*> receivers[] = {
-        {protocol::LongFormReceiverThread, &longFormReceiver_},
-        {protocol::ShortFormReceiverThread, &shortFormReceiver_},
-    };
-    for (const auto& [body, receiver] : receivers) {
-        try {
-            *receiver = std::make_unique<protocol::ReceiverThread>(body, shared_);
-        } catch (const std::system_error&) {
-            platform::ShowMessageBox({QStringLiteral("Create Rx Thread error!"), QStringLiteral("MSG")});
-        }
-    }
-}
-
-void CScannerDlg::StopReceivers()
-{
-    if (longFormReceiver_)
-        longFormReceiver_->Stop();
-    if (shortFormReceiver_)
-        shortFormReceiver_->Stop();
-}
-
 void CScannerDlg::OnCancel()
 {
     if (closing_)
         return;
     closing_ = true;
-    // The receivers go first: they may be waiting for the list lock or the records. The table
-    // is this process's own, so the close never waits for another copy of the program.
-    StopReceivers();
-    LockServingEvents(listLock_, std::chrono::milliseconds(0));
-    table_.FreeAllDevices();
-    listLock_.unlock();
+    // The table is this process's own, so the close never waits for another copy of the program.
+    discovery_.Close([](platform::NamedLock& lock) { LockServingEvents(lock, std::chrono::milliseconds(0)); });
     QDialog::reject();
 }
 
@@ -468,15 +439,13 @@ void CScannerDlg::ScheduleListRefresh()
 
 void CScannerDlg::RefreshDeviceList()
 {
-    model_->Apply(rows_.TakeChanges());
+    model_->Apply(discovery_.Rows().TakeChanges());
 }
 
 void CScannerDlg::OnSearchDevice()
 {
-    if (table_.IsReceiveBusy())
+    if (!discovery_.Search([](platform::NamedLock& lock) { LockServingEvents(lock); }))
         return;
-    LockServingEvents(listLock_);
-    commands::ForgetAllDevices(table_, rows_);
     RefreshDeviceList();
     nameText_.clear();
     macText_.clear();
@@ -484,14 +453,12 @@ void CScannerDlg::OnSearchDevice()
         address->Clear();
     UpdateData(false);
     EmptyPortField();
-    commands::BroadcastSearchRequests(sendBuffers_);
-    listLock_.unlock();
 }
 
 void CScannerDlg::OnDeviceListClick(int row)
 {
     const int number = row < 0 ? 0 : model_->Row(row).number;
-    if (const auto settings = commands::SelectDevice(table_, number, model_->rowCount()))
+    if (const auto settings = commands::SelectDevice(discovery_.Table(), number, model_->rowCount()))
         ShowDeviceSettings(*settings);
 }
 
@@ -543,14 +510,14 @@ void CScannerDlg::OnStatic()
 
 void CScannerDlg::OnDeviceListColumnClick(int column)
 {
-    rows_.Rewrite([&](devices::RowStore::Rows& rows) { ordering_.OnColumnClick(column, rows); });
+    discovery_.Rows().Rewrite([&](devices::RowStore::Rows& rows) { ordering_.OnColumnClick(column, rows); });
     RefreshDeviceList();
     deviceList_->clearSelection();
 }
 
 void CScannerDlg::OnDeviceListDoubleClick()
 {
-    commands::OpenCurrentDeviceWebPage(table_);
+    commands::OpenCurrentDeviceWebPage(discovery_.Table());
 }
 
 // A port of 0 shows as an empty field; before reading the field back, an empty field is
@@ -587,7 +554,7 @@ void CScannerDlg::OnSubmit()
                                                    platform::BoxButtons::OkCancel, platform::BoxIcon::Question};
         return platform::ShowMessageBox(question) == platform::BoxAnswer::Ok;
     };
-    commands::SubmitSettings(table_, settings, confirmSubnet, sendBuffers_.shortForm);
+    commands::SubmitSettings(discovery_.Table(), settings, confirmSubnet, shortFormSendBuffer_);
 }
 
 } // namespace quillon::app

@@ -1,14 +1,11 @@
 #pragma once
 
 #include "commands/DeviceSettings.h"
-#include "commands/Search.h"
 #include "devices/ColumnOrdering.h"
-#include "devices/DeviceTable.h"
-#include "devices/RowStore.h"
+#include "discovery/Discovery.h"
 #include "i18n/InterfaceTexts.h"
 #include "i18n/LanguageLoader.h"
 #include "platform/NamedLock.h"
-#include "protocol/Receivers.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -16,8 +13,9 @@
 #include <QFont>
 #include <QIcon>
 
+#include <array>
+#include <cstdint>
 #include <map>
-#include <memory>
 
 class QLabel;
 class QLineEdit;
@@ -32,8 +30,8 @@ class DeviceListModel;
 class IpAddressEdit;
 
 // The program's one window: the device list on the left, the selected device's settings on the
-// right, the help text and the three command buttons below. It owns the device table and the
-// two receivers, which it starts when it opens and stops before it closes.
+// right, the help text and the three command buttons below. Widgets and handlers only: its
+// discovery finds the devices; the window starts it when it opens and closes it before it goes.
 class CScannerDlg : public QDialog, public i18n::LanguageTarget {
     Q_OBJECT
 public:
@@ -62,7 +60,7 @@ public:
     void SetControlText(i18n::TextId id, const QString& text) override;
     void SetHelpText(const QString& text) override;
 
-    devices::DeviceTable& Table() { return table_; }
+    devices::DeviceTable& Table() { return discovery_.Table(); }
     QMenu* WindowMenu() const { return windowMenu_; }
 
 protected:
@@ -76,8 +74,6 @@ private:
     void SetFonts();
     void CreateColumns();
     void CreateWindowMenu();
-    void StartReceivers();
-    void StopReceivers();
     void EmptyPortField();
     void ShowDeviceSettings(const commands::DeviceSettings& settings);
     void SetAddressFieldsEnabled(bool enabled);
@@ -86,7 +82,6 @@ private:
     void PrefillEmptyPort();
 
     i18n::InterfaceTexts& texts_;
-    platform::NamedLock& listLock_;
     i18n::LanguageLoader languageLoader_;
 
     // Controls, named by what they hold.
@@ -123,13 +118,9 @@ private:
     QTimer listRefresh_;
     QElapsedTimer lastListRefresh_;
     devices::ColumnOrdering ordering_;
-    commands::SendBuffers sendBuffers_;
+    std::array<std::uint8_t, protocol::kShortFormSendBufferSize> shortFormSendBuffer_{};
 
-    devices::RowStore rows_;
-    devices::DeviceTable table_{rows_};
-    protocol::ReceiverShared shared_;
-    std::unique_ptr<protocol::ReceiverThread> longFormReceiver_;
-    std::unique_ptr<protocol::ReceiverThread> shortFormReceiver_;
+    discovery::Discovery discovery_;
     bool closing_ = false;
 };
 

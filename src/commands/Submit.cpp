@@ -1,6 +1,6 @@
 #include "commands/Submit.h"
 
-#include "protocol/Sender.h"
+#include "discovery/Sender.h"
 #include "protocol/ShortForm.h"
 
 #include <QList>
@@ -138,7 +138,7 @@ SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& set
     }
     const auto packet = sendBuffer.first<protocol::kShortFormRequestSize>();
     protocol::BuildShortFormSetRequest(packet, request);
-    protocol::BroadcastShortForm(packet);
+    discovery::BroadcastShortForm(packet);
     return SubmitOutcome::Sent;
 }
 

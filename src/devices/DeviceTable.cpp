@@ -8,14 +8,6 @@ namespace quillon::devices {
 
 namespace {
 
-std::uint64_t MacKey(const wire::MacAddress& mac)
-{
-    std::uint64_t key = 0;
-    for (const std::uint8_t byte : mac)
-        key = key << 8 | byte;
-    return key;
-}
-
 // Once per search, when its table is freed: how many devices a full table could not take.
 void ReportDroppedDevices(std::size_t dropped)
 {
@@ -44,7 +36,7 @@ void DeviceTable::FreeAllDevices()
 
 DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac) const
 {
-    const auto found = recordsByMac_.find(MacKey(mac));
+    const auto found = recordsByMac_.find(wire::MacKey(mac));
     return found == recordsByMac_.end() ? nullptr : found->second;
 }
 
@@ -59,7 +51,7 @@ DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
         return nullptr;
     ++recordCount_;
     std::copy(mac.begin(), mac.end(), record->macAddress.begin());
-    recordsByMac_[MacKey(mac)] = record;
+    recordsByMac_[wire::MacKey(mac)] = record;
     if (chain_.deviceHead == nullptr)
         chain_.deviceHead = record;
     else

@@ -18,6 +18,15 @@ using MutableBytes = std::span<std::uint8_t>;
 using Ipv4 = std::array<std::uint8_t, 4>;     // first octet first, as on the wire
 using MacAddress = std::array<std::uint8_t, 6>; // first byte first
 
+// A MAC address as one number, for keying maps by device.
+inline std::uint64_t MacKey(const MacAddress& mac)
+{
+    std::uint64_t key = 0;
+    for (const std::uint8_t byte : mac)
+        key = key << 8 | byte;
+    return key;
+}
+
 // Copies exactly N bytes from `packet` at `offset`. The caller has checked the packet's length.
 template <std::size_t N>
 std::array<std::uint8_t, N> ReadArray(Bytes packet, std::size_t offset)

@@ -18,7 +18,7 @@ std::filesystem::path MakeLockDirectory()
 ReceiverBench::ReceiverBench()
     : lockDirectory(MakeLockDirectory()),
       listLock("LIST LOCK", lockDirectory),
-      shared{table, listLock, [this](int status) { endStatus_ = status; }, {}}
+      discovery(listLock, [this](int status) { endStatus_ = status; })
 {
     platform::SetMessageBoxPoster([this](const platform::MessageBoxRequest& box, std::function<void()> closed) {
         std::scoped_lock lock(boxesMutex_);
@@ -30,6 +30,7 @@ ReceiverBench::ReceiverBench()
 
 ReceiverBench::~ReceiverBench()
 {
+    discovery.Stop(); // before the boxes' poster goes
     platform::SetMessageBoxPoster({});
     std::filesystem::remove_all(lockDirectory.parent_path());
 }

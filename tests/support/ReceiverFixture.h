@@ -4,7 +4,7 @@
 #include "devices/RowStore.h"
 #include "platform/MessageBox.h"
 #include "platform/NamedLock.h"
-#include "protocol/Receivers.h"
+#include "discovery/Discovery.h"
 
 #include <QStringList>
 
@@ -15,8 +15,8 @@
 
 namespace quillon::test {
 
-// A device table with its rows, a list lock of its own, and message boxes caught instead of
-// shown: everything the receivers need, without a window.
+// The program's discovery with a list lock of its own and message boxes caught instead of
+// shown, without a window.
 class ReceiverBench {
 public:
     ReceiverBench();
@@ -33,17 +33,19 @@ public:
     devices::RowStore::Rows Rows() { return rows.Copy(); }
     int RecordCount();
 
-    devices::RowStore rows;
-    devices::DeviceTable table{rows};
-    std::filesystem::path lockDirectory;
-    platform::NamedLock listLock;
-    protocol::ReceiverShared shared;
-
 private:
     std::mutex boxesMutex_;
     std::vector<QString> boxes_;
     std::vector<std::function<void()>> closers_;
     std::atomic<int> endStatus_{-1};
+
+public:
+    std::filesystem::path lockDirectory;
+    platform::NamedLock listLock;
+    discovery::Discovery discovery;
+    devices::DeviceTable& table = discovery.Table();
+    devices::RowStore& rows = discovery.Rows();
+    discovery::ReceiverShared& shared = discovery.Shared();
 };
 
 } // namespace quillon::test

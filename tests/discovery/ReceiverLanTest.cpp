@@ -4,7 +4,9 @@
 #include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 #include "protocol/DeviceTexts.h"
-#include "protocol/Sender.h"
+#include "discovery/Sender.h"
+#include "protocol/LongForm.h"
+#include "protocol/ShortForm.h"
 #include "support/ReceiverFixture.h"
 #include "support/SimulatorProcess.h"
 #include "support/Sockets.h"
@@ -27,6 +29,7 @@
 
 using namespace quillon;
 using namespace quillon::protocol;
+using namespace quillon::discovery;
 using devsim::SimulatedDevice;
 using test::SimulatorProcess;
 
@@ -76,26 +79,16 @@ Fleet MixedFleet()
 
 class ReceiverLanTest : public testing::Test {
 protected:
-    void StartReceivers()
-    {
-        longForm = std::make_unique<ReceiverThread>(LongFormReceiverThread, bench.shared);
-        shortForm = std::make_unique<ReceiverThread>(ShortFormReceiverThread, bench.shared);
-    }
     // A receiver sends its start-up request once its port is bound: once both requests are
     // heard, both receivers listen.
     bool StartReceiversAndWaitUntilTheyListen()
     {
         const auto longListener = test::ListenOn(kLongFormPort, std::chrono::seconds(10));
         const auto shortListener = test::ListenOn(kShortFormPort, std::chrono::seconds(10));
-        StartReceivers();
+        bench.discovery.Start();
         std::uint8_t buffer[1024];
         return ::recv(longListener.Get(), buffer, sizeof buffer, 0) == 445 &&
                ::recv(shortListener.Get(), buffer, sizeof buffer, 0) == 74;
-    }
-    void TearDown() override
-    {
-        longForm.reset();
-        shortForm.reset();
     }
     int RowCount() { return static_cast<int>(bench.Rows().size()); }
     QString LastRow()
@@ -126,8 +119,6 @@ protected:
     }
 
     test::ReceiverBench bench;
-    std::unique_ptr<ReceiverThread> longForm;
-    std::unique_ptr<ReceiverThread> shortForm;
 };
 
 } // namespace
@@ -137,7 +128,7 @@ TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges
     const Fleet fleet = MixedFleet();
     SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(fleet.json)});
     ASSERT_TRUE(simulator.IsReady());
-    StartReceivers();
+    bench.discovery.Start();
 
     ASSERT_TRUE(WaitUntil([&] { return RowCount() >= 20 && bench.RecordCount() >= 20; })) << RowCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the second protocol's answers
@@ -199,7 +190,7 @@ TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
     const sockaddr_in address = platform::AnyAddress(kShortFormPort);
     ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
 
-    ReceiverThread receiver(ShortFormReceiverThread, bench.shared);
+    bench.discovery.Start();
     ASSERT_TRUE(WaitUntil([&] { return !bench.PostedBoxes().empty(); }));
     EXPECT_EQ(bench.PostedBoxes(), std::vector<QString>{QStringLiteral("[Error] ERROR:  98 bind() failed")});
     EXPECT_EQ(bench.EndStatus(), -1) << "the program ends only once the message is closed";
@@ -283,7 +274,7 @@ TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
 {
     SimulatorProcess simulator({"--count", "200"});
     ASSERT_TRUE(simulator.IsReady());
-    StartReceivers();
+    bench.discovery.Start();
 
     std::atomic<bool> done{false};
     std::thread selection([&] {
@@ -296,17 +287,7 @@ TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
         }
     });
     for (int search = 0; search < 300; ++search) {
-        if (!bench.table.IsReceiveBusy()) {
-            std::scoped_lock lock(bench.listLock);
-            bench.table.FreeAllDevices();
-            bench.rows.Clear();
-            LongFormPacket longRequest{};
-            BuildLongFormRequest(longRequest);
-            std::array<std::uint8_t, kShortFormRequestSize> shortRequest{};
-            BuildShortFormSearchRequest(shortRequest);
-            BroadcastShortForm(shortRequest);
-            BroadcastLongForm(longRequest);
-        }
+        bench.discovery.Search();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     done = true;
@@ -322,7 +303,6 @@ TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
             EXPECT_NE(bench.table.FindDeviceByListIndex(row.number - 1), nullptr) << row.number;
         }
     }
-    longForm->Stop();
-    shortForm->Stop();
+    bench.discovery.Stop();
     EXPECT_EQ(bench.EndStatus(), -1);
 }

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace quillon::protocol {
+namespace quillon::discovery {
 
 // When the "wrong user name or password" box may be shown: one box open at a time, and for a
 // device (its MAC address) at most once in any kQuietTime, however many replies report it.
@@ -27,4 +27,4 @@ private:
     std::unordered_map<std::uint64_t, Clock::time_point> lastShown_;
 };
 
-} // namespace quillon::protocol
+} // namespace quillon::discovery

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <span>
 
-namespace quillon::protocol {
+namespace quillon::discovery {
 
-using LongFormRequestView = std::span<const std::uint8_t, kLongFormPacketSize>;
-using ShortFormRequestView = std::span<const std::uint8_t, kShortFormRequestSize>;
+using LongFormRequestView = std::span<const std::uint8_t, protocol::kLongFormPacketSize>;
+using ShortFormRequestView = std::span<const std::uint8_t, protocol::kShortFormRequestSize>;
 
 // Each sender broadcasts one packet to 255.255.255.255 on its port through a fresh socket and
 // retries once, a millisecond later, when the first send fails. Result: the bytes sent; -1
@@ -22,4 +22,4 @@ int SendShortFormBroadcast(ShortFormRequestView packet);
 void BroadcastLongForm(LongFormRequestView packet);
 void BroadcastShortForm(ShortFormRequestView packet);
 
-} // namespace quillon::protocol
+} // namespace quillon::discovery

@@ -7,6 +7,7 @@
 
 using namespace quillon;
 using namespace quillon::protocol;
+using namespace quillon::discovery;
 using devices::DeviceRecord;
 using devsim::SimulatedDevice;
 

@@ -1,4 +1,4 @@
-#include "protocol/Sender.h"
+#include "discovery/Sender.h"
 
 #include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
@@ -17,7 +17,7 @@
 #include <chrono>
 #include <thread>
 
-namespace quillon::protocol {
+namespace quillon::discovery {
 
 namespace {
 
@@ -26,8 +26,8 @@ struct SenderProfile {
     bool writesRetryLines;
 };
 
-constexpr SenderProfile kLongFormSender{kLongFormPort, false};
-constexpr SenderProfile kShortFormSender{kShortFormPort, true};
+constexpr SenderProfile kLongFormSender{protocol::kLongFormPort, false};
+constexpr SenderProfile kShortFormSender{protocol::kShortFormPort, true};
 
 // The sender goes on without waiting for the box to be closed; nothing depends on it.
 void ShowSocketError(const char* format, int error)
@@ -154,4 +154,4 @@ void BroadcastShortForm(ShortFormRequestView packet)
     ReportNegativeResult(SendShortFormBroadcast(packet));
 }
 
-} // namespace quillon::protocol
+} // namespace quillon::discovery

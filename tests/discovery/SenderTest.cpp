@@ -1,7 +1,7 @@
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
 #include "protocol/LongForm.h"
-#include "protocol/Sender.h"
+#include "discovery/Sender.h"
 #include "protocol/ShortForm.h"
 #include "support/Sockets.h"
 #include "support/Subprocess.h"
@@ -19,6 +19,7 @@
 
 using namespace quillon;
 using namespace quillon::protocol;
+using namespace quillon::discovery;
 using quillon::test::RunInChild;
 
 namespace {

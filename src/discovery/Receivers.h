@@ -3,17 +3,15 @@
 #include "devices/DeviceTable.h"
 #include "platform/NamedLock.h"
 #include "platform/StopSignal.h"
-#include "protocol/LongForm.h"
-#include "protocol/PasswordNotices.h"
-#include "protocol/ShortForm.h"
+#include "discovery/PasswordNotices.h"
+#include "protocol/Wire.h"
 
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <thread>
 
-namespace quillon::protocol {
+namespace quillon::discovery {
 
 // What the two receivers share with each other and with the UI thread. It must outlive both
 // receiver threads and every message box they posted.
@@ -70,4 +68,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace quillon::protocol
+} // namespace quillon::discovery

@@ -1,20 +1,8 @@
-#include "protocol/PasswordNotices.h"
+#include "discovery/PasswordNotices.h"
 
 #include <iterator>
 
-namespace quillon::protocol {
-
-namespace {
-
-std::uint64_t MacKey(const wire::MacAddress& mac)
-{
-    std::uint64_t key = 0;
-    for (const std::uint8_t byte : mac)
-        key = key << 8 | byte;
-    return key;
-}
-
-} // namespace
+namespace quillon::discovery {
 
 bool PasswordNotices::Admit(const wire::MacAddress& mac, Clock::time_point now)
 {
@@ -24,7 +12,7 @@ bool PasswordNotices::Admit(const wire::MacAddress& mac, Clock::time_point now)
     // Devices quiet for long enough are forgotten, so the map holds only recent boxes.
     for (auto entry = lastShown_.begin(); entry != lastShown_.end();)
         entry = now - entry->second >= kQuietTime ? lastShown_.erase(entry) : std::next(entry);
-    if (!lastShown_.try_emplace(MacKey(mac), now).second)
+    if (!lastShown_.try_emplace(wire::MacKey(mac), now).second)
         return false;
     open_ = true;
     return true;
@@ -36,4 +24,4 @@ void PasswordNotices::Closed()
     open_ = false;
 }
 
-} // namespace quillon::protocol
+} // namespace quillon::discovery

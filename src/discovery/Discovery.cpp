@@ -1,0 +1,66 @@
+#include "discovery/Discovery.h"
+
+#include "discovery/Sender.h"
+#include "platform/MessageBox.h"
+#include "protocol/ShortForm.h"
+
+#include <system_error>
+
+namespace quillon::discovery {
+
+void TakeLockAndWait(platform::NamedLock& lock)
+{
+    lock.lock();
+}
+
+Discovery::Discovery(platform::NamedLock& listLock, std::function<void(int status)> endProgram)
+    : shared_{table_, listLock, std::move(endProgram), {}}
+{
+}
+
+void Discovery::Start()
+{
+    const std::pair<ReceiverThread::Body, std::unique_ptr<ReceiverThread>*> receivers[] = {
+        {LongFormReceiverThread, &longFormReceiver_},
+        {ShortFormReceiverThread, &shortFormReceiver_},
+    };
+    for (const auto& [body, receiver] : receivers) {
+        try {
+            *receiver = std::make_unique<ReceiverThread>(body, shared_);
+        } catch (const std::system_error&) {
+            platform::ShowMessageBox({QStringLiteral("Create Rx Thread error!"), QStringLiteral("MSG")});
+        }
+    }
+}
+
+bool Discovery::Search(const LockTaker& takeLock)
+{
+    if (table_.IsReceiveBusy())
+        return false;
+    takeLock(shared_.listLock);
+    std::scoped_lock lock(std::adopt_lock, shared_.listLock);
+    table_.FreeAllDevices();
+    rows_.Clear();
+    protocol::BuildShortFormSearchRequest(shortFormSearch_);
+    protocol::BuildLongFormRequest(longFormSearch_);
+    BroadcastShortForm(shortFormSearch_);
+    BroadcastLongForm(longFormSearch_);
+    return true;
+}
+
+void Discovery::Stop()
+{
+    for (ReceiverThread* receiver : {longFormReceiver_.get(), shortFormReceiver_.get()})
+        if (receiver != nullptr)
+            receiver->Stop();
+}
+
+void Discovery::Close(const LockTaker& takeLock)
+{
+    Stop();
+    takeLock(shared_.listLock);
+    std::scoped_lock lock(std::adopt_lock, shared_.listLock);
+    table_.FreeAllDevices();
+}
+
+} // namespace quillon::discovery
