@@ -113,7 +113,7 @@ private:
     QFont labelFont_;
     QFont fieldFont_;
 
-    static constexpr qint64 kListRefreshInterval = 16; // ms: a frame
+    static constexpr qint64 kListRefreshInterval = 8; // ms: half a frame
     DeviceListModel* model_ = nullptr;
     QTimer listRefresh_;
     QElapsedTimer lastListRefresh_;
