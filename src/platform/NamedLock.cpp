@@ -98,13 +98,40 @@ void NamedLock::lock()
     Lock(kOtherProcessPatience, [] { return true; });
 }
 
+bool NamedLock::TakeThreads(std::chrono::milliseconds wait)
+{
+    std::unique_lock state(threadsMutex_);
+    if (!threadsReleased_.wait_for(state, wait, [this] { return !threadsHeld_; }))
+        return false;
+    threadsHeld_ = true;
+    return true;
+}
+
+bool NamedLock::TryTakeThreads()
+{
+    std::scoped_lock state(threadsMutex_);
+    if (threadsHeld_)
+        return false;
+    threadsHeld_ = true;
+    return true;
+}
+
+void NamedLock::ReleaseThreads()
+{
+    {
+        std::scoped_lock state(threadsMutex_);
+        threadsHeld_ = false;
+    }
+    threadsReleased_.notify_one();
+}
+
 bool NamedLock::try_lock()
 {
-    if (!threads_.try_lock())
+    if (!TryTakeThreads())
         return false;
     if (TakeFile(false))
         return true;
-    threads_.unlock();
+    ReleaseThreads();
     return false;
 }
 
@@ -112,11 +139,11 @@ bool NamedLock::Lock(std::chrono::milliseconds patience, const std::function<boo
 {
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
-        if (threads_.try_lock_for(kRetryInterval)) {
+        if (TakeThreads(kRetryInterval)) {
             if (TakeFile(std::chrono::steady_clock::now() - start >= patience))
                 return true;
             // Another process holds the file: wait without holding the threads of this one.
-            threads_.unlock();
+            ReleaseThreads();
             if (!keepWaiting())
                 return false;
             std::this_thread::sleep_for(kRetryInterval);
@@ -126,7 +153,7 @@ bool NamedLock::Lock(std::chrono::milliseconds patience, const std::function<boo
     }
 }
 
-// With threads_ held: takes the file if it is free, else goes on without it once the patience
+// With the threads taken: takes the file if it is free, else goes on without it once the patience
 // is spent or another process has already been given up on.
 bool NamedLock::TakeFile(bool patienceSpent)
 {
@@ -155,7 +182,7 @@ void NamedLock::unlock()
     if (holdsFile_)
         ::flock(file_.Get(), LOCK_UN);
     holdsFile_ = false;
-    threads_.unlock();
+    ReleaseThreads();
 }
 
 } // namespace quillon::platform

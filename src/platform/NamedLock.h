@@ -3,6 +3,7 @@
 #include "platform/UniqueFd.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -59,10 +60,17 @@ private:
 
     std::string name_;
     std::filesystem::path directory_;
-    std::timed_mutex threads_;
+    // The threads of this process: a flag under a mutex with a condition to wait on, rather
+    // than a timed mutex, whose timed wait ThreadSanitizer cannot follow.
+    bool TakeThreads(std::chrono::milliseconds wait);
+    bool TryTakeThreads();
+    void ReleaseThreads();
+    std::mutex threadsMutex_;
+    std::condition_variable threadsReleased_;
+    bool threadsHeld_ = false;
     std::once_flag opened_;
     UniqueFd file_;
-    // Both under threads_: whether the holder holds the file too, and whether another process
+    // Both with the threads taken: whether the holder holds the file too, and whether another process
     // has been given up on (until the file is had again).
     bool holdsFile_ = false;
     bool lockedOut_ = false;
