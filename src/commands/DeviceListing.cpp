@@ -146,6 +146,22 @@ QStringList Fields(const ListedDevice& device, const QString& name)
             device.webAddress};
 }
 
+// The columns a text takes in a terminal: East Asian wide characters two, combining marks none.
+qsizetype DisplayWidth(const QString& text)
+{
+    qsizetype width = 0;
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::category(c) == QChar::Mark_NonSpacing || QChar::category(c) == QChar::Mark_Enclosing)
+            continue;
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
 QString CsvField(const QString& text)
 {
     static const QString kNeedsQuotes = QStringLiteral(",\"\r\n");
@@ -206,13 +222,16 @@ QByteArray FormatTable(const std::vector<ListedDevice>& devices)
     std::vector<qsizetype> widths(static_cast<std::size_t>(kHeaders.size()), 0);
     for (const QStringList& line : lines)
         for (qsizetype i = 0; i < line.size(); ++i)
-            widths[static_cast<std::size_t>(i)] = std::max(widths[static_cast<std::size_t>(i)], line[i].size());
+            widths[static_cast<std::size_t>(i)] = std::max(widths[static_cast<std::size_t>(i)], DisplayWidth(line[i]));
     QString text;
     for (const QStringList& line : lines) {
         QString row;
-        for (qsizetype i = 0; i < line.size(); ++i)
-            row += i + 1 < line.size() ? line[i].leftJustified(widths[static_cast<std::size_t>(i)] + 2) : line[i];
-        text += row.trimmed() + QLatin1Char('\n');
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            row += line[i];
+            if (i + 1 < line.size())
+                row += QString(widths[static_cast<std::size_t>(i)] - DisplayWidth(line[i]) + 2, QLatin1Char(' '));
+        }
+        text += row + QLatin1Char('\n');
     }
     return text.toUtf8();
 }
