@@ -75,7 +75,8 @@ int main(int argc, char* argv[])
     bool isNumber = false;
     const double seconds = parser.value(timeoutOption).toDouble(&isNumber);
     if (!isNumber || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)
-        return UsageError(QStringLiteral("--timeout takes seconds from 0 to 3600, not '%1'").arg(parser.value(timeoutOption)));
+        return UsageError(
+            QStringLiteral("--timeout takes seconds from 0 to 3600, not '%1'").arg(parser.value(timeoutOption)));
     options.timeout = std::chrono::milliseconds(std::lround(seconds * 1000));
     const QString format = parser.value(formatOption);
     if (format == QLatin1String("table"))

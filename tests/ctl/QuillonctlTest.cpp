@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdint>
 
 using namespace quillon;
 using protocol::kLongFormPort;
@@ -30,7 +31,8 @@ Outcome Quillonctl(const QStringList& arguments)
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(QStringLiteral(QUILLONCTL), arguments);
     process.waitForFinished(30000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput()};
+    const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return {exitCode, process.readAllStandardOutput()};
 }
 
 // Both protocols and each alone; short replies of 50, 60 and 70 bytes; a name that is not UTF-8
@@ -95,7 +97,8 @@ TEST(Quillonctl, ListsTheFleetInEachFormat)
         {{QStringLiteral("--format"), QStringLiteral("csv")}, kCsv},
     };
     for (const FormatCase& c : cases) {
-        const Outcome run = Quillonctl(QStringList{QStringLiteral("list"), QStringLiteral("--timeout"), QStringLiteral("1")} << c.options);
+        const QStringList arguments{QStringLiteral("list"), QStringLiteral("--timeout"), QStringLiteral("1")};
+        const Outcome run = Quillonctl(arguments + c.options);
         EXPECT_EQ(run.exitCode, 0) << c.options.join(' ').toStdString();
         EXPECT_EQ(run.output.toStdString(), c.expected.toStdString()) << c.options.join(' ').toStdString();
     }
@@ -110,7 +113,9 @@ TEST(Quillonctl, InterfaceOptionKeepsToTheNamedCards)
     const StatusCase cases[] = {
         {{QStringLiteral("-i"), QStringLiteral("lan0"), QStringLiteral("list")}, 0},
         {{QStringLiteral("--interface"), QStringLiteral("lan2"), QStringLiteral("list")}, 1},
-        {{QStringLiteral("-i"), QStringLiteral("lan2"), QStringLiteral("-i"), QStringLiteral("lan0"), QStringLiteral("list")}, 0},
+        {{QStringLiteral("-i"), QStringLiteral("lan2"), QStringLiteral("-i"), QStringLiteral("lan0"),
+          QStringLiteral("list")},
+         0},
     };
     for (const StatusCase& c : cases)
         EXPECT_EQ(Quillonctl(c.arguments + QStringList{QStringLiteral("--timeout"), QStringLiteral("0.5")}).exitCode,
