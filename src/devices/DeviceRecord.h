@@ -5,6 +5,10 @@
 
 namespace quillon::devices {
 
+// Which protocols a device answered on, as bits of DeviceRecord::protocolsAnswered.
+inline constexpr std::uint8_t kAnsweredLongForm = 1;
+inline constexpr std::uint8_t kAnsweredShortForm = 2;
+
 // One device that answered. Address fields hold their bytes first octet first with spare zero
 // bytes behind them, so each reads as a zero-terminated byte string; the name holds up to 18
 // bytes of UTF-8 and is always followed by a zero byte.
@@ -24,6 +28,8 @@ struct DeviceRecord {
     std::array<std::uint8_t, 5> dns2{};
     std::uint8_t dhcpEnabled = 0;
     std::uint8_t hasDhcp = 0;
+    std::uint8_t protocolsAnswered = 0; // kAnsweredLongForm | kAnsweredShortForm
+    unsigned arrivalInterface = 0;      // the card the last answer arrived on; 0 when unknown
 };
 
 } // namespace quillon::devices

@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace quillon::discovery {
@@ -56,6 +58,9 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
         opened.fd.Reset();
         return opened;
     }
+    // Each datagram then tells the card it arrived on. Without it answers are still taken, only
+    // without their card.
+    (void)::setsockopt(opened.fd.Get(), IPPROTO_IP, IP_PKTINFO, &enable, sizeof enable);
     const sockaddr_in address = platform::AnyAddress(port);
     if (::bind(opened.fd.Get(), platform::AsSocketAddress(address), sizeof address) < 0) {
         opened.failure = SetupFailure(errno, "ERROR:  %d bind() failed", errno);
@@ -66,13 +71,14 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
     return opened;
 }
 
-// Up to kBatchSize datagrams fetched with one call. A datagram longer than its buffer is
-// marked truncated by the kernel and is dropped rather than read in part.
+// Up to kBatchSize datagrams fetched with one call, each with the card it arrived on. A
+// datagram longer than its buffer is marked truncated by the kernel and is dropped rather than
+// read in part.
 class DatagramBatch {
 public:
     static constexpr unsigned kBatchSize = 64;
 
-    DatagramBatch() : buffers_(kBatchSize), vectors_(kBatchSize), headers_(kBatchSize)
+    DatagramBatch() : buffers_(kBatchSize), controls_(kBatchSize), vectors_(kBatchSize), headers_(kBatchSize)
     {
         for (unsigned i = 0; i < kBatchSize; ++i) {
             vectors_[i] = {buffers_[i].data(), buffers_[i].size()};
@@ -84,8 +90,28 @@ public:
     // What is waiting on `fd`, without blocking; 0 on a failed receive.
     unsigned Receive(int fd)
     {
+        // The kernel shortens msg_controllen to what it wrote: every call starts afresh.
+        for (unsigned i = 0; i < kBatchSize; ++i) {
+            headers_[i].msg_hdr.msg_control = controls_[i].bytes.data();
+            headers_[i].msg_hdr.msg_controllen = controls_[i].bytes.size();
+        }
         const int count = ::recvmmsg(fd, headers_.data(), kBatchSize, MSG_DONTWAIT, nullptr);
         return count > 0 ? static_cast<unsigned>(count) : 0;
+    }
+
+    // The card datagram `i` arrived on (CMSG_NXTHDR wants the header writable, hence no const).
+    Arrival ArrivalOf(unsigned i)
+    {
+        msghdr& header = headers_[i].msg_hdr;
+        for (cmsghdr* control = CMSG_FIRSTHDR(&header); control != nullptr; control = CMSG_NXTHDR(&header, control)) {
+            if (control->cmsg_level == IPPROTO_IP && control->cmsg_type == IP_PKTINFO &&
+                control->cmsg_len >= CMSG_LEN(sizeof(in_pktinfo))) {
+                in_pktinfo info{};
+                std::memcpy(&info, CMSG_DATA(control), sizeof info);
+                return {static_cast<unsigned>(info.ipi_ifindex)};
+            }
+        }
+        return {};
     }
 
     wire::Bytes Datagram(unsigned i) const
@@ -96,7 +122,11 @@ public:
     }
 
 private:
+    struct Control {
+        alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> bytes{};
+    };
     std::vector<std::array<std::uint8_t, kReceiveBufferSize>> buffers_;
+    std::vector<Control> controls_;
     std::vector<iovec> vectors_;
     std::vector<mmsghdr> headers_;
 };
@@ -107,7 +137,7 @@ void HandleDatagram(ReceiverShared& shared, wire::Bytes datagram)
 {
     if (const auto reply = Receiving::Accept(shared, datagram)) {
         std::scoped_lock lock(shared.listLock);
-        Receiving::Enter(shared.table, *reply);
+        Receiving::Enter(shared.table, *reply, {});
     }
 }
 
@@ -123,7 +153,7 @@ ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& sto
     Receiving::SendStartRequest();
 
     DatagramBatch batch;
-    std::vector<typename Receiving::Reply> accepted;
+    std::vector<std::pair<typename Receiving::Reply, Arrival>> accepted;
     accepted.reserve(DatagramBatch::kBatchSize);
     for (;;) {
         shared.table.SetReceiveBusy(false);
@@ -134,15 +164,15 @@ ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& sto
         accepted.clear();
         for (unsigned i = 0; i < count; ++i)
             if (auto reply = Receiving::Accept(shared, batch.Datagram(i)))
-                accepted.push_back(std::move(*reply));
+                accepted.emplace_back(std::move(*reply), batch.ArrivalOf(i));
         if (accepted.empty())
             continue;
         // The wait watches the stop signal: Stop never waits for another copy of the program.
         if (!shared.listLock.Lock(platform::NamedLock::kOtherProcessPatience, [&stop] { return !stop.IsRaised(); }))
             return {};
         std::scoped_lock lock(std::adopt_lock, shared.listLock);
-        for (const auto& reply : accepted)
-            Receiving::Enter(shared.table, reply);
+        for (const auto& [reply, arrival] : accepted)
+            Receiving::Enter(shared.table, reply, arrival);
     }
 }
 
@@ -190,7 +220,10 @@ struct LongFormReceiving {
             NoticePasswordFailure(shared, reply->macAddress);
         return reply;
     }
-    static void Enter(DeviceTable& table, const Reply& reply) { EnterLongFormReply(table, reply); }
+    static void Enter(DeviceTable& table, const Reply& reply, const Arrival& arrival)
+    {
+        EnterLongFormReply(table, reply, arrival);
+    }
 };
 
 struct ShortFormReceiving {
@@ -211,7 +244,10 @@ struct ShortFormReceiving {
             return std::nullopt; // changes nothing
         return reply;
     }
-    static void Enter(DeviceTable& table, const Reply& reply) { EnterShortFormReply(table, reply); }
+    static void Enter(DeviceTable& table, const Reply& reply, const Arrival& arrival)
+    {
+        EnterShortFormReply(table, reply, arrival);
+    }
 };
 
 } // namespace

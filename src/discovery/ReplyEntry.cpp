@@ -79,7 +79,8 @@ void GiveRowIfNew(DeviceTable& table, DeviceRecord& record, const QString& nameT
 // Both protocols' device answers: find or make the record, take the reply's fields (the
 // protocol's own ones through `takePorts...`), give a new record its row.
 template <typename Reply, typename TakeOwnFields>
-void EnterDeviceAnswer(DeviceTable& table, const Reply& reply, TakeOwnFields takeOwnFields)
+void EnterDeviceAnswer(DeviceTable& table, const Reply& reply, std::uint8_t protocol, const Arrival& arrival,
+                       TakeOwnFields takeOwnFields)
 {
     std::scoped_lock records(table.RecordsMutex());
     DeviceRecord* record = RecordForAnswer(table, reply.macAddress, reply.ipAddress, reply.name,
@@ -88,13 +89,16 @@ void EnterDeviceAnswer(DeviceTable& table, const Reply& reply, TakeOwnFields tak
         return;
     TakeIdentity(*record, reply.interfaceName, reply.ipAddress, reply.macAddress, reply.netmask);
     takeOwnFields(*record);
+    record->protocolsAnswered |= protocol;
+    if (arrival.interfaceIndex != 0)
+        record->arrivalInterface = arrival.interfaceIndex;
     GiveRowIfNew(table, *record, reply.nameText, reply.addressText);
     TakeGatewayAndName(*record, reply.gateway, reply.name);
 }
 
-void EnterShortFormAnswer(DeviceTable& table, const ShortFormReply& reply)
+void EnterShortFormAnswer(DeviceTable& table, const ShortFormReply& reply, const Arrival& arrival)
 {
-    EnterDeviceAnswer(table, reply, [&reply](DeviceRecord& record) {
+    EnterDeviceAnswer(table, reply, devices::kAnsweredShortForm, arrival, [&reply](DeviceRecord& record) {
         record.port1 = reply.port1; // 0 when the reply is too short to carry the ports
         record.port2 = reply.port2;
         record.hasDns = reply.hasDns ? 1 : 0;
@@ -122,9 +126,9 @@ void EnterShortFormUpdateNotice(DeviceTable& table, const ShortFormReply& reply)
 
 } // namespace
 
-void EnterLongFormReply(DeviceTable& table, const LongFormReply& reply)
+void EnterLongFormReply(DeviceTable& table, const LongFormReply& reply, const Arrival& arrival)
 {
-    EnterDeviceAnswer(table, reply, [&reply](DeviceRecord& record) {
+    EnterDeviceAnswer(table, reply, devices::kAnsweredLongForm, arrival, [&reply](DeviceRecord& record) {
         record.port1 = reply.port1;
         record.port2 = reply.port2;
         CopyInto(record.dns1, reply.dns1);
@@ -137,10 +141,10 @@ void EnterLongFormReply(DeviceTable& table, const LongFormReply& reply)
     });
 }
 
-void EnterShortFormReply(DeviceTable& table, const ShortFormReply& reply)
+void EnterShortFormReply(DeviceTable& table, const ShortFormReply& reply, const Arrival& arrival)
 {
     if (reply.replyKind == static_cast<std::uint8_t>(protocol::ShortFormReplyKind::DeviceAnswer))
-        EnterShortFormAnswer(table, reply);
+        EnterShortFormAnswer(table, reply, arrival);
     else if (reply.replyKind == static_cast<std::uint8_t>(protocol::ShortFormReplyKind::UpdateNotice))
         EnterShortFormUpdateNotice(table, reply);
 }

@@ -109,11 +109,12 @@ SendOutcome SendThrough(const SenderProfile& profile, std::span<const std::uint8
 
 // A broadcast to 255.255.255.255 leaves through one interface only, the one the routing table
 // picks; devices on the computer's other LANs would never hear it. So it goes out through every
-// interface that can carry it, as they are at this moment; with none, the routing table decides.
+// interface that can carry it, as they are at this moment; with none, the routing table decides,
+// unless the search was limited to named interfaces: then it goes nowhere else.
 int SendBroadcast(const SenderProfile& profile, std::span<const std::uint8_t> packet)
 {
     const std::vector<platform::BroadcastInterface> interfaces = platform::BroadcastInterfaces();
-    if (interfaces.empty())
+    if (interfaces.empty() && !platform::BroadcastInterfacesLimited())
         return SendThrough(profile, packet, nullptr).result;
     SendOutcome outcome;
     for (const platform::BroadcastInterface& through : interfaces) {

@@ -5,10 +5,25 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 
 namespace quillon::platform {
 
-std::vector<BroadcastInterface> BroadcastInterfaces()
+namespace {
+
+std::mutex namesMutex;
+std::vector<std::string> limitNames;
+
+in_addr Ipv4Of(const sockaddr* address)
+{
+    if (address == nullptr || address->sa_family != AF_INET)
+        return {};
+    return reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
+}
+
+} // namespace
+
+std::vector<BroadcastInterface> UsableInterfaces()
 {
     std::vector<BroadcastInterface> interfaces;
     ifaddrs* raw = nullptr;
@@ -24,9 +39,38 @@ std::vector<BroadcastInterface> BroadcastInterfaces()
         const bool known = std::any_of(interfaces.begin(), interfaces.end(),
                                        [&](const BroadcastInterface& i) { return i.index == index; });
         if (index != 0 && !known)
-            interfaces.push_back({index, entry->ifa_name, reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr});
+            interfaces.push_back({index, entry->ifa_name, Ipv4Of(entry->ifa_addr), Ipv4Of(entry->ifa_netmask)});
     }
     return interfaces;
+}
+
+std::vector<BroadcastInterface> BroadcastInterfaces()
+{
+    std::vector<BroadcastInterface> interfaces = UsableInterfaces();
+    const std::scoped_lock lock(namesMutex);
+    if (!limitNames.empty())
+        std::erase_if(interfaces, [](const BroadcastInterface& i) {
+            return std::find(limitNames.begin(), limitNames.end(), i.name) == limitNames.end();
+        });
+    return interfaces;
+}
+
+void SetBroadcastInterfaceNames(std::vector<std::string> names)
+{
+    const std::scoped_lock lock(namesMutex);
+    limitNames = std::move(names);
+}
+
+bool BroadcastInterfacesLimited()
+{
+    const std::scoped_lock lock(namesMutex);
+    return !limitNames.empty();
+}
+
+std::string InterfaceName(unsigned index)
+{
+    char name[IF_NAMESIZE] = {};
+    return index != 0 && ::if_indextoname(index, name) != nullptr ? std::string(name) : std::string();
 }
 
 } // namespace quillon::platform

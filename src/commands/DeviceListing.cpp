@@ -1,0 +1,279 @@
+#include "commands/DeviceListing.h"
+
+#include "commands/DeviceSettings.h"
+#include "protocol/DeviceTexts.h"
+#include "protocol/Protocol.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace quillon::commands {
+
+using devices::DeviceRecord;
+
+namespace {
+
+template <std::size_t N>
+wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
+{
+    return {field[0], field[1], field[2], field[3]};
+}
+
+std::uint32_t AsNumber(const wire::Ipv4& address)
+{
+    return std::uint32_t{address[0]} << 24 | std::uint32_t{address[1]} << 16 | std::uint32_t{address[2]} << 8 |
+           address[3];
+}
+
+std::uint32_t AsNumber(const in_addr& address)
+{
+    return ntohl(address.s_addr);
+}
+
+ListedDevice FromRecord(const DeviceRecord& record)
+{
+    ListedDevice device;
+    std::copy_n(record.macAddress.begin(), device.macAddress.size(), device.macAddress.begin());
+    device.ipAddress = FirstFour(record.ipAddress);
+    device.netmask = FirstFour(record.netmask);
+    device.gateway = FirstFour(record.gateway);
+    if (record.hasDns == 1) {
+        device.dns1 = FirstFour(record.dns1);
+        device.dns2 = FirstFour(record.dns2);
+    }
+    const wire::Bytes nameField(record.name.data(), protocol::kNameSize);
+    device.nameBytes = QByteArray(reinterpret_cast<const char*>(nameField.data()),
+                                  static_cast<qsizetype>(wire::BoundedTextLength(nameField)));
+    device.name = protocol::NameText(nameField);
+    device.nameIsUtf8 = device.name.toUtf8() == device.nameBytes;
+    device.webPort = record.port1;
+    if (record.hasDhcp == 1)
+        device.dhcp = record.dhcpEnabled == 1 ? DhcpMode::On : DhcpMode::Off;
+    device.protocols = record.protocolsAnswered;
+    device.cardIndex = record.arrivalInterface;
+    device.webAddress = DeviceWebAddress({device.ipAddress, record.port1});
+    return device;
+}
+
+void AddCard(ListedDevice& device, const std::vector<platform::BroadcastInterface>& cards)
+{
+    if (device.cardIndex == 0)
+        return;
+    const auto card = std::find_if(cards.begin(), cards.end(),
+                                   [&](const platform::BroadcastInterface& c) { return c.index == device.cardIndex; });
+    if (card == cards.end()) {
+        device.cardName = QString::fromStdString(platform::InterfaceName(device.cardIndex));
+        return;
+    }
+    device.cardName = QString::fromStdString(card->name);
+    const std::uint32_t mask = AsNumber(card->netmask);
+    device.inCardSubnet = (AsNumber(device.ipAddress) & mask) == (AsNumber(card->address) & mask);
+}
+
+QString Optional(const std::optional<wire::Ipv4>& address)
+{
+    return address ? DottedDecimal(*address) : QString();
+}
+
+QString MacText(const wire::MacAddress& mac)
+{
+    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+}
+
+QString DhcpText(DhcpMode mode)
+{
+    switch (mode) {
+    case DhcpMode::On:
+        return QStringLiteral("on");
+    case DhcpMode::Off:
+        return QStringLiteral("off");
+    case DhcpMode::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
+QStringList ProtocolNames(std::uint8_t protocols)
+{
+    QStringList names;
+    if (protocols & devices::kAnsweredLongForm)
+        names << QStringLiteral("long");
+    if (protocols & devices::kAnsweredShortForm)
+        names << QStringLiteral("short");
+    return names;
+}
+
+QString YesNo(std::optional<bool> value)
+{
+    return value ? (*value ? QStringLiteral("yes") : QStringLiteral("no")) : QString();
+}
+
+QString PortText(std::int32_t port)
+{
+    return port != 0 ? QString::number(port) : QString();
+}
+
+// The fields of one device as text, in the order of kHeaders.
+const QStringList kHeaders = {QStringLiteral("mac"),      QStringLiteral("ip"),        QStringLiteral("netmask"),
+                              QStringLiteral("gateway"),  QStringLiteral("dns1"),      QStringLiteral("dns2"),
+                              QStringLiteral("name"),     QStringLiteral("web_port"),  QStringLiteral("dhcp"),
+                              QStringLiteral("protocols"), QStringLiteral("card"),     QStringLiteral("in_card_subnet"),
+                              QStringLiteral("shared_ip"), QStringLiteral("web_address")};
+
+QStringList Fields(const ListedDevice& device, const QString& name)
+{
+    return {MacText(device.macAddress),
+            DottedDecimal(device.ipAddress),
+            DottedDecimal(device.netmask),
+            DottedDecimal(device.gateway),
+            Optional(device.dns1),
+            Optional(device.dns2),
+            name,
+            PortText(device.webPort),
+            DhcpText(device.dhcp),
+            ProtocolNames(device.protocols).join(QLatin1Char(',')),
+            device.cardName,
+            YesNo(device.inCardSubnet),
+            YesNo(device.sharesAddress),
+            device.webAddress};
+}
+
+// The columns a text takes in a terminal: East Asian wide characters two, combining marks none.
+qsizetype DisplayWidth(const QString& text)
+{
+    qsizetype width = 0;
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::category(c) == QChar::Mark_NonSpacing || QChar::category(c) == QChar::Mark_Enclosing)
+            continue;
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+QString CsvField(const QString& text)
+{
+    static const QString kNeedsQuotes = QStringLiteral(",\"\r\n");
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return kNeedsQuotes.contains(c); }))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QJsonValue JsonAddress(const std::optional<wire::Ipv4>& address)
+{
+    return address ? QJsonValue(DottedDecimal(*address)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue JsonFlag(std::optional<bool> value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+QString DottedDecimal(const wire::Ipv4& address)
+{
+    return QString::asprintf("%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
+}
+
+std::vector<ListedDevice> ListDevices(devices::DeviceTable& table,
+                                      const std::vector<platform::BroadcastInterface>& cards)
+{
+    std::vector<ListedDevice> devices;
+    {
+        const std::scoped_lock records(table.RecordsMutex());
+        for (const DeviceRecord* record = table.Chain().deviceHead; record != nullptr; record = record->next)
+            devices.push_back(FromRecord(*record));
+    }
+    std::map<std::uint32_t, int> answersPerAddress;
+    for (const ListedDevice& device : devices)
+        ++answersPerAddress[AsNumber(device.ipAddress)];
+    for (ListedDevice& device : devices) {
+        device.sharesAddress = answersPerAddress[AsNumber(device.ipAddress)] > 1;
+        AddCard(device, cards);
+    }
+    std::sort(devices.begin(), devices.end(), [](const ListedDevice& a, const ListedDevice& b) {
+        return std::pair(AsNumber(a.ipAddress), wire::MacKey(a.macAddress)) <
+               std::pair(AsNumber(b.ipAddress), wire::MacKey(b.macAddress));
+    });
+    return devices;
+}
+
+QByteArray FormatTable(const std::vector<ListedDevice>& devices)
+{
+    std::vector<QStringList> lines{kHeaders};
+    for (QString& header : lines.front())
+        header = header.toUpper();
+    for (const ListedDevice& device : devices)
+        lines.push_back(Fields(device, protocol::DisplayableText(device.name)));
+    std::vector<qsizetype> widths(static_cast<std::size_t>(kHeaders.size()), 0);
+    for (const QStringList& line : lines)
+        for (qsizetype i = 0; i < line.size(); ++i)
+            widths[static_cast<std::size_t>(i)] = std::max(widths[static_cast<std::size_t>(i)], DisplayWidth(line[i]));
+    QString text;
+    for (const QStringList& line : lines) {
+        QString row;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            row += line[i];
+            if (i + 1 < line.size())
+                row += QString(widths[static_cast<std::size_t>(i)] - DisplayWidth(line[i]) + 2, QLatin1Char(' '));
+        }
+        text += row + QLatin1Char('\n');
+    }
+    return text.toUtf8();
+}
+
+QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
+{
+    QJsonArray array;
+    for (const ListedDevice& device : devices) {
+        QJsonObject object{
+            {QStringLiteral("mac"), MacText(device.macAddress)},
+            {QStringLiteral("ip"), DottedDecimal(device.ipAddress)},
+            {QStringLiteral("netmask"), DottedDecimal(device.netmask)},
+            {QStringLiteral("gateway"), DottedDecimal(device.gateway)},
+            {QStringLiteral("dns1"), JsonAddress(device.dns1)},
+            {QStringLiteral("dns2"), JsonAddress(device.dns2)},
+            {QStringLiteral("name"), device.name},
+            {QStringLiteral("web_port"), device.webPort != 0 ? QJsonValue(device.webPort) : QJsonValue()},
+            {QStringLiteral("dhcp"), DhcpText(device.dhcp)},
+            {QStringLiteral("protocols"), QJsonArray::fromStringList(ProtocolNames(device.protocols))},
+            {QStringLiteral("card"), device.cardName.isEmpty() ? QJsonValue() : QJsonValue(device.cardName)},
+            {QStringLiteral("in_card_subnet"), JsonFlag(device.inCardSubnet)},
+            {QStringLiteral("shared_ip"), device.sharesAddress},
+            {QStringLiteral("web_address"), device.webAddress},
+        };
+        if (!device.nameIsUtf8)
+            object.insert(QStringLiteral("name_hex"), QString::fromLatin1(device.nameBytes.toHex()));
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson(pretty ? QJsonDocument::Indented : QJsonDocument::Compact) +
+           (pretty ? "" : "\n");
+}
+
+QByteArray FormatCsv(const std::vector<ListedDevice>& devices)
+{
+    QString text = kHeaders.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    for (const ListedDevice& device : devices) {
+        QStringList fields = Fields(device, device.name);
+        for (QString& field : fields)
+            field = CsvField(field);
+        text += fields.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    }
+    return text.toUtf8();
+}
+
+} // namespace quillon::commands

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "devices/DeviceTable.h"
+#include "platform/Interfaces.h"
+#include "protocol/Wire.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quillon::commands {
+
+enum class DhcpMode { Unknown, On, Off };
+
+// Everything known of one device that answered, copied from its record in one consistent step,
+// with what follows from it: the card it answered on, whether its address lies in that card's
+// subnet, whether another device answered with the same address.
+struct ListedDevice {
+    wire::MacAddress macAddress{};
+    wire::Ipv4 ipAddress{};
+    wire::Ipv4 netmask{};
+    wire::Ipv4 gateway{};
+    std::optional<wire::Ipv4> dns1; // empty when the replies carried no DNS servers
+    std::optional<wire::Ipv4> dns2;
+    QByteArray nameBytes;           // exactly as the device sent it
+    QString name;                   // decoded; invalid UTF-8 shows as U+FFFD
+    bool nameIsUtf8 = true;
+    std::int32_t webPort = 0;       // 0 when the replies carried none
+    DhcpMode dhcp = DhcpMode::Unknown;
+    std::uint8_t protocols = 0;     // devices::kAnsweredLongForm | kAnsweredShortForm
+    unsigned cardIndex = 0;         // 0 when unknown
+    QString cardName;               // empty when unknown
+    std::optional<bool> inCardSubnet; // empty when the card or its address is unknown
+    bool sharesAddress = false;
+    QString webAddress;
+};
+
+// Every device in the table, sorted by address numerically (then MAC). `cards` are the
+// interfaces as they are now, for the cards' names, addresses and netmasks. Takes the table's
+// RecordsMutex itself.
+std::vector<ListedDevice> ListDevices(devices::DeviceTable& table,
+                                      const std::vector<platform::BroadcastInterface>& cards);
+
+// "192.168.1.20": plain dotted decimal, never zero-padded.
+QString DottedDecimal(const wire::Ipv4& address);
+
+// The listing for people: a header and one line per device, in aligned columns.
+QByteArray FormatTable(const std::vector<ListedDevice>& devices);
+// One JSON array, one object per device; a name that is not UTF-8 also gets "name_hex".
+QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty);
+// A header row and one row per device, quoted as RFC 4180 says, lines ending in CRLF.
+QByteArray FormatCsv(const std::vector<ListedDevice>& devices);
+
+} // namespace quillon::commands

@@ -1,0 +1,151 @@
+// quillonctl as a user runs it: a subprocess in the virtual LAN, the simulator answering.
+
+#include "platform/SocketAddress.h"
+#include "platform/UniqueFd.h"
+#include "protocol/Protocol.h"
+#include "support/SimulatorProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStringList>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdint>
+
+using namespace quillon;
+using protocol::kLongFormPort;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray output;
+};
+
+Outcome Quillonctl(const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(QStringLiteral(QUILLONCTL), arguments);
+    process.waitForFinished(30000);
+    const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return {exitCode, process.readAllStandardOutput()};
+}
+
+// Both protocols and each alone; short replies of 50, 60 and 70 bytes; a name that is not UTF-8
+// (Latin-1 "Café"), one that needs CSV quoting, one of wide characters; two devices on one
+// address; one outside the card's subnet (lan0 is 203.0.113.1/26); addresses that sort
+// differently as text and as numbers.
+const char* kFleet = R"({"devices": [
+  {"mac": "00:1a:2b:3c:4d:01", "ip": "203.0.113.20", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "dns1": "203.0.113.1", "dns2": "8.8.8.8", "name": "Lobby", "port1": 80, "dhcp": false, "shortLength": 70},
+  {"mac": "00:1a:2b:3c:4d:02", "ip": "203.0.113.9", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "name": "Dock, \"east\"", "port1": 8080, "shortLength": 60, "protocols": ["short"]},
+  {"mac": "00:1a:2b:3c:4d:03", "ip": "203.0.113.22", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "nameHex": "436166e9", "port1": 80, "shortLength": 50, "protocols": ["short"]},
+  {"mac": "00:1a:2b:3c:4d:04", "ip": "203.0.113.22", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "dns1": "1.1.1.1", "dns2": "9.9.9.9", "name": "門口", "port1": 8000, "dhcp": true, "protocols": ["long"]},
+  {"mac": "00:1a:2b:3c:4d:05", "ip": "192.168.1.9", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "dns1": "192.168.1.1", "dns2": "192.168.1.2", "name": "Far", "port1": 443, "dhcp": true, "shortLength": 70}
+]})";
+
+// What each format shows of kFleet: sorted by address as numbers, "Café" as U+FFFD with its
+// bytes beside it in JSON, fields a reply did not carry left empty (null in JSON), the wide
+// name taking two columns a character in the table.
+const char* kTable =
+    "MAC                IP            NETMASK        GATEWAY      DNS1         DNS2         NAME          WEB_PORT  DHCP     PROTOCOLS   CARD  IN_CARD_SUBNET  SHARED_IP  WEB_ADDRESS\n"
+    "00:1a:2b:3c:4d:05  192.168.1.9   255.255.255.0  192.168.1.1  192.168.1.1  192.168.1.2  Far           443       on       long,short  lan0  no              no         http://192.168.1.9:443\n"
+    "00:1a:2b:3c:4d:02  203.0.113.9   255.255.255.0  203.0.113.1                            Dock, \"east\"  8080      unknown  short       lan0  yes             no         http://203.0.113.9:8080\n"
+    "00:1a:2b:3c:4d:01  203.0.113.20  255.255.255.0  203.0.113.1  203.0.113.1  8.8.8.8      Lobby         80        off      long,short  lan0  yes             no         http://203.0.113.20\n"
+    "00:1a:2b:3c:4d:03  203.0.113.22  255.255.255.0  203.0.113.1                            Caf\xef\xbf\xbd                    unknown  short       lan0  yes             yes        http://203.0.113.22\n"
+    "00:1a:2b:3c:4d:04  203.0.113.22  255.255.255.0  203.0.113.1  1.1.1.1      9.9.9.9      \xe9\x96\x80\xe5\x8f\xa3          8000      on       long        lan0  yes             yes        http://203.0.113.22:8000\n";
+const char* kJson =
+    "[{\"card\":\"lan0\",\"dhcp\":\"on\",\"dns1\":\"192.168.1.1\",\"dns2\":\"192.168.1.2\",\"gateway\":\"192.168.1.1\",\"in_card_subnet\":false,\"ip\":\"192.168.1.9\",\"mac\":\"00:1a:2b:3c:4d:05\",\"name\":\"Far\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"long\",\"short\"],\"shared_ip\":false,\"web_address\":\"http://192.168.1.9:443\",\"web_port\":443},{"
+    "\"card\":\"lan0\",\"dhcp\":\"unknown\",\"dns1\":null,\"dns2\":null,\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.9\",\"mac\":\"00:1a:2b:3c:4d:02\",\"name\":\"Dock, \\\"east\\\"\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"short\"],\"shared_ip\":false,\"web_address\":\"http://203.0.113.9:8080\",\"web_port\":8080},{"
+    "\"card\":\"lan0\",\"dhcp\":\"off\",\"dns1\":\"203.0.113.1\",\"dns2\":\"8.8.8.8\",\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.20\",\"mac\":\"00:1a:2b:3c:4d:01\",\"name\":\"Lobby\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"long\",\"short\"],\"shared_ip\":false,\"web_address\":\"http://203.0.113.20\",\"web_port\":80},{"
+    "\"card\":\"lan0\",\"dhcp\":\"unknown\",\"dns1\":null,\"dns2\":null,\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.22\",\"mac\":\"00:1a:2b:3c:4d:03\",\"name\":\"Caf\xef\xbf\xbd\",\"name_hex\":\"436166e9\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"short\"],\"shared_ip\":true,\"web_address\":\"http://203.0.113.22\",\"web_port\":null},{"
+    "\"card\":\"lan0\",\"dhcp\":\"on\",\"dns1\":\"1.1.1.1\",\"dns2\":\"9.9.9.9\",\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.22\",\"mac\":\"00:1a:2b:3c:4d:04\",\"name\":\"\xe9\x96\x80\xe5\x8f\xa3\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"long\"],\"shared_ip\":true,\"web_address\":\"http://203.0.113.22:8000\",\"web_port\":8000}]\n";
+const char* kCsv =
+    "mac,ip,netmask,gateway,dns1,dns2,name,web_port,dhcp,protocols,card,in_card_subnet,shared_ip,web_address\r\n"
+    "00:1a:2b:3c:4d:05,192.168.1.9,255.255.255.0,192.168.1.1,192.168.1.1,192.168.1.2,Far,443,on,\"long,short\",lan0,no,no,http://192.168.1.9:443\r\n"
+    "00:1a:2b:3c:4d:02,203.0.113.9,255.255.255.0,203.0.113.1,,,\"Dock, \"\"east\"\"\",8080,unknown,short,lan0,yes,no,http://203.0.113.9:8080\r\n"
+    "00:1a:2b:3c:4d:01,203.0.113.20,255.255.255.0,203.0.113.1,203.0.113.1,8.8.8.8,Lobby,80,off,\"long,short\",lan0,yes,no,http://203.0.113.20\r\n"
+    "00:1a:2b:3c:4d:03,203.0.113.22,255.255.255.0,203.0.113.1,,,Caf\xef\xbf\xbd,,unknown,short,lan0,yes,yes,http://203.0.113.22\r\n"
+    "00:1a:2b:3c:4d:04,203.0.113.22,255.255.255.0,203.0.113.1,1.1.1.1,9.9.9.9,\xe9\x96\x80\xe5\x8f\xa3,8000,on,long,lan0,yes,yes,http://203.0.113.22:8000\r\n";
+
+struct StatusCase {
+    QStringList arguments;
+    int exitCode;
+    std::uint16_t heldPort = 0;
+};
+
+struct FormatCase {
+    QStringList options;
+    QByteArray expected;
+};
+
+TEST(Quillonctl, ListsTheFleetInEachFormat)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(kFleet)});
+    ASSERT_TRUE(simulator.IsReady());
+    const FormatCase cases[] = {
+        {{QStringLiteral("--format"), QStringLiteral("table")}, kTable},
+        {{QStringLiteral("--format"), QStringLiteral("json")}, kJson},
+        {{QStringLiteral("--format"), QStringLiteral("csv")}, kCsv},
+    };
+    for (const FormatCase& c : cases) {
+        const QStringList arguments{QStringLiteral("list"), QStringLiteral("--timeout"), QStringLiteral("1")};
+        const Outcome run = Quillonctl(arguments + c.options);
+        EXPECT_EQ(run.exitCode, 0) << c.options.join(' ').toStdString();
+        EXPECT_EQ(run.output.toStdString(), c.expected.toStdString()) << c.options.join(' ').toStdString();
+    }
+}
+
+// Answers come back on lan0 (the simulator's broadcasts follow the default route); lan2 is
+// the second card.
+TEST(Quillonctl, InterfaceOptionKeepsToTheNamedCards)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(kFleet)});
+    ASSERT_TRUE(simulator.IsReady());
+    const StatusCase cases[] = {
+        {{QStringLiteral("-i"), QStringLiteral("lan0"), QStringLiteral("list")}, 0},
+        {{QStringLiteral("--interface"), QStringLiteral("lan2"), QStringLiteral("list")}, 1},
+        {{QStringLiteral("-i"), QStringLiteral("lan2"), QStringLiteral("-i"), QStringLiteral("lan0"),
+          QStringLiteral("list")},
+         0},
+    };
+    for (const StatusCase& c : cases)
+        EXPECT_EQ(Quillonctl(c.arguments + QStringList{QStringLiteral("--timeout"), QStringLiteral("0.5")}).exitCode,
+                  c.exitCode)
+            << c.arguments.join(' ').toStdString();
+}
+
+// Without a simulator no device answers. A port held by a socket that does not share it cannot
+// be bound.
+TEST(Quillonctl, ExitStatusSaysWhatHappened)
+{
+    const StatusCase cases[] = {
+        {{QStringLiteral("list"), QStringLiteral("--timeout"), QStringLiteral("0.3")}, 1},
+        {{QStringLiteral("list"), QStringLiteral("--timeout"), QStringLiteral("5")}, 2, kLongFormPort},
+        {{QStringLiteral("list"), QStringLiteral("--bogus")}, 2},
+        {{QStringLiteral("list"), QStringLiteral("--format"), QStringLiteral("xml")}, 2},
+        {{QStringLiteral("list"), QStringLiteral("--timeout"), QStringLiteral("soon")}, 2},
+        {{QStringLiteral("-i"), QStringLiteral("nosuchcard"), QStringLiteral("list")}, 2},
+        {{QStringLiteral("frobnicate")}, 2},
+        {{}, 2},
+    };
+    for (const StatusCase& c : cases) {
+        platform::UniqueFd holder;
+        if (c.heldPort != 0) {
+            holder.Reset(::socket(AF_INET, SOCK_DGRAM, 0));
+            const sockaddr_in address = platform::AnyAddress(c.heldPort);
+            ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
+        }
+        EXPECT_EQ(Quillonctl(c.arguments).exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+    }
+}
+
+} // namespace
