@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <thread>
 
 namespace quillon::ctl {
