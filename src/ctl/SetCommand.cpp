@@ -26,6 +26,7 @@ using devices::DeviceRecord;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kPollInterval{20};
+constexpr std::chrono::milliseconds kSecondAnswerWait{200};
 
 template <std::size_t N>
 wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
@@ -150,6 +151,16 @@ int RunSet(const SetOptions& options, int dataFd)
     if (!device) {
         std::fprintf(stderr, "quillonctl: no device with MAC address %s answered\n", mac.constData());
         return kExitNotFound;
+    }
+    // A device answers both searches. Its second answer, should it come after the request, would
+    // carry the old settings over those Submit wrote, and only a search again could confirm;
+    // so it is given a moment to arrive first.
+    const Clock::time_point settled = std::min(Clock::now() + kSecondAnswerWait, findDeadline);
+    while (device->protocolsAnswered != (devices::kAnsweredLongForm | devices::kAnsweredShortForm) &&
+           Clock::now() < settled) {
+        if (failure.WaitFor(kPollInterval))
+            return kExitError;
+        device = FindDevice(table, options.mac).value_or(*device);
     }
     if (!options.port && (device->port1 < 0 || device->port1 > 65535)) {
         std::fprintf(stderr, "quillonctl: the device's web port %d is not one of 0 to 65535; give --port\n",
