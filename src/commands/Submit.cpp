@@ -115,7 +115,8 @@ bool NeedsSubnetConfirmation(const NewSettings& settings)
 
 SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& settings,
                              const std::function<bool()>& confirmSubnet,
-                             std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer)
+                             std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
+                             protocol::ShortFormSetRequest* sent)
 {
     if (settings.ipAddress[3] == 0 || settings.ipAddress[3] == 255)
         return SubmitOutcome::UnusableAddress;
@@ -139,6 +140,8 @@ SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& set
     const auto packet = sendBuffer.first<protocol::kShortFormRequestSize>();
     protocol::BuildShortFormSetRequest(packet, request);
     discovery::BroadcastShortForm(packet);
+    if (sent != nullptr)
+        *sent = request;
     return SubmitOutcome::Sent;
 }
 

@@ -2,6 +2,7 @@
 
 #include "devices/DeviceTable.h"
 #include "protocol/Protocol.h"
+#include "protocol/ShortForm.h"
 #include "protocol/Wire.h"
 
 #include <QString>
@@ -50,8 +51,10 @@ bool NeedsSubnetConfirmation(const NewSettings& settings);
 // Checks the new settings, writes the changed ones into the current device's record and
 // broadcasts one set request carrying exactly the changed groups, built in `sendBuffer`.
 // `confirmSubnet` asks the user (true = go on); it is called before any record is touched.
+// When the request went out and `sent` is given, it receives the request as sent.
 SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& settings,
                              const std::function<bool()>& confirmSubnet,
-                             std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer);
+                             std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
+                             protocol::ShortFormSetRequest* sent = nullptr);
 
 } // namespace quillon::commands

@@ -30,6 +30,9 @@ struct DeviceRecord {
     std::uint8_t hasDhcp = 0;
     std::uint8_t protocolsAnswered = 0; // kAnsweredLongForm | kAnsweredShortForm
     unsigned arrivalInterface = 0;      // the card the last answer arrived on; 0 when unknown
+    // Device answers and update notices entered so far, so that whoever waits for the device's
+    // word after a set request can tell a new report from the values Submit wrote itself.
+    std::uint32_t reportsEntered = 0;
 };
 
 } // namespace quillon::devices

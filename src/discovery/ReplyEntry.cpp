@@ -94,6 +94,7 @@ void EnterDeviceAnswer(DeviceTable& table, const Reply& reply, std::uint8_t prot
         record->arrivalInterface = arrival.interfaceIndex;
     GiveRowIfNew(table, *record, reply.nameText, reply.addressText);
     TakeGatewayAndName(*record, reply.gateway, reply.name);
+    ++record->reportsEntered;
 }
 
 void EnterShortFormAnswer(DeviceTable& table, const ShortFormReply& reply, const Arrival& arrival)
@@ -122,6 +123,7 @@ void EnterShortFormUpdateNotice(DeviceTable& table, const ShortFormReply& reply)
         return;
     table.RefreshRow(*record, reply.nameText, reply.addressText);
     TakeGatewayAndName(*record, reply.gateway, reply.name);
+    ++record->reportsEntered;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Selection, Submit and the web address on a device table, without a window. Submit
 // broadcasts, so this runs in the virtual LAN and listens for what it sends.
 
+#include "commands/Confirmation.h"
 #include "commands/DeviceSettings.h"
 #include "commands/Submit.h"
 #include "devices/RowStore.h"
@@ -14,6 +15,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -258,4 +260,67 @@ TEST(Selection, FindsTheDeviceByRowNumberAndKeepsTheLastOne)
     ASSERT_TRUE(again.has_value());
     EXPECT_EQ(table.CurrentDevice(), second);
     EXPECT_EQ(SelectDevice(table, 1, 0), std::nullopt) << "an empty list selects nothing";
+}
+
+// What the device reports against what was asked: every field asked for must match; the
+// address is the new one unless DHCP was asked, which only needs the device to say DHCP on.
+TEST(Confirmation, ReportMustShowEveryFieldAsked)
+{
+    protocol::ShortFormSetRequest address;
+    address.addressChanged = true;
+    address.ipAddress = {192, 168, 1, 50};
+    address.netmask = {255, 255, 0, 0};
+    protocol::ShortFormSetRequest dhcp = address;
+    dhcp.addressChanged = false;
+    dhcp.dhcp = true;
+    dhcp.port = 8080;
+    protocol::ShortFormSetRequest named;
+    named.ipAddress = {192, 168, 1, 20};
+    named.name = EncodeDeviceName(QStringLiteral("Hall"));
+    named.dns = protocol::DnsServers{{1, 1, 1, 1}, {9, 9, 9, 9}};
+    named.dhcp = false;
+
+    using Report = std::function<void(DeviceRecord&)>;
+    const Report newAddress = [](DeviceRecord& r) { r.ipAddress = {192, 168, 1, 50, 0}; };
+    const Report newNetmask = [](DeviceRecord& r) { r.netmask = {255, 255, 0, 0, 0}; };
+    const Report dhcpOn = [](DeviceRecord& r) { r.dhcpEnabled = 1; };
+    const Report newPort = [](DeviceRecord& r) { r.port1 = 8080; };
+    const Report otherAddress = [](DeviceRecord& r) { r.ipAddress = {10, 0, 0, 7, 0}; };
+    const Report modeUntold = [](DeviceRecord& r) { r.hasDhcp = 0; };
+    const Report longForm = [](DeviceRecord& r) { r.protocolsAnswered = devices::kAnsweredLongForm; };
+    const Report newDns = [](DeviceRecord& r) { r.dns1 = {1, 1, 1, 1, 0}; r.dns2 = {9, 9, 9, 9, 0}; };
+    const Report noDns = [](DeviceRecord& r) { r.hasDns = 0; };
+    const Report otherName = [](DeviceRecord& r) { r.name = {'H', 'a', 'l', 'l', 'o'}; };
+    struct Case {
+        const char* what;
+        const protocol::ShortFormSetRequest& request;
+        std::vector<Report> report;
+        bool confirms;
+    };
+    const Case cases[] = {
+        {"new address", address, {newAddress, newNetmask}, true},
+        {"old address", address, {}, false},
+        {"new address, old netmask", address, {newAddress}, false},
+        {"DHCP on at another address", dhcp, {dhcpOn, newPort, otherAddress}, true},
+        {"DHCP on, old port", dhcp, {dhcpOn}, false},
+        {"DHCP still off", dhcp, {newPort}, false},
+        {"mode not told", dhcp, {dhcpOn, newPort, modeUntold}, false},
+        {"name, DNS and static", named, {newDns}, true},
+        {"static told by a long-form reply", named, {newDns, modeUntold, longForm}, true},
+        {"static not told", named, {newDns, modeUntold}, false},
+        {"replies carry no DNS", named, {newDns, noDns}, false},
+        {"other name", named, {newDns, otherName}, false},
+    };
+    for (const Case& c : cases) {
+        DeviceRecord record;
+        record.ipAddress = {192, 168, 1, 20, 0};
+        record.netmask = {255, 255, 255, 0, 0};
+        record.port1 = 80;
+        record.hasDhcp = 1;
+        record.hasDns = 1;
+        record.name = {'H', 'a', 'l', 'l'};
+        for (const Report& change : c.report)
+            change(record);
+        EXPECT_EQ(RecordConfirms(c.request, record), c.confirms) << c.what;
+    }
 }

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
 
@@ -14,6 +18,7 @@
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <string>
 
 using namespace quillon;
 using protocol::kLongFormPort;
@@ -145,6 +150,99 @@ TEST(Quillonctl, ExitStatusSaysWhatHappened)
             ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
         }
         EXPECT_EQ(Quillonctl(c.arguments).exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+    }
+}
+
+// The groups of every set request the simulator logged from line `from` on, one entry per
+// request ("name,port"); `from` moves past them.
+QStringList LoggedSetRequests(const std::string& logPath, qsizetype& from)
+{
+    QFile log(QString::fromStdString(logPath));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QStringList requests;
+    for (; from < lines.size() && !lines[from].isEmpty(); ++from) {
+        const QJsonObject entry = QJsonDocument::fromJson(lines[from]).object();
+        if (entry.value(QLatin1String("request")).toString() != QLatin1String("set"))
+            continue;
+        QStringList groups;
+        for (const QJsonValue& group : entry.value(QLatin1String("applied")).toArray())
+            groups.append(group.toString());
+        requests.append(groups.join(','));
+    }
+    return requests;
+}
+
+// One device for each way of confirming; "none" confirms only through the answers to the
+// search quillonctl sends again, "silent" not at all.
+const char* kSetFleet = R"({"devices": [
+  {"mac": "00:1a:2b:3c:4d:11", "ip": "203.0.113.20", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "name": "Lobby", "port1": 80, "dhcp": false, "confirm": "notice"},
+  {"mac": "00:1a:2b:3c:4d:12", "ip": "203.0.113.21", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "dns1": "203.0.113.1", "dns2": "8.8.8.8", "name": "Dock", "port1": 80, "dhcp": false, "confirm": "answer"},
+  {"mac": "00:1a:2b:3c:4d:13", "ip": "203.0.113.22", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "name": "Yard", "port1": 80, "dhcp": false, "confirm": "none"},
+  {"mac": "00:1a:2b:3c:4d:14", "ip": "203.0.113.23", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "name": "Gate", "port1": 80, "dhcp": false, "confirm": "silent"}
+]})";
+
+struct SetCase {
+    QStringList arguments;
+    int exitCode;
+    QByteArray output;
+    QString groupsSent; // the groups of the set request the device received; empty: none sent
+};
+
+// The rows run in order against one simulator, so a row sees the settings earlier rows made.
+// Each run sends through both cards, so a device hears each request once per card.
+TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
+{
+    const std::string logPath = test::WriteTemporaryFile("");
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(kSetFleet), "--log", logPath});
+    ASSERT_TRUE(simulator.IsReady());
+    const QString notice = QStringLiteral("00:1a:2b:3c:4d:11");
+    const QString answer = QStringLiteral("00:1A:2B:3C:4D:12");
+    const QString none = QStringLiteral("00-1a-2b-3c-4d-13");
+    const QString silent = QStringLiteral("00:1a:2b:3c:4d:14");
+    // Seven characters, nineteen bytes of UTF-8.
+    const char* const nineteenBytes = "\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3X";
+    const auto set = [](const QString& mac, QStringList options) {
+        return QStringList{QStringLiteral("set"), mac} + options;
+    };
+    const SetCase cases[] = {
+        // Confirmed: by the update notice, by the device's answer (at its new address), by the
+        // answers to a second search (DHCP on, whatever address the device then has).
+        {set(notice, {"--name", "Hall", "--port", "8080"}), 0, "name: Lobby -> Hall\nport: 80 -> 8080\nconfirmed\n",
+         "name,port"},
+        {set(answer, {"--ip", "203.0.113.50", "--dns2", "9.9.9.9"}), 0,
+         "ip: 203.0.113.21 -> 203.0.113.50\ndns2: 8.8.8.8 -> 9.9.9.9\nconfirmed\n", "address,dns"},
+        {set(answer, {"--ip", "203.0.113.51", "--gateway", "10.0.0.1", "--yes"}), 0,
+         "ip: 203.0.113.50 -> 203.0.113.51\ngateway: 203.0.113.1 -> 10.0.0.1\nconfirmed\n", "address,gateway"},
+        {set(none, {"--dhcp", "--timeout", "2"}), 0, "dhcp: off -> on\nconfirmed\n", "dhcp"},
+        {set(notice, {"--name", "Hall", "--static"}), 0, "unchanged\n", ""},
+        // Refused: nothing reaches the device.
+        {set(notice, {"--ip", "203.0.113.0"}), 2, "", ""},
+        {set(notice, {"--ip", "203.0.113.255"}), 2, "", ""},
+        {set(notice, {"--gateway", "10.0.0.1"}), 2, "", ""},
+        {set(notice, {"--name", nineteenBytes}), 2, "", ""},
+        {set(notice, {"--port", "70000"}), 2, "", ""},
+        {set(notice, {"--ip", "203.0.113.300"}), 2, "", ""},
+        {set(notice, {"--dhcp", "--static"}), 2, "", ""},
+        {set(QStringLiteral("00:1a:2b:3c:4d"), {"--port", "81"}), 2, "", ""},
+        // Sent, never confirmed; and a device that is not there.
+        {set(silent, {"--port", "81", "--timeout", "1"}), 3, "port: 80 -> 81\n", "port"},
+        {set(QStringLiteral("00:1a:2b:3c:4d:99"), {"--port", "81", "--timeout", "0.5"}), 4, "", ""},
+    };
+    qsizetype logLine = 0;
+    for (const SetCase& c : cases) {
+        const std::string row = c.arguments.join(' ').toStdString();
+        const Outcome run = Quillonctl(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << row;
+        EXPECT_EQ(run.output.toStdString(), c.output.toStdString()) << row;
+        const QStringList requests = LoggedSetRequests(logPath, logLine);
+        const QStringList expected = c.groupsSent.isEmpty() ? QStringList() : QStringList{c.groupsSent, c.groupsSent};
+        EXPECT_EQ(requests.join(';').toStdString(), expected.join(';').toStdString()) << row;
     }
 }
 

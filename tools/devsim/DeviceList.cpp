@@ -32,6 +32,8 @@ std::optional<Confirmation> ParseConfirmation(const QString& text)
         return Confirmation::DeviceAnswer;
     if (text == QLatin1String("none"))
         return Confirmation::None;
+    if (text == QLatin1String("silent"))
+        return Confirmation::Silent;
     return std::nullopt;
 }
 
@@ -67,7 +69,7 @@ std::optional<SimulatedDevice> ReadDevice(const QJsonObject& object, QString& er
     device.longReplyCode = static_cast<std::uint8_t>(code);
     const auto confirmation = ParseConfirmation(object.value(QLatin1String("confirm")).toString(QStringLiteral("notice")));
     if (!confirmation) {
-        error = QStringLiteral("confirm must be notice, answer or none");
+        error = QStringLiteral("confirm must be notice, answer, none or silent");
         return std::nullopt;
     }
     device.confirmation = *confirmation;

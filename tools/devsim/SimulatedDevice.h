@@ -16,8 +16,9 @@ using Bytes = std::span<const std::uint8_t>;
 using Ipv4 = std::array<std::uint8_t, 4>;
 using Mac = std::array<std::uint8_t, 6>;
 
-// How a device confirms a set request addressed to it.
-enum class Confirmation { UpdateNotice, DeviceAnswer, None };
+// How a device confirms a set request addressed to it. A silent device confirms nothing and
+// then answers no search either, as one that restarts for longer than anybody waits.
+enum class Confirmation { UpdateNotice, DeviceAnswer, None, Silent };
 
 struct SimulatedDevice {
     Mac mac{0x02, 0, 0, 0, 0, 1};
@@ -36,6 +37,7 @@ struct SimulatedDevice {
     std::size_t shortReplyLength = 70; // 50, 60, 69, 70 or more
     std::uint8_t longReplyCode = 1;    // 1, 2 or 3
     Confirmation confirmation = Confirmation::UpdateNotice;
+    bool silenced = false; // a silent device that took a set request
 };
 
 // What the device heard.

@@ -49,7 +49,7 @@ struct Options {
 
 const char* kUsage =
     "usage: quillon-devsim (--devices FILE | --count N) [--spread MS] [--seed N]\n"
-    "                      [--confirm notice|answer|none] [--log FILE]\n"
+    "                      [--confirm notice|answer|none|silent] [--log FILE]\n"
     "  --devices FILE  devices from a JSON file ({\"devices\": [...]})\n"
     "  --count N       N generated devices with distinct MACs, addresses and names\n"
     "  --spread MS     each device answers after a random delay of up to MS ms (default: all\n"
@@ -86,6 +86,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments)
             options.confirmation = value == QLatin1String("notice") ? Confirmation::UpdateNotice
                                    : value == QLatin1String("answer") ? Confirmation::DeviceAnswer
                                    : value == QLatin1String("none")   ? std::optional(Confirmation::None)
+                                   : value == QLatin1String("silent") ? std::optional(Confirmation::Silent)
                                                                       : std::nullopt;
             ok = options.confirmation.has_value();
         } else
@@ -164,7 +165,7 @@ private:
             return;
         Log(kLongFormPort, "search", datagram, {});
         for (const auto& device : devices_)
-            if (device.answersLongForm)
+            if (device.answersLongForm && !device.silenced)
                 Schedule(kLongFormPort, LongFormReply(device));
     }
 
@@ -174,7 +175,7 @@ private:
         case RequestKind::ShortFormSearch:
             Log(kShortFormPort, "search", datagram, {});
             for (const auto& device : devices_)
-                if (device.answersShortForm)
+                if (device.answersShortForm && !device.silenced)
                     Schedule(kShortFormPort, ShortFormReply(device));
             break;
         case RequestKind::ShortFormSet:
@@ -203,6 +204,8 @@ private:
             Send(kShortFormPort, ShortFormReply(*device, 1));
         else if (device->confirmation == Confirmation::DeviceAnswer)
             Send(kShortFormPort, ShortFormReply(*device, 0));
+        else if (device->confirmation == Confirmation::Silent)
+            device->silenced = true;
     }
 
     void Schedule(std::uint16_t port, std::vector<std::uint8_t> bytes)

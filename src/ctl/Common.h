@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Interfaces.h"
+
+#include <QByteArray>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::ctl {
+
+// The indexes of the named cards; nothing, with a message, when a name is not a card that can
+// carry a search.
+std::optional<std::vector<unsigned>> NamedCards(const std::vector<std::string>& names,
+                                                const std::vector<platform::BroadcastInterface>& cards);
+
+// Writes all of `data` to `fd`; false, errno set, when that failed.
+bool WriteAll(int fd, const QByteArray& data);
+
+// Set by a receiver that could not be set up; the wait for answers then ends at once.
+class Failure {
+public:
+    void Raise()
+    {
+        {
+            const std::scoped_lock lock(mutex_);
+            raised_ = true;
+        }
+        changed_.notify_all();
+    }
+    // Waits up to `timeout`; true when a failure was raised meanwhile.
+    bool WaitFor(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [this] { return raised_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool raised_ = false;
+};
+
+} // namespace quillon::ctl

@@ -1,0 +1,217 @@
+#include "ctl/SetCommand.h"
+
+#include "commands/Confirmation.h"
+#include "commands/DeviceListing.h"
+#include "commands/Submit.h"
+#include "ctl/Common.h"
+#include "ctl/ListCommand.h"
+#include "devices/ListLock.h"
+#include "discovery/Discovery.h"
+#include "platform/Interfaces.h"
+#include "platform/NamedLock.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+
+namespace quillon::ctl {
+
+namespace {
+
+using devices::DeviceRecord;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::milliseconds kPollInterval{20};
+constexpr std::chrono::milliseconds kSecondAnswerWait{200};
+
+template <std::size_t N>
+wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
+{
+    return {field[0], field[1], field[2], field[3]};
+}
+
+QString MacText(const wire::MacAddress& mac)
+{
+    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+}
+
+QString NameText(const std::span<const std::uint8_t> bytes)
+{
+    const std::size_t length = wire::BoundedTextLength(bytes);
+    return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(length));
+}
+
+QString ModeText(const DeviceRecord& record)
+{
+    if (record.hasDhcp == 0 && (record.protocolsAnswered & devices::kAnsweredLongForm) == 0)
+        return QStringLiteral("unknown");
+    return record.dhcpEnabled != 0 ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+// The record of the device with `mac`, copied once it has a row; nothing while it has not answered.
+std::optional<DeviceRecord> FindDevice(devices::DeviceTable& table, const wire::MacAddress& mac)
+{
+    std::scoped_lock records(table.RecordsMutex());
+    const DeviceRecord* record = table.FindDeviceByMac(mac);
+    if (record == nullptr || record->listIndex < 0)
+        return std::nullopt;
+    return *record;
+}
+
+// What the window's fields would hold for this device, with the given options typed over them.
+commands::NewSettings SettingsFor(const DeviceRecord& device, const SetOptions& options)
+{
+    commands::NewSettings settings;
+    settings.name = options.name;
+    settings.ipAddress = options.ipAddress.value_or(FirstFour(device.ipAddress));
+    settings.netmask = options.netmask.value_or(FirstFour(device.netmask));
+    settings.gateway = options.gateway.value_or(FirstFour(device.gateway));
+    settings.dns1 = options.dns1.value_or(FirstFour(device.dns1));
+    settings.dns2 = options.dns2.value_or(FirstFour(device.dns2));
+    settings.port = options.port.value_or(static_cast<std::uint16_t>(device.port1));
+    settings.wantsDhcp = options.dhcp;
+    return settings;
+}
+
+// "ip: 192.168.1.20 -> 192.168.1.50", one line for each field the request changes.
+QByteArray ChangeLines(const DeviceRecord& before, const protocol::ShortFormSetRequest& sent)
+{
+    QString lines;
+    const auto line = [&lines](const char* field, const QString& from, const QString& to) {
+        if (from != to)
+            lines += QStringLiteral("%1: %2 -> %3\n").arg(QLatin1String(field), from, to);
+    };
+    using commands::DottedDecimal;
+    if (sent.addressChanged) {
+        line("ip", DottedDecimal(FirstFour(before.ipAddress)), DottedDecimal(sent.ipAddress));
+        line("netmask", DottedDecimal(FirstFour(before.netmask)), DottedDecimal(sent.netmask));
+    }
+    if (sent.gateway)
+        line("gateway", DottedDecimal(FirstFour(before.gateway)), DottedDecimal(*sent.gateway));
+    if (sent.name)
+        line("name", NameText(std::span(before.name).first<protocol::kNameSize>()), NameText(*sent.name));
+    if (sent.port)
+        line("port", QString::number(before.port1), QString::number(*sent.port));
+    if (sent.dns) {
+        line("dns1", DottedDecimal(FirstFour(before.dns1)), DottedDecimal(sent.dns->dns1));
+        line("dns2", DottedDecimal(FirstFour(before.dns2)), DottedDecimal(sent.dns->dns2));
+    }
+    if (sent.dhcp)
+        line("dhcp", ModeText(before), *sent.dhcp ? QStringLiteral("on") : QStringLiteral("off"));
+    return lines.toUtf8();
+}
+
+// Waits for the device's update notice or answer; when none has confirmed by half the time,
+// searches again and waits for the answers.
+bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortFormSetRequest& sent,
+                         std::chrono::milliseconds timeout)
+{
+    commands::ConfirmationWatch watch(discovery.Table(), sent);
+    const Clock::time_point start = Clock::now();
+    bool searched = false;
+    for (;;) {
+        if (watch.Confirmed())
+            return true;
+        const Clock::duration waited = Clock::now() - start;
+        if (waited >= timeout)
+            return false;
+        if (!searched && waited >= timeout / 2 && discovery.Search()) {
+            searched = true;
+            watch.TableWasEmptied();
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+} // namespace
+
+int RunSet(const SetOptions& options, int dataFd)
+{
+    const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
+    if (!NamedCards(options.interfaces, cards))
+        return kExitError;
+    platform::SetBroadcastInterfaceNames(options.interfaces);
+
+    Failure failure;
+    platform::NamedLock listLock(devices::kListLockName);
+    discovery::Discovery discovery(listLock, [&failure](int) { failure.Raise(); });
+    discovery.Start();
+    devices::DeviceTable& table = discovery.Table();
+
+    const Clock::time_point findDeadline = Clock::now() + std::min(options.timeout, kFindTimeout);
+    std::optional<DeviceRecord> device;
+    while (!(device = FindDevice(table, options.mac)) && Clock::now() < findDeadline)
+        if (failure.WaitFor(kPollInterval))
+            return kExitError;
+    const QByteArray mac = MacText(options.mac).toLatin1();
+    if (!device) {
+        std::fprintf(stderr, "quillonctl: no device with MAC address %s answered\n", mac.constData());
+        return kExitNotFound;
+    }
+    // A device answers both searches. Its second answer, should it come after the request, would
+    // carry the old settings over those Submit wrote, and only a search again could confirm;
+    // so it is given a moment to arrive first.
+    const Clock::time_point settled = std::min(Clock::now() + kSecondAnswerWait, findDeadline);
+    while (device->protocolsAnswered != (devices::kAnsweredLongForm | devices::kAnsweredShortForm) &&
+           Clock::now() < settled) {
+        if (failure.WaitFor(kPollInterval))
+            return kExitError;
+        device = FindDevice(table, options.mac).value_or(*device);
+    }
+    if (!options.port && (device->port1 < 0 || device->port1 > 65535)) {
+        std::fprintf(stderr, "quillonctl: the device's web port %d is not one of 0 to 65535; give --port\n",
+                     device->port1);
+        return kExitError;
+    }
+    {
+        std::scoped_lock records(table.RecordsMutex());
+        table.SelectByListIndex(device->listIndex);
+    }
+
+    const commands::NewSettings settings = SettingsFor(*device, options);
+    std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
+    protocol::ShortFormSetRequest sent;
+    const commands::SubmitOutcome outcome =
+        commands::SubmitSettings(table, settings, [&options] { return options.yes; }, sendBuffer, &sent);
+    switch (outcome) {
+    case commands::SubmitOutcome::Sent:
+        break;
+    case commands::SubmitOutcome::UnusableAddress:
+        std::fprintf(stderr, "quillonctl: no device can use the IP address %s (it ends in 0 or 255); nothing sent\n",
+                     qPrintable(commands::DottedDecimal(settings.ipAddress)));
+        return kExitError;
+    case commands::SubmitOutcome::Declined:
+        std::fprintf(stderr,
+                     "quillonctl: the gateway %s is outside the subnet of %s/%s; give --yes to send it anyway; "
+                     "nothing sent\n",
+                     qPrintable(commands::DottedDecimal(settings.gateway)),
+                     qPrintable(commands::DottedDecimal(settings.ipAddress)),
+                     qPrintable(commands::DottedDecimal(settings.netmask)));
+        return kExitError;
+    case commands::SubmitOutcome::NoDevice:
+        std::fprintf(stderr, "quillonctl: the device %s is gone from the list\n", mac.constData());
+        return kExitNotFound;
+    case commands::SubmitOutcome::NothingChanged:
+        return WriteAll(dataFd, QByteArrayLiteral("unchanged\n")) ? kExitConfirmed : kExitError;
+    }
+
+    if (!WriteAll(dataFd, ChangeLines(*device, sent)))
+        std::perror("quillonctl: writing the changes");
+    if (!WaitForConfirmation(discovery, sent, options.timeout)) {
+        std::fprintf(stderr,
+                     "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
+                     mac.constData(), static_cast<double>(options.timeout.count()) / 1000.0);
+        return kExitUnconfirmed;
+    }
+    if (!WriteAll(dataFd, QByteArrayLiteral("confirmed\n"))) {
+        std::perror("quillonctl: writing the result");
+        return kExitError;
+    }
+    return kExitConfirmed;
+}
+
+} // namespace quillon::ctl

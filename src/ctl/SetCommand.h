@@ -1,0 +1,44 @@
+#pragma once
+
+#include "protocol/Wire.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::ctl {
+
+// What `quillonctl set` was asked, checked for form already: only what is given changes.
+struct SetOptions {
+    wire::MacAddress mac{};
+    std::optional<wire::Ipv4> ipAddress;
+    std::optional<wire::Ipv4> netmask;
+    std::optional<wire::Ipv4> gateway;
+    std::optional<wire::Ipv4> dns1;
+    std::optional<wire::Ipv4> dns2;
+    std::optional<QString> name; // at most 18 bytes of UTF-8
+    std::optional<std::uint16_t> port;
+    std::optional<bool> dhcp;    // --dhcp or --static
+    bool yes = false;            // send a gateway outside the subnet without asking
+    std::chrono::milliseconds timeout{5000};
+    std::vector<std::string> interfaces; // empty: every card
+};
+
+// How long `set` waits for the device to answer the search, at most.
+inline constexpr std::chrono::milliseconds kFindTimeout{2000};
+
+// Exit statuses of `set`, as the manual page gives them (2 is kExitError: nothing was sent).
+inline constexpr int kExitConfirmed = 0;
+inline constexpr int kExitUnconfirmed = 3;
+inline constexpr int kExitNotFound = 4;
+
+// Finds the device, sends its changed settings through the window's Submit and waits for the
+// device to confirm them. Writes one line per changed field and "confirmed" (or "unchanged")
+// to `dataFd`; messages go to standard error. Returns the exit status.
+int RunSet(const SetOptions& options, int dataFd);
+
+} // namespace quillon::ctl
