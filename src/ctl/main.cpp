@@ -85,10 +85,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption prettyOption(QStringLiteral("pretty"), QStringLiteral("list: indent the JSON output."));
     const QCommandLineOption ipOption(QStringLiteral("ip"), QStringLiteral("set: the IP address."),
                                       QStringLiteral("A"));
-    const QCommandLineOption netmaskOption(QStringLiteral("netmask"), QStringLiteral("set: the netmask."),
+    const QCommandLineOption netmaskOption(QStringLiteral("netmask"), QStringLiteral("set, plan: the netmask."),
                                            QStringLiteral("M"));
     const QCommandLineOption gatewayOption(QStringLiteral("gateway"),
-                                           QStringLiteral("set: the gateway (0.0.0.0 for none)."), QStringLiteral("G"));
+                                           QStringLiteral("set, plan: the gateway (0.0.0.0 for none)."), QStringLiteral("G"));
     const QCommandLineOption dns1Option(QStringLiteral("dns1"), QStringLiteral("set: the first DNS server."),
                                         QStringLiteral("D"));
     const QCommandLineOption dns2Option(QStringLiteral("dns2"), QStringLiteral("set: the second DNS server."),
