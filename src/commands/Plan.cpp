@@ -156,7 +156,8 @@ std::vector<CsvRecord> ReadCsv(const QByteArray& bytes, int& badLine)
             return records;
         }
         record.fields.append(field);
-        records.push_back(std::move(record));
+        if (record.fields.size() > 1 || !record.fields.front().isEmpty() || wasQuoted) // blank lines are skipped
+            records.push_back(std::move(record));
     }
     return records;
 }

@@ -26,7 +26,7 @@ struct CsvRecord {
     QStringList fields;
 };
 // Splits `text` as RFC 4180 says: quoted fields may hold commas, line breaks and doubled
-// quotes; lines end in CRLF or LF. The records up to a malformed one; its line in `badLine`
+// quotes; lines end in CRLF or LF; blank lines are skipped. The records up to a malformed one; its line in `badLine`
 // (0 when there was none).
 std::vector<CsvRecord> ReadCsv(const QByteArray& text, int& badLine);
 
