@@ -26,13 +26,16 @@ std::optional<std::vector<commands::ListedDevice>> Search(discovery::Discovery& 
                                                           std::chrono::milliseconds timeout)
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
-    if (!NamedCards(interfaces, cards))
+    const std::optional<std::vector<unsigned>> named = NamedCards(interfaces, cards);
+    if (!named)
         return std::nullopt;
     platform::SetBroadcastInterfaceNames(interfaces);
     discovery.Start();
     if (failure.WaitFor(timeout))
         return std::nullopt;
-    return commands::ListDevices(discovery.Table(), cards);
+    std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Table(), cards);
+    KeepNamedCards(devices, *named);
+    return devices;
 }
 
 const char* StatusText(SetResult result)
