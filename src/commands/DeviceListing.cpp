@@ -162,16 +162,6 @@ qsizetype DisplayWidth(const QString& text)
     return width;
 }
 
-QString CsvField(const QString& text)
-{
-    static const QString kNeedsQuotes = QStringLiteral(",\"\r\n");
-    if (std::none_of(text.begin(), text.end(), [](QChar c) { return kNeedsQuotes.contains(c); }))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 QJsonValue JsonAddress(const std::optional<wire::Ipv4>& address)
 {
     return address ? QJsonValue(DottedDecimal(*address)) : QJsonValue(QJsonValue::Null);
@@ -262,6 +252,16 @@ QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
     }
     return QJsonDocument(array).toJson(pretty ? QJsonDocument::Indented : QJsonDocument::Compact) +
            (pretty ? "" : "\n");
+}
+
+QString CsvField(const QString& text)
+{
+    static const QString kNeedsQuotes = QStringLiteral(",\"\r\n");
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return kNeedsQuotes.contains(c); }))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 QByteArray FormatCsv(const std::vector<ListedDevice>& devices)

@@ -51,6 +51,8 @@ QString DottedDecimal(const wire::Ipv4& address);
 QByteArray FormatTable(const std::vector<ListedDevice>& devices);
 // One JSON array, one object per device; a name that is not UTF-8 also gets "name_hex".
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty);
+// One CSV field, quoted as RFC 4180 says when it holds a comma, a quote or a line break.
+QString CsvField(const QString& text);
 // A header row and one row per device, quoted as RFC 4180 says, lines ending in CRLF.
 QByteArray FormatCsv(const std::vector<ListedDevice>& devices);
 

@@ -103,6 +103,16 @@ NameBytes EncodeDeviceName(const QString& name)
     return bytes;
 }
 
+bool UsableDeviceAddress(const wire::Ipv4& address)
+{
+    return address[3] != 0 && address[3] != 255;
+}
+
+bool NameFits(const QString& name)
+{
+    return static_cast<std::size_t>(name.toUtf8().size()) <= protocol::kNameSize;
+}
+
 bool NeedsSubnetConfirmation(const NewSettings& settings)
 {
     if (settings.gateway == wire::Ipv4{})
@@ -118,7 +128,7 @@ SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& set
                              std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
                              protocol::ShortFormSetRequest* sent)
 {
-    if (settings.ipAddress[3] == 0 || settings.ipAddress[3] == 255)
+    if (!UsableDeviceAddress(settings.ipAddress))
         return SubmitOutcome::UnusableAddress;
     if (NeedsSubnetConfirmation(settings) && !confirmSubnet())
         return SubmitOutcome::Declined;

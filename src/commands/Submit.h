@@ -44,6 +44,11 @@ enum class SubmitOutcome {
     NothingChanged,
 };
 
+// False for an address no device can use: its last octet is 0 or 255.
+bool UsableDeviceAddress(const wire::Ipv4& address);
+// True when the name takes at most 18 bytes of UTF-8.
+bool NameFits(const QString& name);
+
 // True when the gateway lies outside the address's subnet and is not 0.0.0.0 ("no gateway"):
 // then the user is asked before anything is sent.
 bool NeedsSubnetConfirmation(const NewSettings& settings);

@@ -8,6 +8,14 @@
 
 namespace quillon::ctl {
 
+void KeepNamedCards(std::vector<commands::ListedDevice>& devices, const std::vector<unsigned>& named)
+{
+    if (!named.empty())
+        std::erase_if(devices, [&](const commands::ListedDevice& device) {
+            return std::find(named.begin(), named.end(), device.cardIndex) == named.end();
+        });
+}
+
 std::optional<std::vector<unsigned>> NamedCards(const std::vector<std::string>& names,
                                                 const std::vector<platform::BroadcastInterface>& cards)
 {

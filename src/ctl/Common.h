@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/DeviceListing.h"
 #include "platform/Interfaces.h"
 
 #include <QByteArray>
@@ -17,6 +18,9 @@ namespace quillon::ctl {
 // carry a search.
 std::optional<std::vector<unsigned>> NamedCards(const std::vector<std::string>& names,
                                                 const std::vector<platform::BroadcastInterface>& cards);
+
+// Drops the devices that answered on a card not in `named`; an empty `named` keeps them all.
+void KeepNamedCards(std::vector<commands::ListedDevice>& devices, const std::vector<unsigned>& named);
 
 // Writes all of `data` to `fd`; false, errno set, when that failed.
 bool WriteAll(int fd, const QByteArray& data);

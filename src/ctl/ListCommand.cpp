@@ -7,7 +7,6 @@
 #include "platform/Interfaces.h"
 #include "platform/NamedLock.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -31,10 +30,7 @@ int RunList(const ListOptions& options, int dataFd)
     if (failed)
         return kExitError;
 
-    if (!named->empty())
-        std::erase_if(devices, [&](const commands::ListedDevice& device) {
-            return std::find(named->begin(), named->end(), device.cardIndex) == named->end();
-        });
+    KeepNamedCards(devices, *named);
     if (devices.empty())
         std::fputs("quillonctl: no device answered\n", stderr);
     QByteArray data;

@@ -2,6 +2,7 @@
 
 #include "commands/Confirmation.h"
 #include "commands/DeviceListing.h"
+#include "commands/Plan.h"
 #include "commands/Submit.h"
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
@@ -32,11 +33,6 @@ template <std::size_t N>
 wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
 {
     return {field[0], field[1], field[2], field[3]};
-}
-
-QString MacText(const wire::MacAddress& mac)
-{
-    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
 }
 
 QString NameText(const std::span<const std::uint8_t> bytes)
@@ -129,28 +125,19 @@ bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortF
 
 } // namespace
 
-int RunSet(const SetOptions& options, int dataFd)
+SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options, int dataFd)
 {
-    const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
-    if (!NamedCards(options.interfaces, cards))
-        return kExitError;
-    platform::SetBroadcastInterfaceNames(options.interfaces);
-
-    Failure failure;
-    platform::NamedLock listLock(devices::kListLockName);
-    discovery::Discovery discovery(listLock, [&failure](int) { failure.Raise(); });
-    discovery.Start();
     devices::DeviceTable& table = discovery.Table();
 
     const Clock::time_point findDeadline = Clock::now() + std::min(options.timeout, kFindTimeout);
     std::optional<DeviceRecord> device;
     while (!(device = FindDevice(table, options.mac)) && Clock::now() < findDeadline)
         if (failure.WaitFor(kPollInterval))
-            return kExitError;
-    const QByteArray mac = MacText(options.mac).toLatin1();
+            return SetResult::Failed;
+    const QByteArray mac = commands::MacText(options.mac).toLatin1();
     if (!device) {
         std::fprintf(stderr, "quillonctl: no device with MAC address %s answered\n", mac.constData());
-        return kExitNotFound;
+        return SetResult::NotFound;
     }
     // A device answers both searches. Its second answer, should it come after the request, would
     // carry the old settings over those Submit wrote, and only a search again could confirm;
@@ -159,13 +146,13 @@ int RunSet(const SetOptions& options, int dataFd)
     while (device->protocolsAnswered != (devices::kAnsweredLongForm | devices::kAnsweredShortForm) &&
            Clock::now() < settled) {
         if (failure.WaitFor(kPollInterval))
-            return kExitError;
+            return SetResult::Failed;
         device = FindDevice(table, options.mac).value_or(*device);
     }
     if (!options.port && (device->port1 < 0 || device->port1 > 65535)) {
         std::fprintf(stderr, "quillonctl: the device's web port %d is not one of 0 to 65535; give --port\n",
                      device->port1);
-        return kExitError;
+        return SetResult::Refused;
     }
     {
         std::scoped_lock records(table.RecordsMutex());
@@ -183,7 +170,7 @@ int RunSet(const SetOptions& options, int dataFd)
     case commands::SubmitOutcome::UnusableAddress:
         std::fprintf(stderr, "quillonctl: no device can use the IP address %s (it ends in 0 or 255); nothing sent\n",
                      qPrintable(commands::DottedDecimal(settings.ipAddress)));
-        return kExitError;
+        return SetResult::Refused;
     case commands::SubmitOutcome::Declined:
         std::fprintf(stderr,
                      "quillonctl: the gateway %s is outside the subnet of %s/%s; give --yes to send it anyway; "
@@ -191,23 +178,53 @@ int RunSet(const SetOptions& options, int dataFd)
                      qPrintable(commands::DottedDecimal(settings.gateway)),
                      qPrintable(commands::DottedDecimal(settings.ipAddress)),
                      qPrintable(commands::DottedDecimal(settings.netmask)));
-        return kExitError;
+        return SetResult::Refused;
     case commands::SubmitOutcome::NoDevice:
         std::fprintf(stderr, "quillonctl: the device %s is gone from the list\n", mac.constData());
-        return kExitNotFound;
+        return SetResult::NotFound;
     case commands::SubmitOutcome::NothingChanged:
-        return WriteAll(dataFd, QByteArrayLiteral("unchanged\n")) ? kExitConfirmed : kExitError;
+        return SetResult::Unchanged;
     }
 
-    if (!WriteAll(dataFd, ChangeLines(*device, sent)))
+    if (dataFd >= 0 && !WriteAll(dataFd, ChangeLines(*device, sent)))
         std::perror("quillonctl: writing the changes");
     if (!WaitForConfirmation(discovery, sent, options.timeout)) {
         std::fprintf(stderr,
                      "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
                      mac.constData(), static_cast<double>(options.timeout.count()) / 1000.0);
-        return kExitUnconfirmed;
+        return SetResult::Unconfirmed;
     }
-    if (!WriteAll(dataFd, QByteArrayLiteral("confirmed\n"))) {
+    return SetResult::Confirmed;
+}
+
+int RunSet(const SetOptions& options, int dataFd)
+{
+    const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
+    if (!NamedCards(options.interfaces, cards))
+        return kExitError;
+    platform::SetBroadcastInterfaceNames(options.interfaces);
+
+    Failure failure;
+    platform::NamedLock listLock(devices::kListLockName);
+    discovery::Discovery discovery(listLock, [&failure](int) { failure.Raise(); });
+    discovery.Start();
+    QByteArray result;
+    switch (SetOnDevice(discovery, failure, options, dataFd)) {
+    case SetResult::Confirmed:
+        result = QByteArrayLiteral("confirmed\n");
+        break;
+    case SetResult::Unchanged:
+        result = QByteArrayLiteral("unchanged\n");
+        break;
+    case SetResult::Unconfirmed:
+        return kExitUnconfirmed;
+    case SetResult::NotFound:
+        return kExitNotFound;
+    case SetResult::Refused:
+    case SetResult::Failed:
+        return kExitError;
+    }
+    if (!WriteAll(dataFd, result)) {
         std::perror("quillonctl: writing the result");
         return kExitError;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ctl/Common.h"
+#include "discovery/Discovery.h"
 #include "protocol/Wire.h"
 
 #include <QString>
@@ -35,6 +37,13 @@ inline constexpr std::chrono::milliseconds kFindTimeout{2000};
 inline constexpr int kExitConfirmed = 0;
 inline constexpr int kExitUnconfirmed = 3;
 inline constexpr int kExitNotFound = 4;
+
+enum class SetResult { Confirmed, Unchanged, Unconfirmed, NotFound, Refused, Failed };
+
+// With a discovery already started: finds the device, sends its changed settings through the
+// window's Submit and waits for the device to confirm them. Writes one line per changed field
+// to `dataFd` (none when it is negative); messages go to standard error.
+SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options, int dataFd);
 
 // Finds the device, sends its changed settings through the window's Submit and waits for the
 // device to confirm them. Writes one line per changed field and "confirmed" (or "unchanged")

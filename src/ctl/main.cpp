@@ -1,7 +1,10 @@
 // quillonctl: finds the devices on the LAN and changes their settings from the command line,
 // with the core library only. Data goes to standard output, every message to standard error.
 
+#include "commands/Plan.h"
+#include "commands/Submit.h"
 #include "ctl/ListCommand.h"
+#include "ctl/PlanCommand.h"
 #include "ctl/SetCommand.h"
 #include "protocol/Protocol.h"
 
@@ -23,41 +26,15 @@ namespace {
 const char* const kUsage = "Usage: quillonctl [OPTION]... list\n"
                            "       quillonctl [OPTION]... set MAC [--ip A] [--netmask M] [--gateway G] [--dns1 D]\n"
                            "                  [--dns2 D] [--name TEXT] [--port N] [--dhcp | --static] [--yes]\n"
+                           "       quillonctl [OPTION]... plan --range FIRST[-LAST] [--netmask M] [--gateway G]\n"
+                           "                  [--name-template TEXT] [--only GLOB]\n"
+                           "       quillonctl [OPTION]... apply PLAN.csv [--dry-run] [--yes] [--report FILE]\n"
                            "Try 'quillonctl --help' for more information.\n";
 
 int UsageError(const QString& message)
 {
     std::fprintf(stderr, "quillonctl: %s\n%s", qPrintable(message), kUsage);
     return ctl::kExitError;
-}
-
-// "192.168.1.50": four decimal numbers of 0 to 255, nothing else.
-std::optional<wire::Ipv4> ParseIpv4(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
-    const QRegularExpressionMatch match = form.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    wire::Ipv4 address{};
-    for (int i = 0; i < 4; ++i) {
-        const int octet = match.captured(i + 1).toInt();
-        if (octet > 255)
-            return std::nullopt;
-        address[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(octet);
-    }
-    return address;
-}
-
-// "00:1a:2b:3c:4d:5e" or "00-1A-2B-3C-4D-5E".
-std::optional<wire::MacAddress> ParseMac(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral("^[0-9a-fA-F]{2}([:-][0-9a-fA-F]{2}){5}$"));
-    if (!form.match(text).hasMatch() || text.count(text[2]) != 5)
-        return std::nullopt;
-    wire::MacAddress mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i)
-        mac[i] = static_cast<std::uint8_t>(text.mid(static_cast<qsizetype>(i) * 3, 2).toUInt(nullptr, 16));
-    return mac;
 }
 
 } // namespace
@@ -75,14 +52,23 @@ int main(int argc, char* argv[])
         "Commands:\n"
         "  list       search with both protocols and list every device that answered\n"
         "  set MAC    find the device with this MAC address, send the settings given as options\n"
-        "             (the others stay as they are) and wait for the device to confirm them\n\n"
+        "             (the others stay as they are) and wait for the device to confirm them\n"
+        "  plan       search and write a plan (CSV) giving the devices found consecutive\n"
+        "             addresses from --range, in the order of their addresses; sends nothing\n"
+        "  apply PLAN check the whole plan (mac,ip,netmask,gateway,dns1,dns2,name,port,mode;\n"
+        "             an empty cell keeps the device's value), then set one device after\n"
+        "             another as set does, printing applied, unchanged, not found or\n"
+        "             not confirmed for each\n\n"
         "set refuses, sending nothing, an IP address ending in 0 or 255, a name over 18 bytes,\n"
         "a port outside 0..65535 and, without --yes, a gateway outside the device's subnet.\n"
         "Settings the device already has print \"unchanged\" and send nothing.\n\n"
         "Exit status of list: 0 when a device answered, 1 when none did, 2 on errors.\n"
         "Exit status of set: 0 when the device confirmed (or nothing needed changing), 2 for bad\n"
         "input or an error (nothing sent), 3 when sent but not confirmed in time, 4 when the\n"
-        "device was not found."));
+        "device was not found.\n"
+        "Exit status of plan: 0 when the plan was written, 2 otherwise.\n"
+        "Exit status of apply: 0 when every line was applied or unchanged, 2 when the plan has\n"
+        "a problem (each printed with its line; nothing sent) or on errors, 3 otherwise."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption interfaceOption({QStringLiteral("i"), QStringLiteral("interface")},
@@ -99,10 +85,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption prettyOption(QStringLiteral("pretty"), QStringLiteral("list: indent the JSON output."));
     const QCommandLineOption ipOption(QStringLiteral("ip"), QStringLiteral("set: the IP address."),
                                       QStringLiteral("A"));
-    const QCommandLineOption netmaskOption(QStringLiteral("netmask"), QStringLiteral("set: the netmask."),
+    const QCommandLineOption netmaskOption(QStringLiteral("netmask"), QStringLiteral("set, plan: the netmask."),
                                            QStringLiteral("M"));
     const QCommandLineOption gatewayOption(QStringLiteral("gateway"),
-                                           QStringLiteral("set: the gateway (0.0.0.0 for none)."), QStringLiteral("G"));
+                                           QStringLiteral("set, plan: the gateway (0.0.0.0 for none)."), QStringLiteral("G"));
     const QCommandLineOption dns1Option(QStringLiteral("dns1"), QStringLiteral("set: the first DNS server."),
                                         QStringLiteral("D"));
     const QCommandLineOption dns2Option(QStringLiteral("dns2"), QStringLiteral("set: the second DNS server."),
@@ -114,12 +100,27 @@ int main(int argc, char* argv[])
                                         QStringLiteral("N"));
     const QCommandLineOption dhcpOption(QStringLiteral("dhcp"), QStringLiteral("set: take the address by DHCP."));
     const QCommandLineOption staticOption(QStringLiteral("static"), QStringLiteral("set: use a fixed address."));
-    const QCommandLineOption yesOption(QStringLiteral("yes"),
-                                       QStringLiteral("set: send a gateway outside the subnet without refusing."));
-    parser.addOptions({interfaceOption, timeoutOption, formatOption, prettyOption, ipOption, netmaskOption,
+    const QCommandLineOption yesOption(
+        QStringLiteral("yes"), QStringLiteral("set, apply: send a gateway outside the subnet without refusing."));
+    const QCommandLineOption rangeOption(QStringLiteral("range"),
+                                         QStringLiteral("plan: the addresses to give, FIRST or FIRST-LAST."),
+                                         QStringLiteral("FIRST[-LAST]"));
+    const QCommandLineOption templateOption(
+        QStringLiteral("name-template"),
+        QStringLiteral("plan: name the devices TEXT, {n} or {n:0W} counting from 1 in plan order."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption onlyOption(QStringLiteral("only"),
+                                        QStringLiteral("plan: only the devices whose name matches GLOB."),
+                                        QStringLiteral("GLOB"));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"),
+                                          QStringLiteral("apply: print what would change; send nothing."));
+    const QCommandLineOption reportOption(QStringLiteral("report"),
+                                          QStringLiteral("apply: write each device's status as CSV to FILE."),
+                                          QStringLiteral("FILE"));
+    parser.addOptions({rangeOption, templateOption, onlyOption, dryRunOption, reportOption, interfaceOption, timeoutOption, formatOption, prettyOption, ipOption, netmaskOption,
                        gatewayOption, dns1Option, dns2Option, nameOption, portOption, dhcpOption, staticOption,
                        yesOption});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, or set MAC"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, set MAC, plan or apply PLAN"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());
@@ -135,23 +136,33 @@ int main(int argc, char* argv[])
     if (positional.isEmpty())
         return UsageError(QStringLiteral("no command given"));
     const QString command = positional.first();
-    if (command != QLatin1String("list") && command != QLatin1String("set"))
+    const QStringList commandNames{QStringLiteral("list"), QStringLiteral("set"), QStringLiteral("plan"),
+                                   QStringLiteral("apply")};
+    if (!commandNames.contains(command))
         return UsageError(QStringLiteral("unknown command '%1'").arg(command));
     const bool isSet = command == QLatin1String("set");
-    const qsizetype arguments = isSet ? 2 : 1;
+    const bool isPlan = command == QLatin1String("plan");
+    const bool isApply = command == QLatin1String("apply");
+    const qsizetype arguments = isSet || isApply ? 2 : 1;
     if (isSet && positional.size() < 2)
         return UsageError(QStringLiteral("set needs the device's MAC address"));
+    if (isApply && positional.size() < 2)
+        return UsageError(QStringLiteral("apply needs a plan file"));
     if (positional.size() > arguments)
         return UsageError(QStringLiteral("unexpected argument '%1'").arg(positional[arguments]));
-    const QList<const QCommandLineOption*> listOnly{&formatOption, &prettyOption};
-    const QList<const QCommandLineOption*> setOnly{&ipOption,   &netmaskOption, &gatewayOption, &dns1Option,
-                                                    &dns2Option, &nameOption,    &portOption,    &dhcpOption,
-                                                    &staticOption, &yesOption};
-    for (const QCommandLineOption* option : isSet ? listOnly : setOnly)
-        if (parser.isSet(*option))
+    // The commands each option belongs to.
+    const std::pair<const QCommandLineOption*, QStringList> owners[] = {
+        {&formatOption, {"list"}},       {&prettyOption, {"list"}},         {&ipOption, {"set"}},
+        {&netmaskOption, {"set", "plan"}}, {&gatewayOption, {"set", "plan"}}, {&dns1Option, {"set"}},
+        {&dns2Option, {"set"}},          {&nameOption, {"set"}},            {&portOption, {"set"}},
+        {&dhcpOption, {"set"}},          {&staticOption, {"set"}},          {&yesOption, {"set", "apply"}},
+        {&rangeOption, {"plan"}},        {&templateOption, {"plan"}},       {&onlyOption, {"plan"}},
+        {&dryRunOption, {"apply"}},      {&reportOption, {"apply"}}};
+    for (const auto& [option, commands] : owners)
+        if (parser.isSet(*option) && !commands.contains(command))
             return UsageError(QStringLiteral("--%1 is not an option of %2").arg(option->names().constFirst(), command));
 
-    std::chrono::milliseconds timeout(isSet ? 5000 : 2000);
+    std::chrono::milliseconds timeout(isSet || isApply ? 5000 : 2000);
     if (parser.isSet(timeoutOption)) {
         bool isNumber = false;
         const double seconds = parser.value(timeoutOption).toDouble(&isNumber);
@@ -166,8 +177,43 @@ int main(int argc, char* argv[])
 
     ctl::ListOptions listOptions;
     ctl::SetOptions setOptions;
-    if (isSet) {
-        const std::optional<wire::MacAddress> mac = ParseMac(positional[1]);
+    ctl::PlanOptions planOptions;
+    ctl::ApplyOptions applyOptions;
+    if (isPlan) {
+        if (!parser.isSet(rangeOption))
+            return UsageError(QStringLiteral("plan needs --range"));
+        const QStringList range = parser.value(rangeOption).split(QLatin1Char('-'));
+        const std::optional<wire::Ipv4> first = commands::ParseIpv4(range.first());
+        const std::optional<wire::Ipv4> last = range.size() == 2 ? commands::ParseIpv4(range[1]) : first;
+        if (range.size() > 2 || !first || !last || *last < *first)
+            return UsageError(QStringLiteral("--range takes FIRST or FIRST-LAST like 192.168.1.50-192.168.1.99, "
+                                             "not '%1'")
+                                  .arg(parser.value(rangeOption)));
+        planOptions.request.first = *first;
+        planOptions.request.last = range.size() == 2 ? *last : wire::Ipv4{first->at(0), first->at(1), first->at(2), 254};
+        const std::pair<const QCommandLineOption*, std::optional<wire::Ipv4>*> addresses[] = {
+            {&netmaskOption, &planOptions.request.netmask}, {&gatewayOption, &planOptions.request.gateway}};
+        for (const auto& [option, field] : addresses) {
+            if (!parser.isSet(*option))
+                continue;
+            *field = commands::ParseIpv4(parser.value(*option));
+            if (!*field)
+                return UsageError(QStringLiteral("--%1 takes an address like 192.168.1.20, not '%2'")
+                                      .arg(option->names().constFirst(), parser.value(*option)));
+        }
+        planOptions.request.nameTemplate = parser.value(templateOption);
+        planOptions.request.only = parser.value(onlyOption);
+        planOptions.timeout = timeout;
+        planOptions.interfaces = interfaces;
+    } else if (isApply) {
+        applyOptions.planPath = positional[1];
+        applyOptions.dryRun = parser.isSet(dryRunOption);
+        applyOptions.yes = parser.isSet(yesOption);
+        applyOptions.reportPath = parser.value(reportOption);
+        applyOptions.timeout = timeout;
+        applyOptions.interfaces = interfaces;
+    } else if (isSet) {
+        const std::optional<wire::MacAddress> mac = commands::ParseMac(positional[1]);
         if (!mac)
             return UsageError(QStringLiteral("'%1' is not a MAC address like 00:1a:2b:3c:4d:5e").arg(positional[1]));
         setOptions.mac = *mac;
@@ -177,19 +223,18 @@ int main(int argc, char* argv[])
         for (const auto& [option, field] : addresses) {
             if (!parser.isSet(*option))
                 continue;
-            *field = ParseIpv4(parser.value(*option));
+            *field = commands::ParseIpv4(parser.value(*option));
             if (!*field)
                 return UsageError(QStringLiteral("--%1 takes an address like 192.168.1.20, not '%2'")
                                       .arg(option->names().constFirst(), parser.value(*option)));
         }
         if (parser.isSet(nameOption)) {
             const QString name = parser.value(nameOption);
-            const qsizetype bytes = name.toUtf8().size();
-            if (static_cast<std::size_t>(bytes) > protocol::kNameSize)
+            if (!commands::NameFits(name))
                 return UsageError(QStringLiteral("--name takes at most %1 bytes of UTF-8; '%2' has %3")
                                       .arg(protocol::kNameSize)
                                       .arg(name)
-                                      .arg(bytes));
+                                      .arg(name.toUtf8().size()));
             setOptions.name = name;
         }
         if (parser.isSet(portOption)) {
@@ -230,7 +275,10 @@ int main(int argc, char* argv[])
         std::perror("quillonctl: standard output");
         return ctl::kExitError;
     }
-    const int status = isSet ? ctl::RunSet(setOptions, dataFd) : ctl::RunList(listOptions, dataFd);
+    const int status = isSet     ? ctl::RunSet(setOptions, dataFd)
+                       : isPlan  ? ctl::RunPlan(planOptions, dataFd)
+                       : isApply ? ctl::RunApply(applyOptions, dataFd)
+                                 : ctl::RunList(listOptions, dataFd);
     ::close(dataFd);
     return status;
 }

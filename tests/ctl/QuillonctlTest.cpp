@@ -28,6 +28,7 @@ namespace {
 struct Outcome {
     int exitCode = -1;
     QByteArray output;
+    QByteArray errors;
 };
 
 Outcome Quillonctl(const QStringList& arguments)
@@ -37,7 +38,7 @@ Outcome Quillonctl(const QStringList& arguments)
     process.start(QStringLiteral(QUILLONCTL), arguments);
     process.waitForFinished(30000);
     const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return {exitCode, process.readAllStandardOutput()};
+    return {exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 // Both protocols and each alone; short replies of 50, 60 and 70 bytes; a name that is not UTF-8
@@ -243,6 +244,86 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
         const QStringList requests = LoggedSetRequests(logPath, logLine);
         const QStringList expected = c.groupsSent.isEmpty() ? QStringList() : QStringList{c.groupsSent, c.groupsSent};
         EXPECT_EQ(requests.join(';').toStdString(), expected.join(';').toStdString()) << row;
+    }
+}
+
+// Fifty new devices on one subnet, and one old device ("Gate") that the plan leaves alone but
+// whose address lies in the range.
+std::string CommissioningFleet()
+{
+    std::string devices = R"({"mac": "00:1a:2b:3c:4e:ff", "ip": "203.0.113.160", "netmask": "255.255.255.0",
+        "gateway": "203.0.113.1", "name": "Gate", "port1": 80, "dhcp": false})";
+    for (int i = 0; i < 50; ++i)
+        devices += QStringLiteral(R"(, {"mac": "00:1a:2b:3c:4e:%1", "ip": "203.0.113.%2", "netmask": "255.255.255.0",
+            "gateway": "203.0.113.1", "name": "new", "port1": 80, "dhcp": false})")
+                       .arg(i, 2, 16, QLatin1Char('0'))
+                       .arg(60 + i)
+                       .toStdString();
+    return R"({"devices": [)" + devices + "]}";
+}
+
+// The plan gives the new devices .150 onwards, in the order of their addresses, skipping
+// Gate's .160; applying it twice changes them once.
+TEST(Quillonctl, PlanThenApplyCommissionsTheFleetOnce)
+{
+    const std::string logPath = test::WriteTemporaryFile("");
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(CommissioningFleet()), "--log", logPath});
+    ASSERT_TRUE(simulator.IsReady());
+    const Outcome plan = Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.220", "--only", "n?w",
+                                     "--name-template", "cam-{n:02}", "--netmask", "255.255.255.0", "--timeout", "1"});
+    ASSERT_EQ(plan.exitCode, 0) << plan.errors.toStdString();
+    const QList<QByteArray> lines = plan.output.split('\n');
+    ASSERT_EQ(lines.size(), 52); // header, 50 lines, nothing after the last line break
+    EXPECT_EQ(lines[1].toStdString(), "00:1a:2b:3c:4e:00,203.0.113.150,255.255.255.0,,,,cam-01,,\r");
+    EXPECT_EQ(lines[11].toStdString(), "00:1a:2b:3c:4e:0a,203.0.113.161,255.255.255.0,,,,cam-11,,\r");
+    EXPECT_EQ(lines[50].toStdString(), "00:1a:2b:3c:4e:31,203.0.113.200,255.255.255.0,,,,cam-50,,\r");
+    const QString planPath = QString::fromStdString(test::WriteTemporaryFile(plan.output.toStdString()));
+    const QString reportPath = QString::fromStdString(test::WriteTemporaryFile(""));
+
+    qsizetype logLine = 0;
+    const char* const statuses[] = {"applied", "unchanged"};
+    for (const char* status : statuses) {
+        const Outcome apply = Quillonctl({"apply", planPath, "--report", reportPath});
+        EXPECT_EQ(apply.exitCode, 0) << status << apply.errors.toStdString();
+        EXPECT_EQ(apply.output.count(QByteArray(" ") + status + "\n"), 50) << apply.output.toStdString();
+        QFile report(reportPath);
+        ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+        EXPECT_EQ(report.readAll().count(QByteArray(",") + status + "\r\n"), 50) << status;
+        // Each request goes out through both cards.
+        const QStringList requests = LoggedSetRequests(logPath, logLine);
+        EXPECT_EQ(requests.size(), status == statuses[0] ? 100 : 0) << status;
+    }
+}
+
+struct BadPlanCase {
+    const char* what;
+    const char* line3; // the plan's third line; the second is always good
+};
+
+// A plan with one bad line sends nothing at all, not even for its good lines.
+TEST(Quillonctl, ApplyRefusesAPlanWithABadLineAndSendsNothing)
+{
+    const std::string logPath = test::WriteTemporaryFile("");
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(kSetFleet), "--log", logPath});
+    ASSERT_TRUE(simulator.IsReady());
+    const BadPlanCase cases[] = {
+        {"malformed", "00:1a:2b:3c:4d:12,203.0.113.7\"1,,,,,,,"},
+        {"unknown MAC", "00:1a:2b:3c:4d:99,203.0.113.71,,,,,,,"},
+        {"duplicate address", "00:1a:2b:3c:4d:12,203.0.113.70,,,,,,,"},
+        {"held outside the plan", "00:1a:2b:3c:4d:12,203.0.113.23,,,,,,,"},
+        {"last octet 255", "00:1a:2b:3c:4d:12,203.0.113.255,,,,,,,"},
+        // Seven characters, nineteen bytes of UTF-8.
+        {"name over 18 bytes", "00:1a:2b:3c:4d:12,,,,,,\"\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3X\",,"},
+    };
+    qsizetype logLine = 0;
+    for (const BadPlanCase& c : cases) {
+        const std::string plan = std::string("mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
+                                             "00:1a:2b:3c:4d:11,203.0.113.70,,,,,\"Hall, north\",,static\r\n") +
+                                 c.line3 + "\r\n";
+        const Outcome apply = Quillonctl({"apply", QString::fromStdString(test::WriteTemporaryFile(plan))});
+        EXPECT_EQ(apply.exitCode, 2) << c.what;
+        EXPECT_TRUE(apply.errors.contains(":3: ")) << c.what << apply.errors.toStdString();
+        EXPECT_TRUE(LoggedSetRequests(logPath, logLine).isEmpty()) << c.what;
     }
 }
 

@@ -1,0 +1,279 @@
+#include "commands/Plan.h"
+
+#include "commands/Submit.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <set>
+
+namespace quillon::commands {
+
+namespace {
+
+std::uint32_t AsNumber(const wire::Ipv4& address)
+{
+    return (std::uint32_t{address[0]} << 24) | (std::uint32_t{address[1]} << 16) | (std::uint32_t{address[2]} << 8) |
+           std::uint32_t{address[3]};
+}
+
+wire::Ipv4 FromNumber(std::uint32_t number)
+{
+    return {static_cast<std::uint8_t>(number >> 24), static_cast<std::uint8_t>(number >> 16),
+            static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+}
+
+enum Column { kMac, kIp, kNetmask, kGateway, kDns1, kDns2, kName, kPort, kMode, kColumns };
+
+// The cells of one record, checked for form; problems are added to `problems`.
+std::optional<PlanLine> ReadLine(const CsvRecord& record, std::vector<PlanProblem>& problems)
+{
+    const auto problem = [&](const QString& message) {
+        problems.push_back({record.line, message});
+        return std::nullopt;
+    };
+    const QStringList& cells = record.fields;
+    if (cells.size() != kColumns)
+        return problem(QStringLiteral("has %1 fields, not %2").arg(cells.size()).arg(kColumns));
+    PlanLine line;
+    line.line = record.line;
+    const std::optional<wire::MacAddress> mac = ParseMac(cells[kMac]);
+    if (!mac)
+        return problem(QStringLiteral("'%1' is not a MAC address").arg(cells[kMac]));
+    line.mac = *mac;
+    const std::pair<int, std::optional<wire::Ipv4>*> addresses[] = {{kIp, &line.ipAddress},
+                                                                     {kNetmask, &line.netmask},
+                                                                     {kGateway, &line.gateway},
+                                                                     {kDns1, &line.dns1},
+                                                                     {kDns2, &line.dns2}};
+    static const QStringList kNames = QString::fromLatin1(kPlanHeader).split(QLatin1Char(','));
+    for (const auto& [column, field] : addresses) {
+        if (cells[column].isEmpty())
+            continue;
+        *field = ParseIpv4(cells[column]);
+        if (!*field)
+            return problem(QStringLiteral("%1 '%2' is not an address like 192.168.1.20").arg(kNames[column], cells[column]));
+    }
+    if (!cells[kName].isEmpty()) {
+        if (!NameFits(cells[kName]))
+            return problem(QStringLiteral("the name '%1' is over 18 bytes of UTF-8").arg(cells[kName]));
+        line.name = cells[kName];
+    }
+    if (!cells[kPort].isEmpty()) {
+        bool isNumber = false;
+        const uint port = cells[kPort].toUInt(&isNumber);
+        if (!isNumber || port > 65535)
+            return problem(QStringLiteral("the port '%1' is not one of 0 to 65535").arg(cells[kPort]));
+        line.port = static_cast<std::uint16_t>(port);
+    }
+    if (cells[kMode] == QLatin1String("dhcp") || cells[kMode] == QLatin1String("static"))
+        line.dhcp = cells[kMode] == QLatin1String("dhcp");
+    else if (!cells[kMode].isEmpty())
+        return problem(QStringLiteral("the mode '%1' is neither dhcp nor static").arg(cells[kMode]));
+    return line;
+}
+
+} // namespace
+
+std::optional<wire::Ipv4> ParseIpv4(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    wire::Ipv4 address{};
+    for (int i = 0; i < 4; ++i) {
+        const int octet = match.captured(i + 1).toInt();
+        if (octet > 255)
+            return std::nullopt;
+        address[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(octet);
+    }
+    return address;
+}
+
+std::optional<wire::MacAddress> ParseMac(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9a-fA-F]{2}([:-][0-9a-fA-F]{2}){5}$"));
+    if (!form.match(text).hasMatch() || text.count(text[2]) != 5)
+        return std::nullopt;
+    wire::MacAddress mac{};
+    for (std::size_t i = 0; i < mac.size(); ++i)
+        mac[i] = static_cast<std::uint8_t>(text.mid(static_cast<qsizetype>(i) * 3, 2).toUInt(nullptr, 16));
+    return mac;
+}
+
+QString MacText(const wire::MacAddress& mac)
+{
+    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+}
+
+std::vector<CsvRecord> ReadCsv(const QByteArray& bytes, int& badLine)
+{
+    const QString text = QString::fromUtf8(bytes);
+    std::vector<CsvRecord> records;
+    badLine = 0;
+    int line = 1;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        CsvRecord record{line, {}};
+        QString field;
+        bool quoted = false;   // inside quotes
+        bool wasQuoted = false; // the field began with a quote
+        bool ended = false;
+        for (; i < text.size() && !ended; ++i) {
+            const QChar c = text[i];
+            if (quoted) {
+                if (c == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                    field += c;
+                    ++i;
+                } else if (c == QLatin1Char('"')) {
+                    quoted = false;
+                } else {
+                    if (c == QLatin1Char('\n'))
+                        ++line;
+                    field += c;
+                }
+            } else if (c == QLatin1Char(',')) {
+                record.fields.append(field);
+                field.clear();
+                wasQuoted = false;
+            } else if (c == QLatin1Char('\n') || (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))) {
+                if (c == QLatin1Char('\r'))
+                    ++i;
+                ++line;
+                ended = true;
+            } else if (c == QLatin1Char('"') && field.isEmpty() && !wasQuoted) {
+                quoted = wasQuoted = true;
+            } else if (c == QLatin1Char('"') || wasQuoted) {
+                badLine = record.line; // a quote inside a field, or text after its closing quote
+                return records;
+            } else {
+                field += c;
+            }
+        }
+        if (quoted) {
+            badLine = record.line; // the quote never closes
+            return records;
+        }
+        record.fields.append(field);
+        if (record.fields.size() > 1 || !record.fields.front().isEmpty() || wasQuoted) // blank lines are skipped
+            records.push_back(std::move(record));
+    }
+    return records;
+}
+
+CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, bool acceptOutsideGateway)
+{
+    CheckedPlan plan;
+    int badLine = 0;
+    const std::vector<CsvRecord> records = ReadCsv(text, badLine);
+    if (records.empty() || records.front().fields.join(QLatin1Char(',')) != QLatin1String(kPlanHeader))
+        plan.problems.push_back({1, QStringLiteral("the header is not %1").arg(QLatin1String(kPlanHeader))});
+    for (std::size_t r = 1; r < records.size(); ++r)
+        if (std::optional<PlanLine> line = ReadLine(records[r], plan.problems))
+            plan.lines.push_back(std::move(*line));
+    if (badLine != 0)
+        plan.problems.push_back({badLine, QStringLiteral("is not CSV: a quote out of place or never closed")});
+
+    const auto deviceWith = [&devices](const wire::MacAddress& mac) {
+        return std::find_if(devices.begin(), devices.end(), [&](const ListedDevice& d) { return d.macAddress == mac; });
+    };
+    std::set<wire::MacAddress> planned;
+    for (const PlanLine& line : plan.lines)
+        planned.insert(line.mac);
+    std::set<wire::MacAddress> seen;
+    std::vector<std::pair<wire::Ipv4, int>> given; // address, line
+    for (const PlanLine& line : plan.lines) {
+        const QString mac = MacText(line.mac);
+        const auto problem = [&](const QString& message) { plan.problems.push_back({line.line, message}); };
+        if (!seen.insert(line.mac).second) {
+            problem(QStringLiteral("%1 is on an earlier line too").arg(mac));
+            continue;
+        }
+        const auto device = deviceWith(line.mac);
+        if (device == devices.end()) {
+            problem(QStringLiteral("no device with MAC address %1 answered").arg(mac));
+            continue;
+        }
+        NewSettings settings;
+        settings.ipAddress = line.ipAddress.value_or(device->ipAddress);
+        settings.netmask = line.netmask.value_or(device->netmask);
+        settings.gateway = line.gateway.value_or(device->gateway);
+        if (!UsableDeviceAddress(settings.ipAddress))
+            problem(QStringLiteral("no device can use the IP address %1 (it ends in 0 or 255)")
+                        .arg(DottedDecimal(settings.ipAddress)));
+        if (!acceptOutsideGateway && NeedsSubnetConfirmation(settings))
+            problem(QStringLiteral("the gateway %1 is outside the subnet of %2/%3; give --yes to send it anyway")
+                        .arg(DottedDecimal(settings.gateway), DottedDecimal(settings.ipAddress),
+                             DottedDecimal(settings.netmask)));
+        if (!line.ipAddress)
+            continue;
+        const auto earlier = std::find_if(given.begin(), given.end(), [&](const auto& g) { return g.first == *line.ipAddress; });
+        if (earlier != given.end())
+            problem(QStringLiteral("%1 is given on line %2 too").arg(DottedDecimal(*line.ipAddress)).arg(earlier->second));
+        given.emplace_back(*line.ipAddress, line.line);
+        for (const ListedDevice& other : devices)
+            if (other.ipAddress == *line.ipAddress && !planned.contains(other.macAddress))
+                problem(QStringLiteral("%1 is held by %2, which the plan does not move")
+                            .arg(DottedDecimal(*line.ipAddress), MacText(other.macAddress)));
+    }
+    std::stable_sort(plan.problems.begin(), plan.problems.end(),
+                     [](const PlanProblem& a, const PlanProblem& b) { return a.line < b.line; });
+    return plan;
+}
+
+std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, const PlanRequest& request, QString& error)
+{
+    const QRegularExpression only(request.only.isEmpty()
+                                      ? QStringLiteral(".*")
+                                      : QRegularExpression::wildcardToRegularExpression(request.only));
+    static const QRegularExpression counter(QStringLiteral("\\{n(?::0(\\d+))?\\}"));
+    QByteArray plan = QByteArray(kPlanHeader) + "\r\n";
+    std::uint32_t next = AsNumber(request.first);
+    const std::uint32_t last = AsNumber(request.last);
+    int n = 0;
+    for (const ListedDevice& device : devices) {
+        if (!only.match(device.name).hasMatch())
+            continue;
+        ++n;
+        const auto heldByAnother = [&](std::uint32_t address) {
+            return std::any_of(devices.begin(), devices.end(), [&](const ListedDevice& other) {
+                return other.macAddress != device.macAddress && AsNumber(other.ipAddress) == address;
+            });
+        };
+        while (next <= last && next != 0 && (!UsableDeviceAddress(FromNumber(next)) || heldByAnother(next)))
+            ++next;
+        if (next > last || next == 0) {
+            error = QStringLiteral("the range has no free address left for the device %1 (number %2)")
+                        .arg(MacText(device.macAddress))
+                        .arg(n);
+            return std::nullopt;
+        }
+        QString name;
+        if (!request.nameTemplate.isEmpty()) {
+            name = request.nameTemplate;
+            QRegularExpressionMatch match;
+            while ((match = counter.match(name)).hasMatch())
+                name.replace(match.capturedStart(), match.capturedLength(),
+                             QStringLiteral("%1").arg(n, match.captured(1).toInt(), 10, QLatin1Char('0')));
+            if (!NameFits(name)) {
+                error = QStringLiteral("the name '%1' is over 18 bytes of UTF-8").arg(name);
+                return std::nullopt;
+            }
+        }
+        const QStringList cells{MacText(device.macAddress),
+                                DottedDecimal(FromNumber(next)),
+                                request.netmask ? DottedDecimal(*request.netmask) : QString(),
+                                request.gateway ? DottedDecimal(*request.gateway) : QString(),
+                                QString(),
+                                QString(),
+                                CsvField(name),
+                                QString(),
+                                QString()};
+        plan += cells.join(QLatin1Char(',')).toUtf8() + "\r\n";
+        ++next;
+    }
+    return plan;
+}
+
+} // namespace quillon::commands

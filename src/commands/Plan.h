@@ -1,0 +1,83 @@
+#pragma once
+
+#include "commands/DeviceListing.h"
+#include "protocol/Wire.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quillon::commands {
+
+// "192.168.1.50": four decimal numbers of 0 to 255, nothing else.
+std::optional<wire::Ipv4> ParseIpv4(const QString& text);
+// "00:1a:2b:3c:4d:5e" or "00-1A-2B-3C-4D-5E".
+std::optional<wire::MacAddress> ParseMac(const QString& text);
+// "00:1a:2b:3c:4d:5e".
+QString MacText(const wire::MacAddress& mac);
+
+// One record of a CSV text and the line it starts on (the first line is 1).
+struct CsvRecord {
+    int line = 0;
+    QStringList fields;
+};
+// Splits `text` as RFC 4180 says: quoted fields may hold commas, line breaks and doubled
+// quotes; lines end in CRLF or LF; blank lines are skipped. The records up to a malformed one; its line in `badLine`
+// (0 when there was none).
+std::vector<CsvRecord> ReadCsv(const QByteArray& text, int& badLine);
+
+// The header of a plan, and the columns of its lines in that order.
+inline constexpr const char* kPlanHeader = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode";
+
+// One line of a plan, checked for form: an empty cell is an empty optional (the device keeps
+// its value).
+struct PlanLine {
+    int line = 0;
+    wire::MacAddress mac{};
+    std::optional<wire::Ipv4> ipAddress;
+    std::optional<wire::Ipv4> netmask;
+    std::optional<wire::Ipv4> gateway;
+    std::optional<wire::Ipv4> dns1;
+    std::optional<wire::Ipv4> dns2;
+    std::optional<QString> name;
+    std::optional<std::uint16_t> port;
+    std::optional<bool> dhcp;
+};
+
+struct PlanProblem {
+    int line = 0;
+    QString message;
+};
+
+struct CheckedPlan {
+    std::vector<PlanLine> lines;
+    std::vector<PlanProblem> problems; // in line order; when there is one, nothing may be sent
+};
+
+// Reads a plan and checks all of it against the devices that answered, as Submit would check
+// each line and beyond: malformed lines, unknown or repeated MAC addresses, two lines giving one
+// address, an address held by a device the plan does not move, an address ending in 0 or 255,
+// a name over 18 bytes, a port over 65535 and, unless `acceptOutsideGateway`, a gateway outside
+// the subnet.
+CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, bool acceptOutsideGateway);
+
+struct PlanRequest {
+    wire::Ipv4 first{};
+    wire::Ipv4 last{};
+    std::optional<wire::Ipv4> netmask;
+    std::optional<wire::Ipv4> gateway;
+    QString nameTemplate; // "{n}" or "{n:0W}" count from 1 in plan order; empty: names stay
+    QString only;         // shell pattern over the names; empty: every device
+};
+
+// A plan giving the devices (all, or those `only` matches), in the order given, consecutive
+// addresses from the range, skipping those another device holds and those ending in 0 or 255.
+// Nothing, with `error` set, when the range is too short or a name would not fit.
+std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, const PlanRequest& request,
+                                   QString& error);
+
+} // namespace quillon::commands

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "commands/Plan.h"
+
+#include <QString>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace quillon::ctl {
+
+struct PlanOptions {
+    commands::PlanRequest request;
+    std::chrono::milliseconds timeout{2000}; // how long to collect answers
+    std::vector<std::string> interfaces;     // empty: every card
+};
+
+struct ApplyOptions {
+    QString planPath;
+    bool dryRun = false;
+    bool yes = false;             // send gateways outside the subnet without refusing
+    QString reportPath;           // empty: no report
+    std::chrono::milliseconds timeout{5000}; // for each device to confirm
+    std::vector<std::string> interfaces;
+};
+
+// Exit status of `apply` when a line was not applied (not found or not confirmed).
+inline constexpr int kExitNotAllApplied = 3;
+
+// Searches, then writes a plan for the devices that answered to `dataFd`; sends nothing.
+int RunPlan(const PlanOptions& options, int dataFd);
+
+// Searches once, checks the whole plan against the answers and then, only when it has no
+// problem, changes one device after another as `set` does. Writes one status line per device
+// to `dataFd` (and to the report); messages go to standard error. Returns the exit status.
+int RunApply(const ApplyOptions& options, int dataFd);
+
+} // namespace quillon::ctl
