@@ -8,14 +8,9 @@
 namespace quillon::commands {
 
 using devices::DeviceRecord;
+using devices::HoldsAddress;
 
 namespace {
-
-template <std::size_t N>
-bool Holds(const std::array<std::uint8_t, N>& field, const wire::Ipv4& address)
-{
-    return std::equal(address.begin(), address.end(), field.begin());
-}
 
 bool HoldsName(const DeviceRecord& record, const std::array<std::uint8_t, protocol::kNameSize>& name)
 {
@@ -45,12 +40,12 @@ bool RecordConfirms(const protocol::ShortFormSetRequest& request, const DeviceRe
     if (toDhcp)
         return true;
     if (request.addressChanged &&
-        !(Holds(record.ipAddress, request.ipAddress) && Holds(record.netmask, request.netmask)))
+        !(HoldsAddress(record.ipAddress, request.ipAddress) && HoldsAddress(record.netmask, request.netmask)))
         return false;
-    if (request.gateway && !Holds(record.gateway, *request.gateway))
+    if (request.gateway && !HoldsAddress(record.gateway, *request.gateway))
         return false;
-    if (request.dns && (record.hasDns == 0 || !Holds(record.dns1, request.dns->dns1) ||
-                        !Holds(record.dns2, request.dns->dns2)))
+    if (request.dns && (record.hasDns == 0 || !HoldsAddress(record.dns1, request.dns->dns1) ||
+                        !HoldsAddress(record.dns2, request.dns->dns2)))
         return false;
     return true;
 }

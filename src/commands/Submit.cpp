@@ -12,14 +12,9 @@
 namespace quillon::commands {
 
 using devices::DeviceRecord;
+using devices::HoldsAddress;
 
 namespace {
-
-template <std::size_t N>
-bool Holds(const std::array<std::uint8_t, N>& field, const wire::Ipv4& address)
-{
-    return std::equal(address.begin(), address.end(), field.begin());
-}
 
 template <std::size_t N>
 void Store(std::array<std::uint8_t, N>& field, const wire::Ipv4& address)
@@ -47,9 +42,9 @@ bool ModeChanged(const DeviceRecord& record, const std::optional<bool>& wantsDhc
 
 bool NothingChanged(const DeviceRecord& record, const NewSettings& settings, const std::optional<NameBytes>& name)
 {
-    return Holds(record.ipAddress, settings.ipAddress) && Holds(record.gateway, settings.gateway) &&
-           !NameChanged(record, name) && Holds(record.netmask, settings.netmask) &&
-           Holds(record.dns1, settings.dns1) && Holds(record.dns2, settings.dns2) && record.port1 == settings.port &&
+    return HoldsAddress(record.ipAddress, settings.ipAddress) && HoldsAddress(record.gateway, settings.gateway) &&
+           !NameChanged(record, name) && HoldsAddress(record.netmask, settings.netmask) &&
+           HoldsAddress(record.dns1, settings.dns1) && HoldsAddress(record.dns2, settings.dns2) && record.port1 == settings.port &&
            !ModeChanged(record, settings.wantsDhcp);
 }
 
@@ -58,13 +53,13 @@ protocol::ShortFormSetRequest TakeChanges(DeviceRecord& record, const NewSetting
                                           const std::optional<NameBytes>& name)
 {
     protocol::ShortFormSetRequest request;
-    request.addressChanged = !Holds(record.ipAddress, settings.ipAddress) || !Holds(record.netmask, settings.netmask);
+    request.addressChanged = !HoldsAddress(record.ipAddress, settings.ipAddress) || !HoldsAddress(record.netmask, settings.netmask);
     Store(record.ipAddress, settings.ipAddress);
     Store(record.netmask, settings.netmask);
     std::copy_n(record.ipAddress.begin(), 4, request.ipAddress.begin());
     std::copy_n(record.macAddress.begin(), 6, request.macAddress.begin());
     std::copy_n(record.netmask.begin(), 4, request.netmask.begin());
-    if (!Holds(record.gateway, settings.gateway)) {
+    if (!HoldsAddress(record.gateway, settings.gateway)) {
         Store(record.gateway, settings.gateway);
         request.gateway = settings.gateway;
     }
@@ -76,7 +71,7 @@ protocol::ShortFormSetRequest TakeChanges(DeviceRecord& record, const NewSetting
         record.port1 = settings.port;
         request.port = settings.port;
     }
-    if (!Holds(record.dns1, settings.dns1) || !Holds(record.dns2, settings.dns2)) {
+    if (!HoldsAddress(record.dns1, settings.dns1) || !HoldsAddress(record.dns2, settings.dns2)) {
         Store(record.dns1, settings.dns1);
         Store(record.dns2, settings.dns2);
         request.dns = protocol::DnsServers{settings.dns1, settings.dns2};

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "commands/DeviceListing.h"
+#include "devices/ListLock.h"
+#include "discovery/Discovery.h"
+#include "platform/NamedLock.h"
 #include "platform/Interfaces.h"
 
 #include <QByteArray>
@@ -47,6 +50,16 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool raised_ = false;
+};
+
+// One run's discovery, with the list lock it shares with the window and the failure its
+// receivers raise when one cannot be set up.
+struct Session {
+    Session() : discovery(listLock, [this](int) { failure.Raise(); }) {}
+
+    Failure failure;
+    platform::NamedLock listLock{devices::kListLockName};
+    discovery::Discovery discovery;
 };
 
 } // namespace quillon::ctl

@@ -2,10 +2,8 @@
 
 #include "commands/DeviceListing.h"
 #include "ctl/Common.h"
-#include "devices/ListLock.h"
 #include "discovery/Discovery.h"
 #include "platform/Interfaces.h"
-#include "platform/NamedLock.h"
 
 #include <cstdio>
 #include <optional>
@@ -20,9 +18,9 @@ int RunList(const ListOptions& options, int dataFd)
         return kExitError;
     platform::SetBroadcastInterfaceNames(options.interfaces);
 
-    Failure failure;
-    platform::NamedLock listLock(devices::kListLockName);
-    discovery::Discovery discovery(listLock, [&failure](int) { failure.Raise(); });
+    Session session;
+    Failure& failure = session.failure;
+    discovery::Discovery& discovery = session.discovery;
     discovery.Start();
     const bool failed = failure.WaitFor(options.timeout);
     std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Table(), cards);

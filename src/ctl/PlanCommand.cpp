@@ -4,10 +4,8 @@
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
 #include "ctl/SetCommand.h"
-#include "devices/ListLock.h"
 #include "discovery/Discovery.h"
 #include "platform/Interfaces.h"
-#include "platform/NamedLock.h"
 
 #include <QFile>
 
@@ -87,9 +85,9 @@ QString Changes(const commands::ListedDevice& device, const commands::PlanLine& 
 
 int RunPlan(const PlanOptions& options, int dataFd)
 {
-    Failure failure;
-    platform::NamedLock listLock(devices::kListLockName);
-    discovery::Discovery discovery(listLock, [&failure](int) { failure.Raise(); });
+    Session session;
+    Failure& failure = session.failure;
+    discovery::Discovery& discovery = session.discovery;
     const std::optional<std::vector<commands::ListedDevice>> devices =
         Search(discovery, failure, options.interfaces, options.timeout);
     discovery.Stop();
@@ -122,9 +120,9 @@ int RunApply(const ApplyOptions& options, int dataFd)
         return kExitError;
     }
 
-    Failure failure;
-    platform::NamedLock listLock(devices::kListLockName);
-    discovery::Discovery discovery(listLock, [&failure](int) { failure.Raise(); });
+    Session session;
+    Failure& failure = session.failure;
+    discovery::Discovery& discovery = session.discovery;
     const std::optional<std::vector<commands::ListedDevice>> devices =
         Search(discovery, failure, options.interfaces, kFindTimeout);
     if (!devices)

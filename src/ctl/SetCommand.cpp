@@ -6,10 +6,8 @@
 #include "commands/Submit.h"
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
-#include "devices/ListLock.h"
 #include "discovery/Discovery.h"
 #include "platform/Interfaces.h"
-#include "platform/NamedLock.h"
 
 #include <algorithm>
 #include <array>
@@ -204,9 +202,9 @@ int RunSet(const SetOptions& options, int dataFd)
         return kExitError;
     platform::SetBroadcastInterfaceNames(options.interfaces);
 
-    Failure failure;
-    platform::NamedLock listLock(devices::kListLockName);
-    discovery::Discovery discovery(listLock, [&failure](int) { failure.Raise(); });
+    Session session;
+    Failure& failure = session.failure;
+    discovery::Discovery& discovery = session.discovery;
     discovery.Start();
     QByteArray result;
     switch (SetOnDevice(discovery, failure, options, dataFd)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -34,5 +35,13 @@ struct DeviceRecord {
     // word after a set request can tell a new report from the values Submit wrote itself.
     std::uint32_t reportsEntered = 0;
 };
+
+// True when an address field of a record holds `address` (its first four bytes).
+template <std::size_t N>
+bool HoldsAddress(const std::array<std::uint8_t, N>& field, const std::array<std::uint8_t, 4>& address)
+{
+    static_assert(N >= 4);
+    return std::equal(address.begin(), address.end(), field.begin());
+}
 
 } // namespace quillon::devices
