@@ -49,4 +49,13 @@ bool WriteAll(int fd, const QByteArray& data)
     return true;
 }
 
+std::optional<std::vector<unsigned>> SearchOnlyThrough(const std::vector<std::string>& names,
+                                                       const std::vector<platform::BroadcastInterface>& cards)
+{
+    std::optional<std::vector<unsigned>> named = NamedCards(names, cards);
+    if (named)
+        platform::SetBroadcastInterfaceNames(names);
+    return named;
+}
+
 } // namespace quillon::ctl

@@ -22,6 +22,11 @@ namespace quillon::ctl {
 std::optional<std::vector<unsigned>> NamedCards(const std::vector<std::string>& names,
                                                 const std::vector<platform::BroadcastInterface>& cards);
 
+// NamedCards, and then searches through those cards only (through every card when `names` is
+// empty); nothing, with a message, when a name is not a card that can carry a search.
+std::optional<std::vector<unsigned>> SearchOnlyThrough(const std::vector<std::string>& names,
+                                                       const std::vector<platform::BroadcastInterface>& cards);
+
 // Drops the devices that answered on a card not in `named`; an empty `named` keeps them all.
 void KeepNamedCards(std::vector<commands::ListedDevice>& devices, const std::vector<unsigned>& named);
 

@@ -13,10 +13,9 @@ namespace quillon::ctl {
 int RunList(const ListOptions& options, int dataFd)
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
-    const std::optional<std::vector<unsigned>> named = NamedCards(options.interfaces, cards);
+    const std::optional<std::vector<unsigned>> named = SearchOnlyThrough(options.interfaces, cards);
     if (!named)
         return kExitError;
-    platform::SetBroadcastInterfaceNames(options.interfaces);
 
     Session session;
     Failure& failure = session.failure;

@@ -24,10 +24,9 @@ std::optional<std::vector<commands::ListedDevice>> Search(discovery::Discovery& 
                                                           std::chrono::milliseconds timeout)
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
-    const std::optional<std::vector<unsigned>> named = NamedCards(interfaces, cards);
+    const std::optional<std::vector<unsigned>> named = SearchOnlyThrough(interfaces, cards);
     if (!named)
         return std::nullopt;
-    platform::SetBroadcastInterfaceNames(interfaces);
     discovery.Start();
     if (failure.WaitFor(timeout))
         return std::nullopt;

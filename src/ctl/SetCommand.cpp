@@ -198,9 +198,8 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
 int RunSet(const SetOptions& options, int dataFd)
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
-    if (!NamedCards(options.interfaces, cards))
+    if (!SearchOnlyThrough(options.interfaces, cards))
         return kExitError;
-    platform::SetBroadcastInterfaceNames(options.interfaces);
 
     Session session;
     Failure& failure = session.failure;

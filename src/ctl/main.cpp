@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <span>
 #include <cstdio>
 #include <optional>
 
@@ -35,6 +36,23 @@ int UsageError(const QString& message)
 {
     std::fprintf(stderr, "quillonctl: %s\n%s", qPrintable(message), kUsage);
     return ctl::kExitError;
+}
+
+using AddressOption = std::pair<const QCommandLineOption*, std::optional<wire::Ipv4>*>;
+
+// Reads each address option that is given into its field; the usage error's exit status for
+// the first that is not an address.
+std::optional<int> ReadAddressOptions(const QCommandLineParser& parser, std::span<const AddressOption> options)
+{
+    for (const auto& [option, field] : options) {
+        if (!parser.isSet(*option))
+            continue;
+        *field = commands::ParseIpv4(parser.value(*option));
+        if (!*field)
+            return UsageError(QStringLiteral("--%1 takes an address like 192.168.1.20, not '%2'")
+                                  .arg(option->names().constFirst(), parser.value(*option)));
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -191,16 +209,10 @@ int main(int argc, char* argv[])
                                   .arg(parser.value(rangeOption)));
         planOptions.request.first = *first;
         planOptions.request.last = range.size() == 2 ? *last : wire::Ipv4{first->at(0), first->at(1), first->at(2), 254};
-        const std::pair<const QCommandLineOption*, std::optional<wire::Ipv4>*> addresses[] = {
+        const AddressOption addresses[] = {
             {&netmaskOption, &planOptions.request.netmask}, {&gatewayOption, &planOptions.request.gateway}};
-        for (const auto& [option, field] : addresses) {
-            if (!parser.isSet(*option))
-                continue;
-            *field = commands::ParseIpv4(parser.value(*option));
-            if (!*field)
-                return UsageError(QStringLiteral("--%1 takes an address like 192.168.1.20, not '%2'")
-                                      .arg(option->names().constFirst(), parser.value(*option)));
-        }
+        if (const std::optional<int> refused = ReadAddressOptions(parser, addresses))
+            return *refused;
         planOptions.request.nameTemplate = parser.value(templateOption);
         planOptions.request.only = parser.value(onlyOption);
         planOptions.timeout = timeout;
@@ -217,17 +229,11 @@ int main(int argc, char* argv[])
         if (!mac)
             return UsageError(QStringLiteral("'%1' is not a MAC address like 00:1a:2b:3c:4d:5e").arg(positional[1]));
         setOptions.mac = *mac;
-        const std::pair<const QCommandLineOption*, std::optional<wire::Ipv4>*> addresses[] = {
+        const AddressOption addresses[] = {
             {&ipOption, &setOptions.ipAddress}, {&netmaskOption, &setOptions.netmask},
             {&gatewayOption, &setOptions.gateway}, {&dns1Option, &setOptions.dns1}, {&dns2Option, &setOptions.dns2}};
-        for (const auto& [option, field] : addresses) {
-            if (!parser.isSet(*option))
-                continue;
-            *field = commands::ParseIpv4(parser.value(*option));
-            if (!*field)
-                return UsageError(QStringLiteral("--%1 takes an address like 192.168.1.20, not '%2'")
-                                      .arg(option->names().constFirst(), parser.value(*option)));
-        }
+        if (const std::optional<int> refused = ReadAddressOptions(parser, addresses))
+            return *refused;
         if (parser.isSet(nameOption)) {
             const QString name = parser.value(nameOption);
             if (!commands::NameFits(name))
