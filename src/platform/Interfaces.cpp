@@ -1,9 +1,12 @@
 #include "platform/Interfaces.h"
 
+#include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 
 #include <algorithm>
+#include <bit>
+#include <fstream>
 #include <memory>
 #include <mutex>
 
@@ -65,6 +68,25 @@ bool BroadcastInterfacesLimited()
 {
     const std::scoped_lock lock(namesMutex);
     return !limitNames.empty();
+}
+
+std::string AddressWithPrefix(const BroadcastInterface& card)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &card.address, text, sizeof text);
+    return std::string(text) + '/' + std::to_string(std::popcount(ntohl(card.netmask.s_addr)));
+}
+
+std::optional<int> ReversePathFilter(const std::string& name)
+{
+    // An interface name never holds a slash; refusing one keeps the path inside conf/.
+    if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
+        return std::nullopt;
+    std::ifstream file("/proc/sys/net/ipv4/conf/" + name + "/rp_filter");
+    int value = 0;
+    if (!(file >> value))
+        return std::nullopt;
+    return value;
 }
 
 std::string InterfaceName(unsigned index)

@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,13 @@ std::vector<BroadcastInterface> UsableInterfaces();
 void SetBroadcastInterfaceNames(std::vector<std::string> names);
 // True while a limit is set: then no interface means no broadcast, not the routing table's.
 bool BroadcastInterfacesLimited();
+
+// "10.0.0.5/24": the interface's address and the length of its netmask.
+std::string AddressWithPrefix(const BroadcastInterface& card);
+
+// The interface's reverse-path filter setting (net.ipv4.conf.NAME.rp_filter; NAME "all" for the
+// one that applies to every interface): 0 off, 1 strict, 2 loose. Empty when it cannot be read.
+std::optional<int> ReversePathFilter(const std::string& name);
 
 // The name of the interface with `index`, as the system has it now; empty when there is none.
 std::string InterfaceName(unsigned index);
