@@ -5,6 +5,7 @@
 #include "app/DialogUnits.h"
 #include "app/IpAddressEdit.h"
 #include "app/ProductInfo.h"
+#include "app/StatusLine.h"
 #include "app/UiLock.h"
 #include "commands/DeviceSettings.h"
 #include "commands/Submit.h"
@@ -235,6 +236,11 @@ void CScannerDlg::CreateControls()
         labels_[id]->setBuddy(field);
         SetControlText(id, labels_[id]->text());
     }
+
+    // In the band no control uses, between the MAC field and Submit.
+    statusLine_ = new StatusLine(discovery_, this);
+    statusLine_->setGeometry(units.Rect(216, 196, 163, 36));
+    connect(model_, &DeviceListModel::rowsInserted, statusLine_, &StatusLine::DevicesListed);
 }
 
 void CScannerDlg::SetControlText(TextId id, const QString& text)
@@ -282,7 +288,7 @@ void CScannerDlg::SetFonts()
     fieldFont_ = QFont(QStringLiteral("Arial"), 11);
     for (auto& [id, label] : labels_)
         label->setFont(labelFont_);
-    for (QWidget* control : std::initializer_list<QWidget*>{helpText_, staticButton_, dhcpButton_, searchButton_,
+    for (QWidget* control : std::initializer_list<QWidget*>{helpText_, statusLine_, staticButton_, dhcpButton_, searchButton_,
                                                            submitButton_, exitButton_})
         control->setFont(labelFont_);
     for (IpAddressEdit* address : {ipField_, netmaskField_, gatewayField_, dns1Field_, dns2Field_})
@@ -342,10 +348,12 @@ bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
 }
 
 // Controls pass the right clicks they do not use up to the window; the window menu belongs to
-// the window's free area only (Alt+Space opens it from anywhere).
+// the window's free area only (Alt+Space opens it from anywhere). The status line lies in what
+// was free area and leaves it the menu.
 void CScannerDlg::contextMenuEvent(QContextMenuEvent* event)
 {
-    if (childAt(event->pos()) == nullptr)
+    const QWidget* target = childAt(event->pos());
+    if (target == nullptr || target == statusLine_)
         windowMenu_->popup(event->globalPos());
 }
 
@@ -362,6 +370,7 @@ bool CScannerDlg::OnInitDialog()
     languageLoader_.ApplyLanguage();
     setWindowIcon(icon_);
     discovery_.Start();
+    statusLine_->SearchStarted();
     EmptyPortField();
     dhcpButton_->hide();
     staticButton_->hide();
@@ -376,6 +385,7 @@ void CScannerDlg::OnCancel()
     if (closing_)
         return;
     closing_ = true;
+    statusLine_->Stop();
     // The table is this process's own, so the close never waits for another copy of the program.
     discovery_.Close([](platform::NamedLock& lock) { LockServingEvents(lock, std::chrono::milliseconds(0)); });
     QDialog::reject();
@@ -446,6 +456,7 @@ void CScannerDlg::OnSearchDevice()
 {
     if (!discovery_.Search([](platform::NamedLock& lock) { LockServingEvents(lock); }))
         return;
+    statusLine_->SearchStarted();
     RefreshDeviceList();
     nameText_.clear();
     macText_.clear();
@@ -554,7 +565,10 @@ void CScannerDlg::OnSubmit()
                                                    platform::BoxButtons::OkCancel, platform::BoxIcon::Question};
         return platform::ShowMessageBox(question) == platform::BoxAnswer::Ok;
     };
-    commands::SubmitSettings(discovery_.Table(), settings, confirmSubnet, shortFormSendBuffer_);
+    protocol::ShortFormSetRequest sent;
+    if (commands::SubmitSettings(discovery_.Table(), settings, confirmSubnet, shortFormSendBuffer_, &sent) ==
+        commands::SubmitOutcome::Sent)
+        statusLine_->AwaitConfirmation(sent);
 }
 
 } // namespace quillon::app

@@ -28,6 +28,7 @@ namespace quillon::app {
 
 class DeviceListModel;
 class IpAddressEdit;
+class StatusLine;
 
 // The program's one window: the device list on the left, the selected device's settings on the
 // right, the help text and the three command buttons below. Widgets and handlers only: its
@@ -100,6 +101,7 @@ private:
     QPushButton* searchButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QLabel* helpText_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
     std::map<i18n::TextId, QLabel*> labels_;
     QMenu* windowMenu_ = nullptr;
 

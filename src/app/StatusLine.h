@@ -1,0 +1,49 @@
+#pragma once
+
+#include "commands/Confirmation.h"
+#include "discovery/Discovery.h"
+#include "protocol/ShortForm.h"
+
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+
+namespace quillon::app {
+
+// The line below the settings that tells how the last Submit or search went, one message at a
+// time: whether the device confirmed the change, or why no device answered. It never asks
+// anything; a screen reader hears each new message.
+class StatusLine : public QLabel {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kConfirmationTimeout{5000};
+    static constexpr std::chrono::milliseconds kSearchPatience{3000};
+
+    StatusLine(discovery::Discovery& discovery, QWidget* parent);
+
+    // Submit has just sent `request`: says so and waits for the device's word.
+    void AwaitConfirmation(const protocol::ShortFormSetRequest& request);
+    // A search went out, the start-up one or Search Device's: the table starts afresh.
+    void SearchStarted();
+    // Rows came into the list: a device did answer after all.
+    void DevicesListed();
+    // The window closes: nothing is awaited any more.
+    void Stop();
+
+private:
+    void Say(const QString& message);
+    void CheckConfirmation();
+    void CheckSearch();
+
+    discovery::Discovery& discovery_;
+    std::optional<commands::ConfirmationWatch> confirmation_;
+    QDeadlineTimer confirmationDeadline_;
+    QTimer confirmationPoll_;
+    QTimer searchPatience_;
+    bool showsNoAnswer_ = false;
+};
+
+} // namespace quillon::app
