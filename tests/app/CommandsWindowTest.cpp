@@ -10,6 +10,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <fstream>
+
 using namespace quillon;
 
 namespace {
@@ -115,6 +117,42 @@ protected:
         Start(kUntellingFleet, 2);
     }
 };
+
+// One device answers a set request, one falls silent.
+const char* kConfirmingFleet = R"({"devices": [
+  {"mac": "00:1a:2b:3c:4d:21", "ip": "192.168.1.40", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "name": "Porch", "port1": 80, "shortLength": 70, "confirm": "answer"},
+  {"mac": "00:1a:2b:3c:4d:22", "ip": "192.168.1.41", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+   "name": "Attic", "port1": 80, "shortLength": 70, "confirm": "silent"}
+]})";
+
+class Confirmations : public Commands {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        Start(kConfirmingFleet, 2);
+    }
+};
+
+// Nobody answers in this LAN.
+class NoAnswer : public test::WindowTest {
+protected:
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        SetReversePathFilter("0");
+    }
+    static void SetReversePathFilter(const char* value)
+    {
+        std::ofstream("/proc/sys/net/ipv4/conf/lan0/rp_filter") << value;
+    }
+};
+
+QLabel* StatusLine(const app::CScannerDlg& window)
+{
+    return window.findChild<QLabel*>(QStringLiteral("statusLine"));
+}
 
 } // namespace
 
@@ -309,4 +347,48 @@ TEST_F(UntouchedSettings, SubmitNeverSendsAModeOrANameTheUserDidNotChange)
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();
     EXPECT_EQ(Applied(SetRequests()[0]), QStringList{"port"}) << "neither the name nor the mode goes with it";
+}
+
+TEST_F(Confirmations, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchOrNot)
+{
+    struct Case {
+        const char* name;
+        bool searchWhileWaiting;
+        const char* outcome;
+    };
+    const Case cases[] = {
+        {"Attic", false, "No answer from the device within 5 s: the change may not have been applied"},
+        {"Porch", true, "The device confirmed the change"},
+    };
+    for (const auto& [name, searchWhileWaiting, outcome] : cases) {
+        Select(name);
+        TypeInto("nameField", QLatin1String(name) + QStringLiteral("-2"));
+        Submit();
+        if (searchWhileWaiting)
+            QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+        EXPECT_TRUE(StatusLine(*window)->text().startsWith(QStringLiteral("Sent name to 00:1A:2B:3C:4D:2"))) << name;
+        EXPECT_TRUE(test::Eventually([&] { return StatusLine(*window)->text() == QLatin1String(outcome); }))
+            << name << ": " << StatusLine(*window)->text().toStdString();
+    }
+}
+
+TEST_F(NoAnswer, TheStatusLineNamesTheCardsSearchedAndLoosensAStrictOne)
+{
+    SetReversePathFilter("1");
+    Open();
+    QLabel* line = StatusLine(*window);
+    ASSERT_TRUE(test::Eventually([&] { return line->text().startsWith(QStringLiteral("No device answered.")); }));
+    EXPECT_TRUE(line->text().contains(QStringLiteral("lan0 (203.0.113.1/24)"))) << line->text().toStdString();
+    EXPECT_TRUE(line->text().contains(QStringLiteral("sudo sysctl -w net.ipv4.conf.lan0.rp_filter=2")));
+    EXPECT_EQ(line->toolTip(), line->text()) << "wider than the line";
+    EXPECT_LE(line->heightForWidth(line->width()), line->height()) << "its wrapped lines fit";
+    for (const QWidget* control : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(control == line || control->isWindow() || !control->geometry().intersects(line->geometry()))
+            << control->objectName().toStdString();
+
+    SetReversePathFilter("2");
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    EXPECT_EQ(line->text(), QString());
+    ASSERT_TRUE(test::Eventually([&] { return line->text().startsWith(QStringLiteral("No device answered.")); }));
+    EXPECT_FALSE(line->text().contains(QStringLiteral("rp_filter"))) << line->text().toStdString();
 }
