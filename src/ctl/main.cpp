@@ -3,6 +3,7 @@
 
 #include "commands/Plan.h"
 #include "commands/Submit.h"
+#include "ctl/DoctorCommand.h"
 #include "ctl/ListCommand.h"
 #include "ctl/PlanCommand.h"
 #include "ctl/SetCommand.h"
@@ -30,6 +31,7 @@ const char* const kUsage = "Usage: quillonctl [OPTION]... list\n"
                            "       quillonctl [OPTION]... plan --range FIRST[-LAST] [--netmask M] [--gateway G]\n"
                            "                  [--name-template TEXT] [--only GLOB]\n"
                            "       quillonctl [OPTION]... apply PLAN.csv [--dry-run] [--yes] [--report FILE]\n"
+                           "       quillonctl [OPTION]... doctor\n"
                            "Try 'quillonctl --help' for more information.\n";
 
 int UsageError(const QString& message)
@@ -76,7 +78,11 @@ int main(int argc, char* argv[])
         "  apply PLAN check the whole plan (mac,ip,netmask,gateway,dns1,dns2,name,port,mode;\n"
         "             an empty cell keeps the device's value), then set one device after\n"
         "             another as set does, printing applied, unchanged, not found or\n"
-        "             not confirmed for each\n\n"
+        "             not confirmed for each\n"
+        "  doctor     tell what a search would meet, one finding a line: the cards with their\n"
+        "             addresses, strict reverse-path filtering (and the sysctl that loosens\n"
+        "             it), ports 4022 and 4023 held by another program, and whether the\n"
+        "             firewalld service and the ufw profile quillon are installed; sends nothing\n\n"
         "set refuses, sending nothing, an IP address ending in 0 or 255, a name over 18 bytes,\n"
         "a port outside 0..65535 and, without --yes, a gateway outside the device's subnet.\n"
         "Settings the device already has print \"unchanged\" and send nothing.\n\n"
@@ -86,7 +92,9 @@ int main(int argc, char* argv[])
         "device was not found.\n"
         "Exit status of plan: 0 when the plan was written, 2 otherwise.\n"
         "Exit status of apply: 0 when every line was applied or unchanged, 2 when the plan has\n"
-        "a problem (each printed with its line; nothing sent) or on errors, 3 otherwise."));
+        "a problem (each printed with its line; nothing sent) or on errors, 3 otherwise.\n"
+        "Exit status of doctor: 0 when nothing stands in the way of a search, 1 when a card drops\n"
+        "answers from other subnets, a port is held or no card can search, 2 on errors."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption interfaceOption({QStringLiteral("i"), QStringLiteral("interface")},
@@ -138,7 +146,7 @@ int main(int argc, char* argv[])
     parser.addOptions({rangeOption, templateOption, onlyOption, dryRunOption, reportOption, interfaceOption, timeoutOption, formatOption, prettyOption, ipOption, netmaskOption,
                        gatewayOption, dns1Option, dns2Option, nameOption, portOption, dhcpOption, staticOption,
                        yesOption});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, set MAC, plan or apply PLAN"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("list, set MAC, plan, apply PLAN or doctor"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return UsageError(parser.errorText());
@@ -155,12 +163,13 @@ int main(int argc, char* argv[])
         return UsageError(QStringLiteral("no command given"));
     const QString command = positional.first();
     const QStringList commandNames{QStringLiteral("list"), QStringLiteral("set"), QStringLiteral("plan"),
-                                   QStringLiteral("apply")};
+                                   QStringLiteral("apply"), QStringLiteral("doctor")};
     if (!commandNames.contains(command))
         return UsageError(QStringLiteral("unknown command '%1'").arg(command));
     const bool isSet = command == QLatin1String("set");
     const bool isPlan = command == QLatin1String("plan");
     const bool isApply = command == QLatin1String("apply");
+    const bool isDoctor = command == QLatin1String("doctor");
     const qsizetype arguments = isSet || isApply ? 2 : 1;
     if (isSet && positional.size() < 2)
         return UsageError(QStringLiteral("set needs the device's MAC address"));
@@ -175,7 +184,8 @@ int main(int argc, char* argv[])
         {&dns2Option, {"set"}},          {&nameOption, {"set"}},            {&portOption, {"set"}},
         {&dhcpOption, {"set"}},          {&staticOption, {"set"}},          {&yesOption, {"set", "apply"}},
         {&rangeOption, {"plan"}},        {&templateOption, {"plan"}},       {&onlyOption, {"plan"}},
-        {&dryRunOption, {"apply"}},      {&reportOption, {"apply"}}};
+        {&dryRunOption, {"apply"}},      {&reportOption, {"apply"}},
+        {&timeoutOption, {"list", "set", "plan", "apply"}}};
     for (const auto& [option, commands] : owners)
         if (parser.isSet(*option) && !commands.contains(command))
             return UsageError(QStringLiteral("--%1 is not an option of %2").arg(option->names().constFirst(), command));
@@ -257,7 +267,7 @@ int main(int argc, char* argv[])
         setOptions.yes = parser.isSet(yesOption);
         setOptions.timeout = timeout;
         setOptions.interfaces = interfaces;
-    } else {
+    } else if (!isDoctor) {
         listOptions.timeout = timeout;
         const QString format = parser.value(formatOption);
         if (format == QLatin1String("table"))
@@ -281,7 +291,8 @@ int main(int argc, char* argv[])
         std::perror("quillonctl: standard output");
         return ctl::kExitError;
     }
-    const int status = isSet     ? ctl::RunSet(setOptions, dataFd)
+    const int status = isDoctor  ? ctl::RunDoctor(interfaces, dataFd)
+                       : isSet   ? ctl::RunSet(setOptions, dataFd)
                        : isPlan  ? ctl::RunPlan(planOptions, dataFd)
                        : isApply ? ctl::RunApply(applyOptions, dataFd)
                                  : ctl::RunList(listOptions, dataFd);

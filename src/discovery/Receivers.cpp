@@ -272,6 +272,11 @@ ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSi
     return RunReceiver<ShortFormReceiving>(shared, stop);
 }
 
+int TryReceiverPort(std::uint16_t port)
+{
+    return OpenReceiverSocket(port).failure.result;
+}
+
 void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop)
 {
     const ReceiverExit exit = RunLongFormReceiver(shared, stop);

@@ -8,6 +8,7 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <thread>
 
@@ -39,6 +40,11 @@ struct ReceiverExit {
 // every accepted datagram until `stop` is raised.
 ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop);
 ReceiverExit RunShortFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop);
+
+// Binds `port` as a receiver does and lets it go at once: 0 when that worked, else errno
+// (EADDRINUSE: a socket that does not share the port holds it), or -1 when no socket could be
+// made. Sends nothing.
+int TryReceiverPort(std::uint16_t port);
 
 // A receiver thread's whole life: the run above; after a set-up failure its messages, one
 // after the other, and then the end of the program.

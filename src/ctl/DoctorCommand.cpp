@@ -1,0 +1,102 @@
+#include "ctl/DoctorCommand.h"
+
+#include "ctl/Common.h"
+#include "ctl/ListCommand.h"
+#include "discovery/Receivers.h"
+#include "discovery/SearchDiagnosis.h"
+#include "platform/Interfaces.h"
+#include "protocol/Protocol.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace quillon::ctl {
+
+namespace {
+
+struct Findings {
+    QByteArray lines;
+    bool inTheWay = false;
+
+    void Add(const QString& line, bool standsInTheWay = false)
+    {
+        lines += line.toUtf8() + '\n';
+        inTheWay = inTheWay || standsInTheWay;
+    }
+};
+
+void FindCards(const discovery::SearchDiagnosis& diagnosis, Findings& findings)
+{
+    if (diagnosis.cards.empty())
+        findings.Add(QStringLiteral("cards: none is up with an IPv4 address, so a search cannot go out"), true);
+    for (const discovery::SearchCard& card : diagnosis.cards) {
+        const QString name = QString::fromStdString(card.name);
+        findings.Add(QStringLiteral("card %1: %2").arg(name, QString::fromStdString(card.addressWithPrefix)));
+        if (card.loosening.empty())
+            continue;
+        QStringList settings;
+        for (const std::string& setting : card.strictSettings)
+            settings << QString::fromStdString(setting);
+        findings.Add(QStringLiteral("strict reverse-path filtering on %1 (%2): answers from other subnets are dropped;"
+                                    " to let them in: sudo sysctl -w %3")
+                         .arg(name, settings.join(QLatin1String(", ")), QString::fromStdString(card.loosening)),
+                     true);
+    }
+}
+
+// The receivers share their ports with other copies of the program; only a socket that does
+// not share them keeps the receivers out.
+void FindPort(std::uint16_t port, Findings& findings)
+{
+    const int error = discovery::TryReceiverPort(port);
+    const QString subject = QStringLiteral("port %1/udp: ").arg(port);
+    if (error == 0)
+        findings.Add(subject + QStringLiteral("quillon can receive on it"));
+    else if (error == EADDRINUSE)
+        findings.Add(subject + QStringLiteral("held by another program that does not share it; quillon cannot receive on it"), true);
+    else
+        findings.Add(subject + QStringLiteral("quillon cannot bind it: %1")
+                                   .arg(QString::fromLocal8Bit(error > 0 ? std::strerror(error) : "no socket")),
+                     true);
+}
+
+// Informative only: without an active firewall a missing definition is in nobody's way, and
+// whether one is active and lets the ports in is the firewall's to say.
+void FindFirewallDefinitions(Findings& findings)
+{
+    const std::pair<const char*, const char*> definitions[] = {
+        {"firewalld service quillon", "/usr/lib/firewalld/services/quillon.xml"},
+        {"ufw profile quillon", "/etc/ufw/applications.d/quillon"},
+    };
+    for (const auto& [what, path] : definitions)
+        findings.Add(QStringLiteral("%1: %2 (%3)")
+                         .arg(QLatin1String(what),
+                              QFileInfo::exists(QLatin1String(path)) ? QLatin1String("installed") : QLatin1String("missing"),
+                              QLatin1String(path)));
+}
+
+} // namespace
+
+int RunDoctor(const std::vector<std::string>& interfaces, int dataFd)
+{
+    if (!SearchOnlyThrough(interfaces, platform::UsableInterfaces()))
+        return kExitError;
+    Findings findings;
+    FindCards(discovery::DiagnoseSearchNow(), findings);
+    FindPort(protocol::kShortFormPort, findings);
+    FindPort(protocol::kLongFormPort, findings);
+    FindFirewallDefinitions(findings);
+    if (!WriteAll(dataFd, findings.lines)) {
+        std::perror("quillonctl: writing the findings");
+        return kExitError;
+    }
+    return findings.inTheWay ? kExitInTheWay : 0;
+}
+
+} // namespace quillon::ctl

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quillon::ctl {
+
+// Exit status of `doctor` when something stands in the way of a search.
+inline constexpr int kExitInTheWay = 1;
+
+// Writes to `dataFd`, one per line, what a search would meet: the cards it would go through
+// (only the named ones when `interfaces` is not empty), those that drop answers from other
+// subnets, the receiving ports, the firewall definitions. Sends nothing. Returns the exit status.
+int RunDoctor(const std::vector<std::string>& interfaces, int dataFd);
+
+} // namespace quillon::ctl
