@@ -22,6 +22,7 @@
 
 using namespace quillon;
 using protocol::kLongFormPort;
+using protocol::kShortFormPort;
 
 namespace {
 
@@ -81,6 +82,18 @@ const char* kCsv =
     "00:1a:2b:3c:4d:01,203.0.113.20,255.255.255.0,203.0.113.1,203.0.113.1,8.8.8.8,Lobby,80,off,\"long,short\",lan0,yes,no,http://203.0.113.20\r\n"
     "00:1a:2b:3c:4d:03,203.0.113.22,255.255.255.0,203.0.113.1,,,Caf\xef\xbf\xbd,,unknown,short,lan0,yes,yes,http://203.0.113.22\r\n"
     "00:1a:2b:3c:4d:04,203.0.113.22,255.255.255.0,203.0.113.1,1.1.1.1,9.9.9.9,\xe9\x96\x80\xe5\x8f\xa3,8000,on,long,lan0,yes,yes,http://203.0.113.22:8000\r\n";
+
+// A socket bound to `port` as long as it lives; `shares` binds it as a copy of the program does.
+platform::UniqueFd HoldPort(std::uint16_t port, bool shares = false)
+{
+    platform::UniqueFd holder(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int enable = 1;
+    if (shares)
+        ::setsockopt(holder.Get(), SOL_SOCKET, SO_REUSEPORT, &enable, sizeof enable);
+    const sockaddr_in address = platform::AnyAddress(port);
+    EXPECT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0) << port;
+    return holder;
+}
 
 struct StatusCase {
     QStringList arguments;
@@ -144,13 +157,57 @@ TEST(Quillonctl, ExitStatusSaysWhatHappened)
         {{}, 2},
     };
     for (const StatusCase& c : cases) {
-        platform::UniqueFd holder;
-        if (c.heldPort != 0) {
-            holder.Reset(::socket(AF_INET, SOCK_DGRAM, 0));
-            const sockaddr_in address = platform::AnyAddress(c.heldPort);
-            ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
-        }
+        const platform::UniqueFd holder = c.heldPort != 0 ? HoldPort(c.heldPort) : platform::UniqueFd();
         EXPECT_EQ(Quillonctl(c.arguments).exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+    }
+}
+
+// Writes `value` into a kernel setting; what it held before, empty when either failed.
+QByteArray ExchangeSetting(const QString& path, const QByteArray& value)
+{
+    QFile before(path);
+    QFile after(path);
+    if (!before.open(QIODevice::ReadOnly) || !after.open(QIODevice::WriteOnly))
+        return {};
+    const QByteArray held = before.readAll();
+    return after.write(value) == value.size() && after.flush() ? held : QByteArray();
+}
+
+struct DoctorCase {
+    const char* strictCard; // its rp_filter is 1 for the run; nullptr: none
+    std::uint16_t heldPort;
+    bool heldShares;
+    int exitCode;
+    const char* finding; // a line of the output
+};
+
+// Whether the firewall definitions are installed (where the suite runs they are usually not)
+// leaves the exit status alone. Another copy of the program shares the ports.
+TEST(Quillonctl, DoctorNamesWhatStandsInTheWayOfASearch)
+{
+    const DoctorCase cases[] = {
+        {nullptr, 0, false, 0, "card lan0: 203.0.113.1/26"},
+        {"lan0", 0, false, 1,
+         "strict reverse-path filtering on lan0 (net.ipv4.conf.lan0.rp_filter): answers from other subnets are "
+         "dropped; to let them in: sudo sysctl -w net.ipv4.conf.lan0.rp_filter=2"},
+        {nullptr, kShortFormPort, false, 1,
+         "port 4022/udp: held by another program that does not share it; quillon cannot receive on it"},
+        {nullptr, kShortFormPort, true, 0, "port 4022/udp: quillon can receive on it"},
+    };
+    for (const DoctorCase& c : cases) {
+        const QString filter = QStringLiteral("/proc/sys/net/ipv4/conf/%1/rp_filter").arg(QLatin1String(c.strictCard));
+        QByteArray held;
+        if (c.strictCard) {
+            held = ExchangeSetting(filter, "1");
+            ASSERT_FALSE(held.isEmpty()) << filter.toStdString();
+        }
+        const platform::UniqueFd holder = c.heldPort != 0 ? HoldPort(c.heldPort, c.heldShares) : platform::UniqueFd();
+        const Outcome run = Quillonctl({QStringLiteral("doctor")});
+        if (c.strictCard) {
+            ASSERT_FALSE(ExchangeSetting(filter, held).isEmpty()) << filter.toStdString();
+        }
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.finding << "\n" << run.output.toStdString();
+        EXPECT_TRUE(run.output.split('\n').contains(c.finding)) << c.finding << "\n" << run.output.toStdString();
     }
 }
 
