@@ -4,7 +4,6 @@
 #include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 #include "protocol/DeviceTexts.h"
-#include "discovery/Sender.h"
 #include "protocol/LongForm.h"
 #include "protocol/ShortForm.h"
 #include "support/ReceiverFixture.h"
@@ -46,7 +45,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
-// Twenty devices of every kind; device 1 answers both protocols and so is always listed first.
+// Twenty devices of every kind: both protocols or one, every reply length, a password failure.
 struct Fleet {
     std::string json;
     std::vector<SimulatedDevice> devices;
@@ -64,12 +63,10 @@ Fleet MixedFleet()
         device.ip = {192, 168, static_cast<std::uint8_t>(i % 3), static_cast<std::uint8_t>(20 + i)};
         device.name = i == 7 ? "玄関カメラ北" : i == 8 ? "ABCDEFGHIJKLMNOPQR" : "cam" + std::to_string(i);
         const char* protocols = i % 3 == 0 ? "\"short\"" : i % 3 == 1 ? "\"short\", \"long\"" : "\"long\"";
-        const char* confirm = i == 20 ? "notice" : "answer";
         json << (i > 1 ? "," : "") << "{\"mac\": \"" << devsim::FormatMac(device.mac) << "\", \"ip\": \""
              << devsim::FormatIpv4(device.ip) << "\", \"name\": \"" << device.name << "\", \"dhcp\": "
              << (i % 2 ? "true" : "false") << ", \"protocols\": [" << protocols
-             << "], \"shortLength\": " << kLengths[i % 4] << ", \"longCode\": " << (i == 5 ? 3 : 1 + i % 2)
-             << ", \"confirm\": \"" << confirm << "\"}";
+             << "], \"shortLength\": " << kLengths[i % 4] << ", \"longCode\": " << (i == 5 ? 3 : 1 + i % 2) << "}";
         fleet.devices.push_back(device);
     }
     json << "]}";
@@ -91,11 +88,6 @@ protected:
                ::recv(shortListener.Get(), buffer, sizeof buffer, 0) == 74;
     }
     int RowCount() { return static_cast<int>(bench.Rows().size()); }
-    QString LastRow()
-    {
-        const auto rows = bench.Rows();
-        return rows.empty() ? QString() : QString::number(rows.back().number) + u' ' + rows.back().nameText + u' ' + rows.back().addressText;
-    }
     bool NumbersAreOneTo(int count)
     {
         QSet<QString> numbers;
@@ -106,24 +98,12 @@ protected:
                 return false;
         return numbers.size() == count && RowCount() == count;
     }
-    void SendSetRequest(const SimulatedDevice& device, const std::function<void(ShortFormSetRequest&)>& change)
-    {
-        ShortFormSetRequest request;
-        request.ipAddress = device.ip;
-        request.macAddress = device.mac;
-        request.netmask = device.netmask;
-        change(request);
-        std::array<std::uint8_t, kShortFormRequestSize> packet{};
-        BuildShortFormSetRequest(packet, request);
-        BroadcastShortForm(packet);
-    }
-
     test::ReceiverBench bench;
 };
 
 } // namespace
 
-TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges)
+TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEach)
 {
     const Fleet fleet = MixedFleet();
     SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(fleet.json)});
@@ -142,40 +122,16 @@ TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEachAndFollowTheirChanges
         EXPECT_TRUE(rows.contains(expected)) << expected.toStdString();
     }
     EXPECT_EQ(bench.PostedBoxes().size(), 1u) << "device 5 reports a failed password";
-
-    // A device that answers with a new address moves to the end under its own number.
-    const QString thirdNumber = [&] {
-        std::scoped_lock lock(bench.table.RecordsMutex());
-        return QString::number(bench.table.FindDeviceByMac(fleet.devices[2].mac)->listIndex + 1);
-    }();
-    SendSetRequest(fleet.devices[2], [](auto& request) {
-        request.ipAddress = {10, 3, 3, 3};
-        request.addressChanged = true;
-    });
-    EXPECT_TRUE(WaitUntil([&] { return LastRow() == thirdNumber + QStringLiteral(" cam3 010.003.003.003"); })) << LastRow().toStdString();
-
-    // An update notice moves the row and keeps the numbers unique.
-    SendSetRequest(fleet.devices[19], [](auto& request) {
-        std::array<std::uint8_t, kNameSize> name{'r', 'e', 'n', 'a', 'm', 'e', 'd'};
-        request.name = name;
-    });
-    EXPECT_TRUE(WaitUntil([&] { return LastRow().contains(QStringLiteral(" renamed ")); })) << LastRow().toStdString();
-    EXPECT_TRUE(NumbersAreOneTo(20));
 }
 
-TEST_F(ReceiverLanTest, MalformedAndOversizedDatagramsAreDropped)
+TEST_F(ReceiverLanTest, AnOversizedDatagramIsDroppedNotCut)
 {
     ASSERT_TRUE(StartReceiversAndWaitUntilTheyListen());
     SimulatedDevice device;
-    device.mac = {0x02, 0x20, 0, 0, 0, 1};
-    test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 49));
-    device.mac[5] = 2;
+    // One byte longer than the receive buffer: cut to its size, it would look whole.
+    device.mac = {0x02, 0x20, 0, 0, 0, 2};
     test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1001));
-    device.mac[5] = 3;
-    auto longer = devsim::LongFormReply(device);
-    longer.push_back(0);
-    test::BroadcastRaw(4023, longer);
-    device.mac[5] = 4; // a valid reply behind them on each port: once it is in, the others were seen
+    device.mac[5] = 4; // a valid reply behind it on each port: once both are in, the other was seen
     test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1000));
     test::BroadcastRaw(4023, devsim::LongFormReply(device));
     ASSERT_TRUE(WaitUntil([&] { return RowCount() == 1; }));
@@ -196,22 +152,6 @@ TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
     EXPECT_EQ(bench.EndStatus(), -1) << "the program ends only once the message is closed";
     bench.CloseBoxes();
     EXPECT_EQ(bench.EndStatus(), 0);
-}
-
-TEST_F(ReceiverLanTest, ADeviceRepeatingAPasswordFailureGetsOneBox)
-{
-    ASSERT_TRUE(StartReceiversAndWaitUntilTheyListen());
-    SimulatedDevice device;
-    device.mac = {0x02, 0x33, 0, 0, 0, 1};
-    device.ip = {203, 0, 113, 50};
-    // 40 replies in 2 s, each box closed at once, as a user clicking OK would.
-    for (int i = 0; i < 40; ++i) {
-        test::BroadcastRaw(kLongFormPort, devsim::LongFormReply(device, 3));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        bench.CloseBoxes();
-    }
-    ASSERT_TRUE(WaitUntil([&] { return RowCount() == 1; }));
-    EXPECT_EQ(bench.PostedBoxes().size(), 1u);
 }
 
 // Another user binds the long-form port with every reuse option there is; it must not get it,

@@ -51,21 +51,12 @@ protected:
 
 } // namespace
 
-TEST_F(ReceiverEntryTest, FirstLongFormReplyMakesRecordZeroAndRowOne)
-{
-    Long(Device(1));
-    const DeviceRecord* record = Record(Device(1));
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->listIndex, 0);
-    EXPECT_EQ(record->hasDns, 1u);
-    EXPECT_EQ(record->port1, 80);
-    EXPECT_EQ(Rows(), QStringList{"1 dev1 192.168.001.011"});
-}
-
-TEST_F(ReceiverEntryTest, SameDeviceAgainChangesNoRowButTakesItsValues)
+TEST_F(ReceiverEntryTest, TheFirstAnswerMakesRowOneAndLaterAnswersOnlyTheirValues)
 {
     SimulatedDevice device = Device(1);
     Short(device);
+    EXPECT_EQ(Record(device)->listIndex, 0);
+    EXPECT_EQ(Record(device)->port1, 80);
     device.port1 = 8080;
     device.dns1 = {1, 1, 1, 1};
     device.dhcp = true;
@@ -262,4 +253,6 @@ TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesCountsThemAndStillFollowsKnow
     EXPECT_NE(said.find("4464 more devices"), std::string::npos) << said;
     EXPECT_EQ(said.find("quillon:"), said.rfind("quillon:")) << said;
     EXPECT_EQ(bench.table.DroppedDevices(), 0u);
+    Short(known, 0, 60);
+    EXPECT_EQ(bench.RecordCount(), 1) << "a freed table takes devices again";
 }

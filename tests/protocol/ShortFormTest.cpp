@@ -182,17 +182,13 @@ TEST(ShortFormReply, TakesTheFixedFieldsFromTheirOffsets)
     EXPECT_EQ(reply->nameText, QStringLiteral("Lobby"));
 }
 
-TEST(ShortFormReply, RequiresTheExactMagic)
+TEST(ShortFormReply, RequiresTheExactMagicSoOurOwnRequestsAreNotReplies)
 {
     for (const char* magic : {"IPCAM", "ipcam", "IPCa ", "PCEdi"}) {
         auto bytes = devsim::ShortFormReply(SimulatedDevice{}, 0, 70);
         std::copy_n(magic, 5, bytes.begin());
         EXPECT_FALSE(ReadShortFormReply(bytes).has_value()) << magic;
     }
-}
-
-TEST(ShortFormReply, OwnRequestsAreNotReplies)
-{
     EXPECT_FALSE(ReadShortFormReply(Search()).has_value());
     EXPECT_FALSE(ReadShortFormReply(Set(AddressedToDevice())).has_value());
 }
