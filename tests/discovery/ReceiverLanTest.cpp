@@ -1,9 +1,8 @@
-// Both receivers against the device simulator in the virtual LAN, without a window.
+// Both receivers on their sockets in the virtual LAN, without a window.
 
 #include "SimulatedDevice.h"
 #include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
-#include "protocol/DeviceTexts.h"
 #include "protocol/LongForm.h"
 #include "protocol/ShortForm.h"
 #include "support/ReceiverFixture.h"
@@ -23,7 +22,6 @@
 #include <chrono>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <thread>
 
 using namespace quillon;
@@ -45,35 +43,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
-// Twenty devices of every kind: both protocols or one, every reply length, a password failure.
-struct Fleet {
-    std::string json;
-    std::vector<SimulatedDevice> devices;
-};
-
-Fleet MixedFleet()
-{
-    static const int kLengths[] = {50, 60, 69, 70};
-    Fleet fleet;
-    std::ostringstream json;
-    json << "{\"devices\": [";
-    for (int i = 1; i <= 20; ++i) {
-        SimulatedDevice device;
-        device.mac = {0x02, 0x10, 0, 0, 0, static_cast<std::uint8_t>(i)};
-        device.ip = {192, 168, static_cast<std::uint8_t>(i % 3), static_cast<std::uint8_t>(20 + i)};
-        device.name = i == 7 ? "玄関カメラ北" : i == 8 ? "ABCDEFGHIJKLMNOPQR" : "cam" + std::to_string(i);
-        const char* protocols = i % 3 == 0 ? "\"short\"" : i % 3 == 1 ? "\"short\", \"long\"" : "\"long\"";
-        json << (i > 1 ? "," : "") << "{\"mac\": \"" << devsim::FormatMac(device.mac) << "\", \"ip\": \""
-             << devsim::FormatIpv4(device.ip) << "\", \"name\": \"" << device.name << "\", \"dhcp\": "
-             << (i % 2 ? "true" : "false") << ", \"protocols\": [" << protocols
-             << "], \"shortLength\": " << kLengths[i % 4] << ", \"longCode\": " << (i == 5 ? 3 : 1 + i % 2) << "}";
-        fleet.devices.push_back(device);
-    }
-    json << "]}";
-    fleet.json = json.str();
-    return fleet;
-}
-
 class ReceiverLanTest : public testing::Test {
 protected:
     // A receiver sends its start-up request once its port is bound: once both requests are
@@ -88,41 +57,10 @@ protected:
                ::recv(shortListener.Get(), buffer, sizeof buffer, 0) == 74;
     }
     int RowCount() { return static_cast<int>(bench.Rows().size()); }
-    bool NumbersAreOneTo(int count)
-    {
-        QSet<QString> numbers;
-        for (const auto& row : bench.Rows())
-            numbers.insert(QString::number(row.number));
-        for (int n = 1; n <= count; ++n)
-            if (!numbers.contains(QString::number(n)))
-                return false;
-        return numbers.size() == count && RowCount() == count;
-    }
     test::ReceiverBench bench;
 };
 
 } // namespace
-
-TEST_F(ReceiverLanTest, TwentyMixedDevicesAreListedOnceEach)
-{
-    const Fleet fleet = MixedFleet();
-    SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(fleet.json)});
-    ASSERT_TRUE(simulator.IsReady());
-    bench.discovery.Start();
-
-    ASSERT_TRUE(WaitUntil([&] { return RowCount() >= 20 && bench.RecordCount() >= 20; })) << RowCount();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the second protocol's answers
-    EXPECT_EQ(bench.RecordCount(), 20);
-    EXPECT_TRUE(NumbersAreOneTo(20));
-    QSet<QString> rows;
-    for (const auto& row : bench.Rows())
-        rows.insert(row.nameText + u' ' + row.addressText);
-    for (const auto& device : fleet.devices) {
-        const QString expected = QString::fromStdString(device.name.substr(0, 18)) + u' ' + AddressText(device.ip);
-        EXPECT_TRUE(rows.contains(expected)) << expected.toStdString();
-    }
-    EXPECT_EQ(bench.PostedBoxes().size(), 1u) << "device 5 reports a failed password";
-}
 
 TEST_F(ReceiverLanTest, AnOversizedDatagramIsDroppedNotCut)
 {
