@@ -180,26 +180,20 @@ TEST_F(ReceiverEntryTest, UpdateNoticeMovesTheRowUnderItsOwnNumber)
     EXPECT_EQ(bench.table.FindDeviceByListIndex(0), record);
 }
 
-TEST_F(ReceiverEntryTest, NoticeForAnUnknownDeviceAndOtherKindsChangeNothing)
-{
-    Short(Device(1));
-    Short(Device(2), 1);
-    Short(Device(3), 2);
-    Short(Device(4), 255);
-    EXPECT_EQ(bench.RecordCount(), 1);
-    EXPECT_EQ(bench.RowNumbers(), QStringList{"1"});
-}
-
-TEST_F(ReceiverEntryTest, RejectedDatagramsLeaveNoTrace)
+// Rejected datagrams, a failed receive, notices of devices not listed and replies of other kinds.
+TEST_F(ReceiverEntryTest, WhatIsNotAReplyOfAListedDeviceLeavesNoTrace)
 {
     SimulatedDevice device = Device(1);
-    HandleShortFormDatagram(bench.shared, devsim::ShortFormReply(device, 0, 49));
-    HandleShortFormDatagram(bench.shared, devsim::ShortFormReply(device, 0, 1001));
-    HandleShortFormDatagram(bench.shared, {}); // a failed receive
+    Short(device, 0, 49);
+    Short(device, 0, 1001);
+    HandleShortFormDatagram(bench.shared, {});
     auto longer = devsim::LongFormReply(device);
     longer.push_back(0);
     HandleLongFormDatagram(bench.shared, longer);
-    HandleLongFormDatagram(bench.shared, devsim::LongFormReply(device, 0x31));
+    Long(device, 0x31);
+    Short(Device(2), 1);
+    Short(Device(3), 2);
+    Short(Device(4), 255);
     EXPECT_EQ(bench.RecordCount(), 0);
     EXPECT_TRUE(bench.Rows().empty());
     EXPECT_TRUE(bench.PostedBoxes().empty());
