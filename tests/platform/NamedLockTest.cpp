@@ -66,28 +66,6 @@ protected:
 
 } // namespace
 
-TEST_F(NamedLockTest, ThreadsOfOneProcessExcludeEachOther)
-{
-    NamedLock lock("LIST LOCK", directory);
-    long counter = 0; // deliberately not atomic: only the lock protects it
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&] {
-            for (int i = 0; i < 20000; ++i) {
-                std::scoped_lock guard(lock);
-                ++counter;
-            }
-        });
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(counter, 4 * 20000);
-
-    lock.lock();
-    bool acquired = true;
-    std::thread([&] { acquired = lock.try_lock(); }).join();
-    EXPECT_FALSE(acquired) << "try_lock while another thread holds it";
-}
-
 TEST_F(NamedLockTest, AnotherProcessIsExcludedUntilTheHolderIsKilled)
 {
     NamedLock lock("LIST LOCK", directory);
