@@ -62,15 +62,6 @@ TEST_F(Window, TabVisitsTheFieldsInTheWindowsOrderAndSkipsTheRadioButtons)
     }
 }
 
-TEST_F(Window, FieldsCarryTheirLabelsForScreenReaders)
-{
-    Open();
-    EXPECT_EQ(Address("ipField")->accessibleName(), QStringLiteral("IP"));
-    EXPECT_EQ(Address("dns2Field")->accessibleName(), QStringLiteral("DNS 2"));
-    EXPECT_EQ(Find<QLineEdit>("portField")->accessibleName(), QStringLiteral("Port1"));
-    EXPECT_EQ(List()->accessibleName(), QStringLiteral("Device lists"));
-}
-
 TEST_F(Window, NameTakesEighteenCharactersAtMost)
 {
     Open();
