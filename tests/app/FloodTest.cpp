@@ -1,7 +1,8 @@
-// A million datagrams of random length and content, with valid replies of 1,000 devices mixed
-// in, on both ports at full speed, while Search is clicked again and again; then the window is
-// closed. The figures (longest UI stall, memory) are printed for docs/reliability.md; the test
-// itself asserts what must hold whatever the machine's speed.
+// Datagrams of random length and content, with valid replies of 1,000 devices mixed in, on both
+// ports at full speed, while Search is clicked again and again; then the window is closed. The
+// suite sends 20,000; bench/run sends a million (QUILLON_FLOOD_DATAGRAMS) and records the printed
+// figures (longest UI stall, memory) in docs/reliability.md. The test asserts only what must hold
+// whatever the machine's speed.
 
 #include "WindowFixture.h"
 
@@ -27,15 +28,15 @@ class Flood : public test::WindowTest {};
 
 } // namespace
 
-TEST_F(Flood, AMillionRandomDatagramsWhileSearchingAgainAndAgain)
+TEST_F(Flood, RandomDatagramsWhileSearchingAgainAndAgainNeitherStopTheWindowNorGrowItsMemory)
 {
     const long datagrams = qEnvironmentVariableIsSet("QUILLON_FLOOD_DATAGRAMS")
                                ? qEnvironmentVariable("QUILLON_FLOOD_DATAGRAMS").toLong()
-                               : 1000000;
+                               : 20000;
     // Sanitizers keep freed memory aside for a while and shadow the rest: they set their own bound.
     const long memoryLimitMb = qEnvironmentVariableIsSet("QUILLON_FLOOD_MEMORY_LIMIT_MB")
                                    ? qEnvironmentVariable("QUILLON_FLOOD_MEMORY_LIMIT_MB").toLong()
-                                   : 200;
+                                   : 64;
     Open();
     const long rssBefore = devsim::ResidentKilobytes();
     const QString log = QString::fromStdString(test::WriteTemporaryFile(""));

@@ -5,13 +5,8 @@
 
 #include "devices/RowStore.h"
 #include "i18n/LanguageLoader.h"
-#include "platform/UniqueFd.h"
-#include "platform/SocketAddress.h"
 #include "support/SimulatorProcess.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <QDir>
 #include <QFile>
@@ -65,15 +60,6 @@ TEST_F(Window, TabVisitsTheFieldsInTheWindowsOrderAndSkipsTheRadioButtons)
         QWidget* control = window->findChild<QWidget*>(QLatin1String(name));
         EXPECT_TRUE(focus == control || control->isAncestorOf(focus)) << name << " got " << focus->objectName().toStdString();
     }
-}
-
-TEST_F(Window, FieldsCarryTheirLabelsForScreenReaders)
-{
-    Open();
-    EXPECT_EQ(Address("ipField")->accessibleName(), QStringLiteral("IP"));
-    EXPECT_EQ(Address("dns2Field")->accessibleName(), QStringLiteral("DNS 2"));
-    EXPECT_EQ(Find<QLineEdit>("portField")->accessibleName(), QStringLiteral("Port1"));
-    EXPECT_EQ(List()->accessibleName(), QStringLiteral("Device lists"));
 }
 
 TEST_F(Window, NameTakesEighteenCharactersAtMost)
@@ -233,18 +219,6 @@ TEST_F(Window, ExitWhileRepliesPourInEndsCleanly)
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Rejected);
     EXPECT_TRUE(window->Table().IsEmpty());
-}
-
-TEST_F(Window, PortHeldByAnotherProgramClosesTheWindowAfterTheMessage)
-{
-    platform::UniqueFd holder(::socket(AF_INET, SOCK_DGRAM, 0)); // without address reuse
-    const sockaddr_in address = platform::AnyAddress(4023);
-    ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
-    window = std::make_unique<app::CScannerDlg>(texts, *listLock);
-    window->OnInitDialog();
-    window->show();
-    ASSERT_TRUE(test::Eventually([&] { return !window->isVisible(); }));
-    EXPECT_TRUE(boxes.contains(QStringLiteral("[Error] ERROR:  98 bind() failed"))) << boxes.join(u'|').toStdString();
 }
 
 // Whatever the receivers do to the rows, the list replays it to the same rows, one step after

@@ -6,110 +6,50 @@
 
 using namespace quillon::devices;
 
-namespace {
-
-std::vector<DeviceRow> Rows(const QList<int>& numbers, const QStringList& names = {}, const QStringList& addresses = {})
+// Each row: the rows before, the heading clicks (-1 and 3 are not columns; a click on an empty
+// list comes first when `emptyFirst`), and the column read afterwards, top first.
+TEST(ColumnOrdering, EachHeadingAlternatesGreatestFirstWithItsOwnToggle)
 {
-    std::vector<DeviceRow> rows;
-    for (qsizetype i = 0; i < numbers.size(); ++i)
-        rows.push_back({numbers[i], names.value(i), addresses.value(i)});
-    return rows;
-}
-
-QStringList Texts(const std::vector<DeviceRow>& rows, quillon::devices::Column column)
-{
-    QStringList texts;
-    for (const auto& row : rows)
-        texts << row.Text(column);
-    return texts;
-}
-
-} // namespace
-
-TEST(ColumnOrdering, NumbersAlternateStartingWithTheGreatestOnTop)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({1, 2, 3});
-    ordering.OnColumnClick(0, rows);
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"3", "2", "1"}));
-    ordering.OnColumnClick(0, rows);
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"1", "2", "3"}));
-    ordering.OnColumnClick(0, rows);
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"3", "2", "1"}));
-}
-
-TEST(ColumnOrdering, NumbersCompareAsNumbersNotTexts)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({9, 10, 0, 2});
-    ordering.OnColumnClick(0, rows);
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"10", "9", "2", "0"}));
-}
-
-TEST(ColumnOrdering, NamesCompareByCodeUnitWithoutCaseFolding)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({1, 2, 3}, {"beta", "Alpha", "alpha"});
-    ordering.OnColumnClick(1, rows);
-    EXPECT_EQ(Texts(rows, Column::Name), (QStringList{"beta", "alpha", "Alpha"}));
-    ordering.OnColumnClick(1, rows);
-    EXPECT_EQ(Texts(rows, Column::Name), (QStringList{"Alpha", "alpha", "beta"}));
-}
-
-TEST(ColumnOrdering, NonAsciiNamesCompareAsUnsignedCodeUnits)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({1, 2, 3}, {QString::fromUtf8("玄関"), "zeta", QString::fromUtf8("Äpfel")});
-    ordering.OnColumnClick(1, rows); // greatest first: U+7384 > U+00C4 > 'z'
-    EXPECT_EQ(Texts(rows, Column::Name), (QStringList{QString::fromUtf8("玄関"), QString::fromUtf8("Äpfel"), "zeta"}));
-}
-
-TEST(ColumnOrdering, PaddedAddressesOrderNumerically)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({1, 2}, {"a", "b"}, {"010.000.000.009", "010.000.000.010"});
-    ordering.OnColumnClick(2, rows);
-    EXPECT_EQ(rows.front().addressText, QStringLiteral("010.000.000.010"));
-}
-
-TEST(ColumnOrdering, EqualKeysSwapOnEveryClick)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({1, 2}, {"same", "same"});
-    ordering.OnColumnClick(1, rows);
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"2", "1"}));
-    ordering.OnColumnClick(1, rows);
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"1", "2"}));
-}
-
-TEST(ColumnOrdering, EachColumnKeepsItsOwnToggle)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({1, 2, 3}, {"b", "c", "a"});
-    for (int i = 0; i < 3; ++i)
-        ordering.OnColumnClick(0, rows);
-    ordering.OnColumnClick(1, rows);
-    EXPECT_EQ(Texts(rows, Column::Name), (QStringList{"c", "b", "a"})) << "column 1 starts with its first state";
-}
-
-TEST(ColumnOrdering, EmptyAndSingleListsStillFlipTheToggle)
-{
-    ColumnOrdering ordering;
-    std::vector<DeviceRow> empty;
-    EXPECT_TRUE(ordering.OnColumnClick(2, empty));
-    EXPECT_TRUE(empty.empty());
-    auto rows = Rows({1, 2}, {"a", "b"}, {"x", "y"});
-    ordering.OnColumnClick(2, rows); // the second click on column 2: smallest on top
-    EXPECT_EQ(rows.front().addressText, QStringLiteral("x"));
-}
-
-TEST(ColumnOrdering, UnknownColumnsChangeNothing)
-{
-    ColumnOrdering ordering;
-    auto rows = Rows({2, 1});
-    EXPECT_FALSE(ordering.OnColumnClick(3, rows));
-    EXPECT_FALSE(ordering.OnColumnClick(-1, rows));
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"2", "1"}));
-    ordering.OnColumnClick(0, rows);
-    EXPECT_EQ(Texts(rows, Column::Number), (QStringList{"2", "1"})) << "column 0 was still at its first state";
+    struct Case {
+        const char* rule;
+        QList<int> numbers;
+        QStringList names, addresses;
+        std::vector<int> clicks;
+        Column shown;
+        QStringList expected;
+        bool emptyFirst = false;
+    };
+    const Case cases[] = {
+        {"greatest first", {1, 2, 3}, {}, {}, {0}, Column::Number, {"3", "2", "1"}},
+        {"then smallest first", {1, 2, 3}, {}, {}, {0, 0}, Column::Number, {"1", "2", "3"}},
+        {"and again greatest", {1, 2, 3}, {}, {}, {0, 0, 0}, Column::Number, {"3", "2", "1"}},
+        {"numbers as numbers", {9, 10, 0, 2}, {}, {}, {0}, Column::Number, {"10", "9", "2", "0"}},
+        {"no case folding", {1, 2, 3}, {"beta", "Alpha", "alpha"}, {}, {1}, Column::Name, {"beta", "alpha", "Alpha"}},
+        {"by code unit", {1, 2, 3}, {"beta", "Alpha", "alpha"}, {}, {1, 1}, Column::Name, {"Alpha", "alpha", "beta"}},
+        {"unsigned code units", {1, 2, 3}, {"玄関", "zeta", "Äpfel"}, {}, {1}, Column::Name, {"玄関", "Äpfel", "zeta"}},
+        {"padded addresses", {1, 2}, {}, {"010.000.000.009", "010.000.000.010"}, {2}, Column::Address,
+         {"010.000.000.010", "010.000.000.009"}},
+        {"equal keys swap", {1, 2}, {"same", "same"}, {}, {1}, Column::Number, {"2", "1"}},
+        {"and swap back", {1, 2}, {"same", "same"}, {}, {1, 1}, Column::Number, {"1", "2"}},
+        {"own toggle", {1, 2, 3}, {"b", "c", "a"}, {}, {0, 0, 0, 1}, Column::Name, {"c", "b", "a"}},
+        {"an empty list flips it", {1, 2}, {}, {"x", "y"}, {2}, Column::Address, {"x", "y"}, true},
+        {"not columns", {2, 1}, {}, {}, {3, -1, 0}, Column::Number, {"2", "1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        ColumnOrdering ordering;
+        if (c.emptyFirst) {
+            std::vector<DeviceRow> empty;
+            EXPECT_TRUE(ordering.OnColumnClick(c.clicks.front(), empty));
+        }
+        std::vector<DeviceRow> rows;
+        for (qsizetype i = 0; i < c.numbers.size(); ++i)
+            rows.push_back({c.numbers[i], c.names.value(i), c.addresses.value(i)});
+        for (int column : c.clicks)
+            EXPECT_EQ(ordering.OnColumnClick(column, rows), column >= 0 && column < 3) << column;
+        QStringList shown;
+        for (const auto& row : rows)
+            shown << row.Text(c.shown);
+        EXPECT_EQ(shown, c.expected);
+    }
 }

@@ -51,21 +51,12 @@ protected:
 
 } // namespace
 
-TEST_F(ReceiverEntryTest, FirstLongFormReplyMakesRecordZeroAndRowOne)
-{
-    Long(Device(1));
-    const DeviceRecord* record = Record(Device(1));
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(record->listIndex, 0);
-    EXPECT_EQ(record->hasDns, 1u);
-    EXPECT_EQ(record->port1, 80);
-    EXPECT_EQ(Rows(), QStringList{"1 dev1 192.168.001.011"});
-}
-
-TEST_F(ReceiverEntryTest, SameDeviceAgainChangesNoRowButTakesItsValues)
+TEST_F(ReceiverEntryTest, TheFirstAnswerMakesRowOneAndLaterAnswersOnlyTheirValues)
 {
     SimulatedDevice device = Device(1);
     Short(device);
+    EXPECT_EQ(Record(device)->listIndex, 0);
+    EXPECT_EQ(Record(device)->port1, 80);
     device.port1 = 8080;
     device.dns1 = {1, 1, 1, 1};
     device.dhcp = true;
@@ -189,26 +180,20 @@ TEST_F(ReceiverEntryTest, UpdateNoticeMovesTheRowUnderItsOwnNumber)
     EXPECT_EQ(bench.table.FindDeviceByListIndex(0), record);
 }
 
-TEST_F(ReceiverEntryTest, NoticeForAnUnknownDeviceAndOtherKindsChangeNothing)
-{
-    Short(Device(1));
-    Short(Device(2), 1);
-    Short(Device(3), 2);
-    Short(Device(4), 255);
-    EXPECT_EQ(bench.RecordCount(), 1);
-    EXPECT_EQ(bench.RowNumbers(), QStringList{"1"});
-}
-
-TEST_F(ReceiverEntryTest, RejectedDatagramsLeaveNoTrace)
+// Rejected datagrams, a failed receive, notices of devices not listed and replies of other kinds.
+TEST_F(ReceiverEntryTest, WhatIsNotAReplyOfAListedDeviceLeavesNoTrace)
 {
     SimulatedDevice device = Device(1);
-    HandleShortFormDatagram(bench.shared, devsim::ShortFormReply(device, 0, 49));
-    HandleShortFormDatagram(bench.shared, devsim::ShortFormReply(device, 0, 1001));
-    HandleShortFormDatagram(bench.shared, {}); // a failed receive
+    Short(device, 0, 49);
+    Short(device, 0, 1001);
+    HandleShortFormDatagram(bench.shared, {});
     auto longer = devsim::LongFormReply(device);
     longer.push_back(0);
     HandleLongFormDatagram(bench.shared, longer);
-    HandleLongFormDatagram(bench.shared, devsim::LongFormReply(device, 0x31));
+    Long(device, 0x31);
+    Short(Device(2), 1);
+    Short(Device(3), 2);
+    Short(Device(4), 255);
     EXPECT_EQ(bench.RecordCount(), 0);
     EXPECT_TRUE(bench.Rows().empty());
     EXPECT_TRUE(bench.PostedBoxes().empty());
@@ -262,4 +247,6 @@ TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesCountsThemAndStillFollowsKnow
     EXPECT_NE(said.find("4464 more devices"), std::string::npos) << said;
     EXPECT_EQ(said.find("quillon:"), said.rfind("quillon:")) << said;
     EXPECT_EQ(bench.table.DroppedDevices(), 0u);
+    Short(known, 0, 60);
+    EXPECT_EQ(bench.RecordCount(), 1) << "a freed table takes devices again";
 }

@@ -54,30 +54,26 @@ void PrintBoxes()
 
 } // namespace
 
-TEST(BroadcastSender, LongFormRequestArrivesWholeOnPort4023)
+// Each form whole on its own port, and nothing of the short form's buffer past its 74 bytes.
+TEST(BroadcastSender, EachRequestArrivesWholeOnItsPort)
 {
-    const auto listener = test::ListenOn(kLongFormPort, std::chrono::seconds(2));
-    ASSERT_TRUE(listener.IsValid());
-    LongFormPacket request;
-    BuildLongFormRequest(request);
+    const auto longListener = test::ListenOn(4023, std::chrono::seconds(2));
+    const auto shortListener = test::ListenOn(4022, std::chrono::seconds(2));
+    ASSERT_TRUE(longListener.IsValid() && shortListener.IsValid());
+    LongFormPacket longRequest;
+    BuildLongFormRequest(longRequest);
+    std::array<std::uint8_t, kShortFormSendBufferSize> buffer;
+    buffer.fill(0xAB);
+    const auto shortRequest = std::span(buffer).first<kShortFormRequestSize>();
+    BuildShortFormSearchRequest(shortRequest);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(SendLongFormBroadcast(request), 445);
+    EXPECT_EQ(SendLongFormBroadcast(longRequest), 445);
+    EXPECT_EQ(SendShortFormBroadcast(shortRequest), 74);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(ReceiveWhole(listener.Get()), std::vector<std::uint8_t>(request.begin(), request.end()));
-}
-
-TEST(BroadcastSender, ShortFormSendsTheFirst74BytesOfItsBufferOnPort4022)
-{
-    const auto listener = test::ListenOn(kShortFormPort, std::chrono::seconds(2));
-    ASSERT_TRUE(listener.IsValid());
-    std::array<std::uint8_t, kShortFormSendBufferSize> buffer;
-    buffer.fill(0xAB); // bytes past 74 must never leave
-    BuildShortFormSearchRequest(std::span(buffer).first<kShortFormRequestSize>());
-
-    EXPECT_EQ(SendShortFormBroadcast(std::span(buffer).first<kShortFormRequestSize>()), 74);
+    EXPECT_EQ(ReceiveWhole(longListener.Get()), std::vector<std::uint8_t>(longRequest.begin(), longRequest.end()));
     const auto search = ShortSearch();
-    EXPECT_EQ(ReceiveWhole(listener.Get()), std::vector<std::uint8_t>(search.begin(), search.end()));
+    EXPECT_EQ(ReceiveWhole(shortListener.Get()), std::vector<std::uint8_t>(search.begin(), search.end()));
 }
 
 // A send that fails twice is a failure for every caller: the result is minus errno and the

@@ -52,14 +52,6 @@ void ReceiverBench::CloseBoxes()
         closed();
 }
 
-QStringList ReceiverBench::RowNumbers()
-{
-    QStringList numbers;
-    for (const auto& row : rows.Copy())
-        numbers << QString::number(row.number);
-    return numbers;
-}
-
 int ReceiverBench::RecordCount()
 {
     std::scoped_lock lock(table.RecordsMutex());

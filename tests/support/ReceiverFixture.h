@@ -29,7 +29,6 @@ public:
     // The status endProgram was called with, or -1.
     int EndStatus() const { return endStatus_.load(); }
 
-    QStringList RowNumbers();
     devices::RowStore::Rows Rows() { return rows.Copy(); }
     int RecordCount();
 
