@@ -195,10 +195,13 @@ TEST_F(Commands, ClickShowsTheRowsDevice)
     EXPECT_EQ(Field("nameField"), QStringLiteral("Dock")) << "nor does moving with the keyboard";
 }
 
-TEST_F(Commands, ClickAfterReorderingFindsTheDeviceOfThatRow)
+TEST_F(Commands, AHeadingClickOrdersTheRowsClearsTheSelectionAndAClickFindsTheDeviceOfItsRow)
 {
-    window->OnDeviceListColumnClick(2); // the greatest address on top
-    EXPECT_EQ(RowText(0, 1), QStringLiteral("Roof"));
+    Select("Dock");
+    auto* header = List()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(2) + 5, 5));
+    EXPECT_EQ(RowText(0, 1), QStringLiteral("Roof")) << "the greatest address on top";
+    EXPECT_FALSE(List()->selectionModel()->hasSelection());
     ClickRow(0);
     EXPECT_EQ(Field("nameField"), QStringLiteral("Roof"));
     EXPECT_EQ(Field("portField"), QStringLiteral("65535"));

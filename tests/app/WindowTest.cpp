@@ -178,25 +178,6 @@ TEST_F(Window, LanguageFileRelabelsTheWindow)
     EXPECT_TRUE(Find<QLabel>("helpText")->text().startsWith(QStringLiteral("To Change Device Name")));
 }
 
-TEST_F(Window, HeadingClicksOrderTheRowsAndClearTheSelection)
-{
-    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
-        {"mac": "02:00:00:00:00:01", "ip": "10.0.0.9", "name": "beta", "protocols": ["short"]},
-        {"mac": "02:00:00:00:00:02", "ip": "10.0.0.10", "name": "Alpha", "protocols": ["short"]},
-        {"mac": "02:00:00:00:00:03", "ip": "10.0.0.11", "name": "alpha", "protocols": ["short"]}]})")});
-    ASSERT_TRUE(simulator.IsReady());
-    Open();
-    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 3; })) << RowCount();
-    ClickRow(0);
-    auto* header = List()->header();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(1) + 5, 5));
-    EXPECT_EQ(RowText(0, 1) + u',' + RowText(1, 1) + u',' + RowText(2, 1), QStringLiteral("beta,alpha,Alpha"));
-    EXPECT_FALSE(List()->selectionModel()->hasSelection());
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(2) + 5, 5));
-    EXPECT_EQ(RowText(0, 2), QStringLiteral("010.000.000.011"));
-    EXPECT_EQ(RowText(2, 2), QStringLiteral("010.000.000.009"));
-}
-
 TEST_F(Window, EscapeClosesTheWindow)
 {
     Open();

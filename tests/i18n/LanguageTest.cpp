@@ -76,14 +76,6 @@ const QString kJapaneseFile = QString::fromUtf8(
 
 } // namespace
 
-TEST(InterfaceTexts, KeysAreTheDefaultsWithUnderscores)
-{
-    EXPECT_EQ(InterfaceTexts::Key(TextId::DeviceLists), QStringLiteral("Device_Lists"));
-    EXPECT_EQ(InterfaceTexts::Key(TextId::HelpTitle), QStringLiteral("To_Change_Device_Name,_IP_address,_and_Gateway:"));
-    EXPECT_EQ(InterfaceTexts::Key(TextId::NoMatchQuestion), QStringLiteral("No_Match,_IP_and_GateWay._Are_you_continued?"));
-    EXPECT_EQ(InterfaceTexts().Text(TextId::ServerName), QStringLiteral("Server Name"));
-}
-
 TEST(ProfileFile, ReadsTheWayDesktopIniFilesAreRead)
 {
     const ProfileFile file = ProfileFile::Parse(QStringLiteral(
@@ -118,14 +110,6 @@ TEST(ProfileFile, DecodesEveryEncodingLanguageFilesComeIn)
     ASSERT_FALSE(shiftJis.isEmpty());
     for (const QByteArray& bytes : {text.toUtf8(), bom8, bom16le, bom16be, shiftJis})
         EXPECT_EQ(DecodeLanguageFileBytes(bytes), text) << bytes.toHex().toStdString();
-}
-
-TEST_F(LanguageFileTest, NoFileReadsAndSetsNothing)
-{
-    Apply();
-    EXPECT_TRUE(window.controls.empty());
-    EXPECT_TRUE(window.help.isNull());
-    EXPECT_EQ(texts.Text(TextId::DeviceLists), QStringLiteral("Device Lists"));
 }
 
 TEST_F(LanguageFileTest, ReplacesTheTextsItHasAndSetsEveryControl)
@@ -189,12 +173,13 @@ TEST_F(LanguageFileTest, AnEmptyOrUnreadableFileChangesNoTextButStillCountsAsPre
     }
 }
 
-TEST_F(LanguageFileTest, OnlyARegularFileOfAtMostOneMebibyteIsRead)
+TEST_F(LanguageFileTest, NothingButARegularFileOfAtMostOneMebibyteIsRead)
 {
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
     const QString path = directory.filePath(kLanguageFileName);
     const std::pair<const char*, std::function<void()>> cases[] = {
+        {"no file", [] {}},
         {"over 1 MiB", [&] { Write("[LANGUAGE]\nExit=Quit\n" + QByteArray(1 << 20, ';')); }},
         {"a directory", [&] { QDir(directory.path()).mkdir(kLanguageFileName); }},
         {"a FIFO", [&] { ::mkfifo(QFile::encodeName(path).constData(), 0600); }},
