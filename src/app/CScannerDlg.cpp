@@ -376,8 +376,19 @@ bool CScannerDlg::OnInitDialog()
     staticButton_->hide();
     CreateColumns();
     SetFonts();
-    ipField_->setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+// The IP field gets the first focus once the window is shown, not before: a field focused before
+// the show gets a focus-in from QDialog even if the window never becomes active, and an empty
+// focused field paints its cursor by asking the input method for the text direction, which Qt
+// 6.4's Wayland plugin answers by dereferencing the seat a compositor without one (a headless
+// Weston) lacks. Given later, the focus waits for the window's activation.
+void CScannerDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (focusWidget() == nullptr)
+        QMetaObject::invokeMethod(this, [this] { ipField_->setFocus(Qt::OtherFocusReason); }, Qt::QueuedConnection);
 }
 
 void CScannerDlg::OnCancel()
