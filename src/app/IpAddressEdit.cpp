@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QRegularExpressionValidator>
 
 namespace quillon::app {
@@ -12,8 +13,6 @@ namespace quillon::app {
 IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent)
 {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Base);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(1, 0, 1, 0);
     layout->setSpacing(0);
@@ -83,6 +82,14 @@ void IpAddressEdit::setFont(const QFont& font)
     QFrame::setFont(font);
     for (QLineEdit* octet : octets_)
         octet->setFont(font);
+}
+
+// The style draws the border along the last logical row and column with a pen one device pixel
+// wide; a fill of the whole rectangle would show through beside it when the window is scaled.
+void IpAddressEdit::paintEvent(QPaintEvent* event)
+{
+    QPainter(this).fillRect(rect().adjusted(0, 0, -1, -1), palette().base());
+    QFrame::paintEvent(event);
 }
 
 void IpAddressEdit::FocusOctet(int index, bool atEnd)
