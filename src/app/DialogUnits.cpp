@@ -1,6 +1,7 @@
 #include "app/DialogUnits.h"
 
 #include <QFontMetrics>
+#include <QStringList>
 
 namespace quillon::app {
 
@@ -25,7 +26,11 @@ DialogUnits::DialogUnits(const QFont& dialogFont)
 
 QFont DialogFont()
 {
+    // "Courier" alone resolves to whichever Courier the system prefers: with Ghostscript's fonts
+    // installed that is Nimbus Mono PS, whose taller lines make every dialog unit, and so the
+    // window, taller. Liberation Mono (a dependency of the package) has Courier's widths.
     QFont font(QStringLiteral("Courier"), 9);
+    font.setFamilies(QStringList{QStringLiteral("Liberation Mono"), QStringLiteral("Courier")});
     font.setStyleHint(QFont::TypeWriter);
     return font;
 }
