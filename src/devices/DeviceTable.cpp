@@ -30,6 +30,7 @@ void DeviceTable::FreeAllDevices()
     currentDevice_ = nullptr;
     chain_.deviceTail = nullptr;
     recordsByMac_.clear();
+    recordsByListIndex_.clear();
     recordCount_ = 0;
     ReportDroppedDevices(droppedDevices_.exchange(0));
 }
@@ -62,10 +63,8 @@ DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
 
 DeviceRecord* DeviceTable::FindDeviceByListIndex(int listIndex) const
 {
-    for (DeviceRecord* record = chain_.deviceHead; record != nullptr; record = record->next)
-        if (record->listIndex == listIndex)
-            return record;
-    return nullptr;
+    const auto at = static_cast<std::size_t>(listIndex);
+    return listIndex >= 0 && at < recordsByListIndex_.size() ? recordsByListIndex_[at] : nullptr;
 }
 
 DeviceRecord* DeviceTable::SelectByListIndex(int listIndex)
@@ -99,6 +98,11 @@ void DeviceTable::AssignRow(DeviceRecord& record, const QString& nameText, const
 {
     RowUpdate update(rows_);
     record.listIndex = rows_.RowCount();
+    const auto at = static_cast<std::size_t>(record.listIndex);
+    if (at >= recordsByListIndex_.size())
+        recordsByListIndex_.resize(at + 1, nullptr);
+    if (recordsByListIndex_[at] == nullptr) // records get their index in the chain's order
+        recordsByListIndex_[at] = &record;
     AppendRowFor(record, nameText, addressText);
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 namespace quillon::devices {
 
@@ -56,6 +57,8 @@ public:
     // Devices dropped because the table was full, since the table was last freed. Any thread.
     std::size_t DroppedDevices() const { return droppedDevices_.load(); }
 
+    // The first record given `listIndex`, in constant time: the list asks for the device of each
+    // row it paints.
     DeviceRecord* FindDeviceByListIndex(int listIndex) const;
 
     // The device the user chose last; null after a search.
@@ -97,6 +100,8 @@ private:
     DeviceChain chain_;
     // The record of each MAC address, so that a look-up needs no walk of the whole chain.
     std::unordered_map<std::uint64_t, DeviceRecord*> recordsByMac_;
+    // The first record given each listIndex, at that index.
+    std::vector<DeviceRecord*> recordsByListIndex_;
     std::size_t recordCount_ = 0;
     DeviceRecord* currentDevice_ = nullptr;
     int lastInsertedRow_ = -1;
