@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <mutex>
 
@@ -38,7 +39,30 @@ std::uint32_t AsNumber(const in_addr& address)
     return ntohl(address.s_addr);
 }
 
-ListedDevice FromRecord(const DeviceRecord& record)
+wire::Ipv4 AsAddress(std::uint32_t number)
+{
+    return {static_cast<std::uint8_t>(number >> 24), static_cast<std::uint8_t>(number >> 16),
+            static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
+}
+
+void AddCard(ListedDevice& device, const std::vector<platform::BroadcastInterface>& cards)
+{
+    if (device.cardIndex == 0)
+        return;
+    const auto card = std::find_if(cards.begin(), cards.end(),
+                                   [&](const platform::BroadcastInterface& c) { return c.index == device.cardIndex; });
+    if (card == cards.end()) {
+        device.cardName = QString::fromStdString(platform::InterfaceName(device.cardIndex));
+        return;
+    }
+    device.cardName = QString::fromStdString(card->name);
+    const std::uint32_t mask = AsNumber(card->netmask);
+    const std::uint32_t subnet = AsNumber(card->address) & mask;
+    device.cardSubnet = QStringLiteral("%1/%2").arg(DottedDecimal(AsAddress(subnet))).arg(std::popcount(mask));
+    device.inCardSubnet = (AsNumber(device.ipAddress) & mask) == subnet;
+}
+
+ListedDevice FromRecord(const DeviceRecord& record, const std::vector<platform::BroadcastInterface>& cards)
 {
     ListedDevice device;
     std::copy_n(record.macAddress.begin(), device.macAddress.size(), device.macAddress.begin());
@@ -60,32 +84,14 @@ ListedDevice FromRecord(const DeviceRecord& record)
     device.protocols = record.protocolsAnswered;
     device.cardIndex = record.arrivalInterface;
     device.webAddress = DeviceWebAddress({device.ipAddress, record.port1});
+    device.rowNumber = record.listIndex + 1;
+    AddCard(device, cards);
     return device;
-}
-
-void AddCard(ListedDevice& device, const std::vector<platform::BroadcastInterface>& cards)
-{
-    if (device.cardIndex == 0)
-        return;
-    const auto card = std::find_if(cards.begin(), cards.end(),
-                                   [&](const platform::BroadcastInterface& c) { return c.index == device.cardIndex; });
-    if (card == cards.end()) {
-        device.cardName = QString::fromStdString(platform::InterfaceName(device.cardIndex));
-        return;
-    }
-    device.cardName = QString::fromStdString(card->name);
-    const std::uint32_t mask = AsNumber(card->netmask);
-    device.inCardSubnet = (AsNumber(device.ipAddress) & mask) == (AsNumber(card->address) & mask);
 }
 
 QString Optional(const std::optional<wire::Ipv4>& address)
 {
     return address ? DottedDecimal(*address) : QString();
-}
-
-QString MacText(const wire::MacAddress& mac)
-{
-    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
 }
 
 QString DhcpText(DhcpMode mode)
@@ -130,7 +136,7 @@ const QStringList kHeaders = {QStringLiteral("mac"),      QStringLiteral("ip"), 
 
 QStringList Fields(const ListedDevice& device, const QString& name)
 {
-    return {MacText(device.macAddress),
+    return {MacAddressText(device.macAddress),
             DottedDecimal(device.ipAddress),
             DottedDecimal(device.netmask),
             DottedDecimal(device.gateway),
@@ -179,27 +185,51 @@ QString DottedDecimal(const wire::Ipv4& address)
     return QString::asprintf("%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
 }
 
+QString MacAddressText(const wire::MacAddress& mac)
+{
+    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+}
+
 std::vector<ListedDevice> ListDevices(devices::DeviceTable& table,
                                       const std::vector<platform::BroadcastInterface>& cards)
 {
-    std::vector<ListedDevice> devices;
+    // The records are copied under the lock and read outside it, so that a listing of the
+    // window, whose receivers go on, holds them up no longer than a copy takes.
+    std::vector<DeviceRecord> records;
     {
-        const std::scoped_lock records(table.RecordsMutex());
+        const std::scoped_lock lock(table.RecordsMutex());
+        records.reserve(table.RecordCount());
         for (const DeviceRecord* record = table.Chain().deviceHead; record != nullptr; record = record->next)
-            devices.push_back(FromRecord(*record));
+            records.push_back(*record);
     }
+    std::vector<ListedDevice> devices;
+    devices.reserve(records.size());
     std::map<std::uint32_t, int> answersPerAddress;
-    for (const ListedDevice& device : devices)
-        ++answersPerAddress[AsNumber(device.ipAddress)];
-    for (ListedDevice& device : devices) {
-        device.sharesAddress = answersPerAddress[AsNumber(device.ipAddress)] > 1;
-        AddCard(device, cards);
+    for (const DeviceRecord& record : records) {
+        devices.push_back(FromRecord(record, cards));
+        ++answersPerAddress[AsNumber(devices.back().ipAddress)];
     }
+    for (ListedDevice& device : devices)
+        device.sharesAddress = answersPerAddress[AsNumber(device.ipAddress)] > 1;
     std::sort(devices.begin(), devices.end(), [](const ListedDevice& a, const ListedDevice& b) {
         return std::pair(AsNumber(a.ipAddress), wire::MacKey(a.macAddress)) <
                std::pair(AsNumber(b.ipAddress), wire::MacKey(b.macAddress));
     });
     return devices;
+}
+
+std::optional<ListedDevice> ListRowDevice(devices::DeviceTable& table, int rowNumber,
+                                          const std::vector<platform::BroadcastInterface>& cards)
+{
+    DeviceRecord record;
+    {
+        const std::scoped_lock lock(table.RecordsMutex());
+        const DeviceRecord* found = table.FindDeviceByListIndex(rowNumber - 1);
+        if (found == nullptr)
+            return std::nullopt;
+        record = *found;
+    }
+    return FromRecord(record, cards);
 }
 
 QByteArray FormatTable(const std::vector<ListedDevice>& devices)
@@ -231,7 +261,7 @@ QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
     QJsonArray array;
     for (const ListedDevice& device : devices) {
         QJsonObject object{
-            {QStringLiteral("mac"), MacText(device.macAddress)},
+            {QStringLiteral("mac"), MacAddressText(device.macAddress)},
             {QStringLiteral("ip"), DottedDecimal(device.ipAddress)},
             {QStringLiteral("netmask"), DottedDecimal(device.netmask)},
             {QStringLiteral("gateway"), DottedDecimal(device.gateway)},
@@ -262,6 +292,14 @@ QString CsvField(const QString& text)
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
     return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString FormatTabSeparated(const std::vector<ListedDevice>& devices, bool withHeader)
+{
+    QString text = withHeader ? kHeaders.join(QLatin1Char('\t')) + QLatin1Char('\n') : QString();
+    for (const ListedDevice& device : devices)
+        text += Fields(device, protocol::DisplayableText(device.name)).join(QLatin1Char('\t')) + QLatin1Char('\n');
+    return text;
 }
 
 QByteArray FormatCsv(const std::vector<ListedDevice>& devices)

@@ -33,9 +33,11 @@ struct ListedDevice {
     std::uint8_t protocols = 0;     // devices::kAnsweredLongForm | kAnsweredShortForm
     unsigned cardIndex = 0;         // 0 when unknown
     QString cardName;               // empty when unknown
+    QString cardSubnet;             // "10.0.0.0/24"; empty when the card or its address is unknown
     std::optional<bool> inCardSubnet; // empty when the card or its address is unknown
     bool sharesAddress = false;
     QString webAddress;
+    int rowNumber = 0;              // its number in the list (listIndex + 1); 0 without a row
 };
 
 // Every device in the table, sorted by address numerically (then MAC). `cards` are the
@@ -44,8 +46,16 @@ struct ListedDevice {
 std::vector<ListedDevice> ListDevices(devices::DeviceTable& table,
                                       const std::vector<platform::BroadcastInterface>& cards);
 
+// The device of the row numbered `rowNumber`, read in constant time whatever the size of the
+// table: as ListDevices lists it, except that it is not compared with the other devices, so
+// sharesAddress is false. Nothing when no device has that number. Takes RecordsMutex itself.
+std::optional<ListedDevice> ListRowDevice(devices::DeviceTable& table, int rowNumber,
+                                          const std::vector<platform::BroadcastInterface>& cards);
+
 // "192.168.1.20": plain dotted decimal, never zero-padded.
 QString DottedDecimal(const wire::Ipv4& address);
+// "00:1a:2b:3c:4d:5e".
+QString MacAddressText(const wire::MacAddress& mac);
 
 // The listing for people: a header and one line per device, in aligned columns.
 QByteArray FormatTable(const std::vector<ListedDevice>& devices);
@@ -55,5 +65,8 @@ QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty);
 QString CsvField(const QString& text);
 // A header row and one row per device, quoted as RFC 4180 says, lines ending in CRLF.
 QByteArray FormatCsv(const std::vector<ListedDevice>& devices);
+// The CSV's columns separated by tabs, a line per device, optionally under the header line;
+// names as the table shows them, so that no field holds a tab or a line break.
+QString FormatTabSeparated(const std::vector<ListedDevice>& devices, bool withHeader);
 
 } // namespace quillon::commands

@@ -35,6 +35,27 @@ DeviceSettings ReadSettings(const devices::DeviceRecord& record)
     return settings;
 }
 
+WebTarget TargetOf(const devices::DeviceRecord& record)
+{
+    return {FirstFour(record.ipAddress), record.port1};
+}
+
+QString OpenWebPage(const std::optional<WebTarget>& target)
+{
+    if (!target)
+        return {};
+    const QString address = DeviceWebAddress(*target);
+    const QString reason = UnusableDeviceAddressReason(target->ipAddress);
+    if (reason.isEmpty()) {
+        platform::OpenWebAddress(address);
+        return {};
+    }
+    const QString refusal = QStringLiteral("%1 is not opened: the device claims %2, which no device on the LAN can have")
+                                .arg(address, reason);
+    std::fprintf(stderr, "quillon: %s\n", refusal.toUtf8().constData());
+    return refusal;
+}
+
 } // namespace
 
 std::optional<DeviceSettings> SelectDevice(devices::DeviceTable& table, int rowNumber, int rowCount)
@@ -54,7 +75,7 @@ std::optional<WebTarget> CurrentWebTarget(devices::DeviceTable& table)
     const devices::DeviceRecord* current = table.CurrentDevice();
     if (current == nullptr)
         return std::nullopt;
-    return WebTarget{FirstFour(current->ipAddress), current->port1};
+    return TargetOf(*current);
 }
 
 QString DeviceWebAddress(const WebTarget& target)
@@ -82,19 +103,18 @@ QString UnusableDeviceAddressReason(const wire::Ipv4& address)
 
 QString OpenCurrentDeviceWebPage(devices::DeviceTable& table)
 {
-    const std::optional<WebTarget> target = CurrentWebTarget(table);
-    if (!target)
-        return {};
-    const QString address = DeviceWebAddress(*target);
-    const QString reason = UnusableDeviceAddressReason(target->ipAddress);
-    if (reason.isEmpty()) {
-        platform::OpenWebAddress(address);
-        return {};
+    return OpenWebPage(CurrentWebTarget(table));
+}
+
+QString OpenDeviceWebPage(devices::DeviceTable& table, const wire::MacAddress& mac)
+{
+    std::optional<WebTarget> target;
+    {
+        std::scoped_lock records(table.RecordsMutex());
+        if (const devices::DeviceRecord* record = table.FindDeviceByMac(mac))
+            target = TargetOf(*record);
     }
-    const QString refusal = QStringLiteral("%1 is not opened: the device claims %2, which no device on the LAN can have")
-                                .arg(address, reason);
-    std::fprintf(stderr, "quillon: %s\n", refusal.toUtf8().constData());
-    return refusal;
+    return OpenWebPage(target);
 }
 
 } // namespace quillon::commands

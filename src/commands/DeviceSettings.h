@@ -48,5 +48,7 @@ QString UnusableDeviceAddressReason(const wire::Ipv4& address);
 // The double click: opens the current device's web page. For an address no device on the LAN
 // can have it opens nothing and says why on standard error; the text is returned for the window.
 QString OpenCurrentDeviceWebPage(devices::DeviceTable& table);
+// The same for the device with `mac`, which stays as it is, current or not.
+QString OpenDeviceWebPage(devices::DeviceTable& table, const wire::MacAddress& mac);
 
 } // namespace quillon::commands
