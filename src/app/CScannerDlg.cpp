@@ -219,6 +219,7 @@ void CScannerDlg::CreateControls()
     deviceList_->header()->setStretchLastSection(false);
     deviceList_->viewport()->installEventFilter(this);
     model_ = new DeviceListModel(this);
+    model_->ReadDevicesFrom(discovery_.Table());
     deviceList_->setModel(model_);
     // A row that moves leaves no selection behind on its neighbours.
     connect(model_, &DeviceListModel::RowLeaving, this, [this](int row) {

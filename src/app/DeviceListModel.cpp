@@ -2,10 +2,19 @@
 
 #include "protocol/DeviceTexts.h"
 
+#include <QApplication>
+#include <QStyle>
 
 namespace quillon::app {
 
 using devices::Column;
+
+DeviceListModel::DeviceListModel(QObject* parent)
+    : QAbstractTableModel(parent),
+      outsideSubnetMarker_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)),
+      sharedAddressMarker_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical))
+{
+}
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
@@ -21,11 +30,27 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)
-        return protocol::DisplayableText(Row(index.row()).Text(static_cast<Column>(index.column())));
-    if (role == Qt::TextAlignmentRole)
+    const auto column = static_cast<Column>(index.column());
+    const auto text = [&] { return protocol::DisplayableText(Row(index.row()).Text(column)); };
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return text();
+    case Qt::ToolTipRole: {
+        const QString hint = Hint(index.row()).text;
+        return hint.isEmpty() ? text() : text() + QLatin1Char('\n') + hint;
+    }
+    case Qt::AccessibleDescriptionRole: {
+        const QString hint = Hint(index.row()).text;
+        return hint.isEmpty() ? QVariant() : hint;
+    }
+    case Qt::DecorationRole:
+        return column == Column::Name ? Marker(Hint(index.row())) : QVariant();
+    case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-    return {};
+    default:
+        return {};
+    }
 }
 
 QVariant DeviceListModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -46,10 +71,15 @@ void DeviceListModel::SetColumnTitles(const QString& nameTitle, const QString& a
     emit headerDataChanged(Qt::Horizontal, 0, devices::kColumnCount - 1);
 }
 
+void DeviceListModel::ReadDevicesFrom(devices::DeviceTable& table)
+{
+    table_ = &table;
+}
+
 void DeviceListModel::Apply(devices::RowChanges changes)
 {
     if (changes.reset) {
-        Reset(std::move(changes.rows));
+        Reset(std::move(changes.rows), changes.reordered);
         return;
     }
     const auto& steps = changes.steps;
@@ -60,12 +90,15 @@ void DeviceListModel::Apply(devices::RowChanges changes)
         }
         Replay(steps[step++]);
     }
+    RemarkSharedAddresses();
 }
 
-void DeviceListModel::Reset(std::vector<devices::DeviceRow> rows)
+void DeviceListModel::Reset(std::vector<devices::DeviceRow> rows, bool reordered)
 {
     beginResetModel();
     rows_ = std::move(rows);
+    if (!reordered) // the same rows show the same addresses
+        IndexAddresses();
     endResetModel();
 }
 
@@ -77,8 +110,10 @@ std::size_t DeviceListModel::AppendRun(const std::vector<devices::RowChange>& st
          ++end, ++next) {
     }
     beginInsertRows({}, rowCount(), rowCount() + static_cast<int>(end - step) - 1);
-    for (std::size_t i = step; i < end; ++i)
+    for (std::size_t i = step; i < end; ++i) {
         rows_.push_back(steps[i].texts);
+        AddAddress(steps[i].texts);
+    }
     endInsertRows();
     return end;
 }
@@ -90,19 +125,123 @@ void DeviceListModel::Replay(const devices::RowChange& change)
     case devices::RowChange::Kind::Insert:
         beginInsertRows({}, change.row, change.row);
         rows_.insert(at, change.texts);
+        AddAddress(change.texts);
         endInsertRows();
         break;
     case devices::RowChange::Kind::Delete:
         emit RowLeaving(change.row);
         beginRemoveRows({}, change.row, change.row);
+        RemoveAddress(*at);
         rows_.erase(at);
         endRemoveRows();
         break;
     case devices::RowChange::Kind::Replace:
+        RemoveAddress(*at);
         *at = change.texts;
+        AddAddress(*at);
         emit dataChanged(index(change.row, 0), index(change.row, devices::kColumnCount - 1));
         break;
     }
+}
+
+void DeviceListModel::IndexAddresses()
+{
+    rowByAddress_.clear();
+    sharedAddressRows_.clear();
+    rowByAddress_.reserve(static_cast<qsizetype>(rows_.size()));
+    for (const devices::DeviceRow& row : rows_)
+        AddAddress(row);
+    remarkedAddresses_.clear(); // the view reads every row anew
+}
+
+void DeviceListModel::AddAddress(const devices::DeviceRow& row)
+{
+    const auto single = rowByAddress_.constFind(row.addressText);
+    if (single == rowByAddress_.cend()) {
+        rowByAddress_.insert(row.addressText, row.number);
+        return;
+    }
+    QList<int>& numbers = sharedAddressRows_[row.addressText];
+    if (numbers.isEmpty()) {
+        numbers << single.value();
+        remarkedAddresses_.insert(row.addressText);
+    }
+    numbers << row.number;
+}
+
+void DeviceListModel::RemoveAddress(const devices::DeviceRow& row)
+{
+    const auto shared = sharedAddressRows_.find(row.addressText);
+    if (shared == sharedAddressRows_.end()) {
+        rowByAddress_.remove(row.addressText);
+        return;
+    }
+    shared->removeOne(row.number);
+    if (shared->size() == 1) {
+        rowByAddress_[row.addressText] = shared->constFirst();
+        sharedAddressRows_.erase(shared);
+        remarkedAddresses_.insert(row.addressText);
+    }
+}
+
+// Rare (an address comes to be shared or ceases to be), so a look at every row is affordable.
+void DeviceListModel::RemarkSharedAddresses()
+{
+    if (remarkedAddresses_.isEmpty())
+        return;
+    const QList<int> roles{Qt::DecorationRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole};
+    for (int row = 0; row < rowCount(); ++row)
+        if (remarkedAddresses_.contains(Row(row).addressText))
+            emit dataChanged(index(row, 0), index(row, devices::kColumnCount - 1), roles);
+    remarkedAddresses_.clear();
+}
+
+std::vector<int> DeviceListModel::SameAddressRows(int row) const
+{
+    const devices::DeviceRow& own = Row(row);
+    std::vector<int> numbers;
+    for (const int number : sharedAddressRows_.value(own.addressText))
+        if (number != own.number)
+            numbers.push_back(number);
+    return numbers;
+}
+
+std::optional<commands::ListedDevice> DeviceListModel::ReadDevice(int row) const
+{
+    if (table_ == nullptr)
+        return std::nullopt;
+    return commands::ListRowDevice(*table_, Row(row).number, Cards());
+}
+
+std::optional<commands::ListedDevice> DeviceListModel::Device(int row) const
+{
+    std::optional<commands::ListedDevice> device = ReadDevice(row);
+    if (device)
+        device->sharesAddress = !SameAddressRows(row).empty();
+    return device;
+}
+
+commands::RowHint DeviceListModel::Hint(int row) const
+{
+    return commands::DescribeRow(ReadDevice(row), SameAddressRows(row));
+}
+
+const std::vector<platform::BroadcastInterface>& DeviceListModel::Cards() const
+{
+    if (!cardsRead_.isValid() || cardsRead_.elapsed() > kCardsLifetime) {
+        cards_ = platform::UsableInterfaces();
+        cardsRead_.start();
+    }
+    return cards_;
+}
+
+QVariant DeviceListModel::Marker(const commands::RowHint& hint) const
+{
+    if (hint.sharesAddress)
+        return sharedAddressMarker_;
+    if (hint.outsideCardSubnet)
+        return outsideSubnetMarker_;
+    return {};
 }
 
 } // namespace quillon::app

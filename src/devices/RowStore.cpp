@@ -35,6 +35,7 @@ void RowStore::EndUpdate()
 void RowStore::Record(RowChange change)
 {
     changed_ = true;
+    reordered_ = false;
     if (reset_)
         return;
     if (steps_.size() >= std::max(kStepsBeforeReset, rows_.size())) {
@@ -48,6 +49,7 @@ void RowStore::MarkReset()
 {
     changed_ = true;
     reset_ = true;
+    reordered_ = false;
     steps_.clear();
 }
 
@@ -95,11 +97,13 @@ RowChanges RowStore::TakeChanges()
     unread_ = false;
     RowChanges changes;
     changes.reset = reset_;
+    changes.reordered = reordered_;
     if (reset_)
         changes.rows = rows_;
     else
         changes.steps.swap(steps_);
     reset_ = false;
+    reordered_ = false;
     return changes;
 }
 

@@ -40,6 +40,7 @@ struct RowChange {
 // reordered, all rows anew.
 struct RowChanges {
     bool reset = false;
+    bool reordered = false;      // reset, with the rows the view had, only in another order
     std::vector<DeviceRow> rows; // all rows, when reset
     std::vector<RowChange> steps;     // when not reset
 };
@@ -94,6 +95,7 @@ private:
     // The steps since the view last read, unless a reset makes them moot.
     std::vector<RowChange> steps_;
     bool reset_ = false;
+    bool reordered_ = false; // the reset only reordered the rows the view has
     bool changed_ = false; // within the open update
     std::atomic<bool> unread_{false};
     std::function<void()> listener_;
@@ -115,8 +117,10 @@ template <typename Reorder>
 void RowStore::Rewrite(Reorder&& reorder)
 {
     RowUpdate update(*this);
+    const bool viewHasTheRows = reset_ ? reordered_ : steps_.empty();
     reorder(rows_);
     MarkReset();
+    reordered_ = viewHasTheRows;
 }
 
 } // namespace quillon::devices

@@ -112,6 +112,23 @@ const char* kUntellingFleet = R"({"devices": [
    "nameHex": "436166e920e78c", "port1": 80, "shortLength": 60, "protocols": ["short"]}
 ]})";
 
+// Inside the virtual LAN's 203.0.113.0/24, outside it, and two devices at one address.
+const char* kHintFleet = R"({"devices": [
+  {"mac": "02:00:00:00:00:01", "ip": "203.0.113.20", "netmask": "255.255.255.0", "name": "Inside"},
+  {"mac": "02:00:00:00:00:02", "ip": "192.168.1.64", "netmask": "255.255.255.0", "name": "Factory"},
+  {"mac": "02:00:00:00:00:03", "ip": "203.0.113.30", "netmask": "255.255.255.0", "name": "Twin-1"},
+  {"mac": "02:00:00:00:00:04", "ip": "203.0.113.30", "netmask": "255.255.255.0", "name": "Twin-2"}
+]})";
+
+class Hints : public Commands {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        Start(kHintFleet, 4);
+    }
+};
+
 class UntouchedSettings : public Commands {
 protected:
     void SetUp() override
@@ -369,4 +386,38 @@ TEST_F(NoAnswer, TheStatusLineNamesTheCardsSearchedAndLoosensAStrictOne)
     EXPECT_EQ(line->text(), QString());
     ASSERT_TRUE(test::Eventually([&] { return line->text().startsWith(QStringLiteral("No device answered.")); }));
     EXPECT_FALSE(line->text().contains(QStringLiteral("rp_filter"))) << line->text().toStdString();
+}
+
+TEST_F(Hints, MarkExactlyTheUnreachableAndTheSharedAddressRowsWhateverTheOrder)
+{
+    const auto number = [&](const char* name) { return RowText(RowWithName(QLatin1String(name)), 0); };
+    const QString twin = QStringLiteral("The device numbered %1 answered with this address too; give each device an "
+                                        "address of its own");
+    const std::map<QString, QString> hints = {
+        {"Inside", ""},
+        {"Factory", "192.168.1.64 is not in 203.0.113.0/24 of lan0, the card it answered on, so its web page will not "
+                    "open; give it an address in that subnet"},
+        {"Twin-1", twin.arg(number("Twin-2"))},
+        {"Twin-2", twin.arg(number("Twin-1"))},
+    };
+    const auto expectHints = [&](const std::map<QString, QString>& expected, const char* when) {
+        for (int row = 0; row < RowCount(); ++row) {
+            const QModelIndex cell = Model()->index(row, 1);
+            const QString name = cell.data().toString();
+            const QString hint = expected.at(name);
+            EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), hint.isEmpty() ? name : name + u'\n' + hint) << when;
+            EXPECT_EQ(cell.data(Qt::DecorationRole).isNull(), hint.isEmpty()) << name.toStdString() << when;
+        }
+    };
+    expectHints(hints, "as the devices answered");
+    window->OnDeviceListColumnClick(1);
+    expectHints(hints, "ordered by name");
+    window->OnDeviceListColumnClick(2);
+    expectHints(hints, "ordered by address");
+
+    Select("Twin-2"); // given an address of its own: neither twin is marked any more
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 31});
+    Submit();
+    ASSERT_TRUE(test::Eventually([&] { return RowWithAddress(QStringLiteral("203.000.113.031")) >= 0; }));
+    expectHints({{"Inside", ""}, {"Factory", hints.at("Factory")}, {"Twin-1", ""}, {"Twin-2", ""}}, "after Submit");
 }

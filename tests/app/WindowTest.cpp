@@ -203,7 +203,8 @@ TEST_F(Window, ExitWhileRepliesPourInEndsCleanly)
 }
 
 // Whatever the receivers do to the rows, the list replays it to the same rows, one step after
-// the other, and then reads them anew after a reordering or a clearing.
+// the other, and then reads them anew after a reordering or a clearing; it marks the rows that
+// share their address with another whatever moved.
 TEST(DeviceListModel, ReplayingTheChangesGivesTheStoresRows)
 {
     devices::RowStore rows;
@@ -237,6 +238,15 @@ TEST(DeviceListModel, ReplayingTheChangesGivesTheStoresRows)
         }
         model.Apply(rows.TakeChanges());
         ASSERT_EQ(modelRows(), rows.Copy()) << "round " << round;
+        if (round % 10 != 0)
+            continue;
+        QHash<QString, int> rowsPerAddress;
+        for (const devices::DeviceRow& row : rows.Copy())
+            ++rowsPerAddress[row.addressText];
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const bool shared = rowsPerAddress[model.Row(row).addressText] > 1;
+            ASSERT_EQ(model.index(row, 1).data(Qt::DecorationRole).isNull(), !shared) << "round " << round;
+        }
     }
     rows.Clear();
     model.Apply(rows.TakeChanges());

@@ -1,0 +1,48 @@
+#include "commands/RowHint.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <vector>
+
+namespace quillon::commands {
+
+namespace {
+
+// "7", "7 and 9", "3, 7 and 9".
+QString NumberList(std::span<const int> numbers)
+{
+    std::vector<int> sorted(numbers.begin(), numbers.end());
+    std::sort(sorted.begin(), sorted.end());
+    QStringList texts;
+    for (const int number : sorted)
+        texts << QString::number(number);
+    const QString last = texts.takeLast();
+    return texts.isEmpty() ? last : texts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
+} // namespace
+
+RowHint DescribeRow(const std::optional<ListedDevice>& device, std::span<const int> sameAddressRows)
+{
+    RowHint hint;
+    QStringList lines;
+    if (device && !device->inCardSubnet.value_or(true)) {
+        hint.outsideCardSubnet = true;
+        lines << QStringLiteral("%1 is not in %2 of %3, the card it answered on, so its web page will not open; "
+                                "give it an address in that subnet")
+                     .arg(DottedDecimal(device->ipAddress), device->cardSubnet, device->cardName);
+    }
+    if (!sameAddressRows.empty()) {
+        hint.sharesAddress = true;
+        lines << (sameAddressRows.size() == 1 ? QStringLiteral("The device numbered %1 answered with this address too; "
+                                                               "give each device an address of its own")
+                                              : QStringLiteral("The devices numbered %1 answered with this address "
+                                                               "too; give each device an address of its own"))
+                     .arg(NumberList(sameAddressRows));
+    }
+    hint.text = lines.join(QLatin1Char('\n'));
+    return hint;
+}
+
+} // namespace quillon::commands
