@@ -1,6 +1,7 @@
 #include "app/CScannerDlg.h"
 
 #include "app/CAboutDlg.h"
+#include "app/DeviceListMenu.h"
 #include "app/DeviceListModel.h"
 #include "app/DialogUnits.h"
 #include "app/IpAddressEdit.h"
@@ -221,6 +222,7 @@ void CScannerDlg::CreateControls()
     model_ = new DeviceListModel(this);
     model_->ReadDevicesFrom(discovery_.Table());
     deviceList_->setModel(model_);
+    listMenu_ = new DeviceListMenu(discovery_.Table(), *model_, this);
     // A row that moves leaves no selection behind on its neighbours.
     connect(model_, &DeviceListModel::RowLeaving, this, [this](int row) {
         if (deviceList_->currentIndex().row() == row)
@@ -336,13 +338,21 @@ void CScannerDlg::ConnectEventTable()
 
 bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    const bool press = event->type() == QEvent::MouseButtonPress;
     const bool release = event->type() == QEvent::MouseButtonRelease;
     const bool doubleClick = event->type() == QEvent::MouseButtonDblClick;
-    if (watched == deviceList_->viewport() && (release || doubleClick)) {
+    if (watched == deviceList_->viewport() && event->type() == QEvent::ContextMenu) {
+        const auto* request = static_cast<QContextMenuEvent*>(event);
+        OpenDeviceListMenu(deviceList_->indexAt(request->pos()).row(), request->globalPos());
+        return true;
+    }
+    if (watched == deviceList_->viewport() && (press || release || doubleClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton)
+            return true; // the context menu's click: no row is selected, as no device is
         if (mouse->button() == Qt::LeftButton && release)
             OnDeviceListClick(deviceList_->indexAt(mouse->position().toPoint()).row());
-        else if (mouse->button() == Qt::LeftButton)
+        else if (mouse->button() == Qt::LeftButton && doubleClick)
             OnDeviceListDoubleClick();
     }
     return QDialog::eventFilter(watched, event);
@@ -350,12 +360,23 @@ bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
 
 // Controls pass the right clicks they do not use up to the window; the window menu belongs to
 // the window's free area only (Alt+Space opens it from anywhere). The status line lies in what
-// was free area and leaves it the menu.
+// was free area and leaves it the menu. The menu key on the list opens the list's menu for the
+// row the keyboard is on.
 void CScannerDlg::contextMenuEvent(QContextMenuEvent* event)
 {
     const QWidget* target = childAt(event->pos());
-    if (target == nullptr || target == statusLine_)
+    if (target == nullptr || target == statusLine_) {
         windowMenu_->popup(event->globalPos());
+    } else if (event->reason() == QContextMenuEvent::Keyboard && deviceList_->hasFocus()) {
+        const QModelIndex current = deviceList_->currentIndex();
+        const QPoint at = deviceList_->visualRect(current).center();
+        OpenDeviceListMenu(current.row(), deviceList_->viewport()->mapToGlobal(at));
+    }
+}
+
+void CScannerDlg::OpenDeviceListMenu(int row, QPoint globalPosition)
+{
+    listMenu_->Create(row)->popup(globalPosition);
 }
 
 void CScannerDlg::reject()

@@ -26,6 +26,7 @@ class QTreeView;
 
 namespace quillon::app {
 
+class DeviceListMenu;
 class DeviceListModel;
 class IpAddressEdit;
 class StatusLine;
@@ -63,6 +64,7 @@ public:
 
     devices::DeviceTable& Table() { return discovery_.Table(); }
     QMenu* WindowMenu() const { return windowMenu_; }
+    DeviceListMenu& ListMenu() const { return *listMenu_; }
 
 protected:
     void reject() override;
@@ -78,6 +80,7 @@ private:
     void CreateWindowMenu();
     void EmptyPortField();
     void ShowDeviceSettings(const commands::DeviceSettings& settings);
+    void OpenDeviceListMenu(int row, QPoint globalPosition);
     void SetAddressFieldsEnabled(bool enabled);
     void ScheduleListRefresh();
     void RefreshDeviceList();
@@ -105,6 +108,7 @@ private:
     StatusLine* statusLine_ = nullptr;
     std::map<i18n::TextId, QLabel*> labels_;
     QMenu* windowMenu_ = nullptr;
+    DeviceListMenu* listMenu_ = nullptr;
 
     // The values exchanged with the Name, MAC and Port1 fields.
     QString nameText_;

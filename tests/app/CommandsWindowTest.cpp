@@ -3,12 +3,16 @@
 
 #include "WindowFixture.h"
 
+#include "app/DeviceListMenu.h"
 #include "support/SimulatorProcess.h"
 
+#include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 
 #include <fstream>
 
@@ -91,6 +95,20 @@ protected:
         ASSERT_EQ(Field("nameField"), QLatin1String(name));
     }
     void Submit() { QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton); }
+    // The list's context menu, opened as the desktop does on a right click at `row` (-1: below
+    // the rows), and one of its actions.
+    void TriggerListMenu(int row, const char* action)
+    {
+        const QPoint at = RowPoint(row);
+        QTest::mouseClick(List()->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, List()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(List()->viewport(), &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_NE(menu->findChild<QAction*>(QLatin1String(action)), nullptr) << action;
+        menu->findChild<QAction*>(QLatin1String(action))->trigger();
+        menu->close();
+    }
     void TypeInto(const char* field, const QString& text)
     {
         auto* edit = Find<QLineEdit>(field);
@@ -386,6 +404,63 @@ TEST_F(NoAnswer, TheStatusLineNamesTheCardsSearchedAndLoosensAStrictOne)
     EXPECT_EQ(line->text(), QString());
     ASSERT_TRUE(test::Eventually([&] { return line->text().startsWith(QStringLiteral("No device answered.")); }));
     EXPECT_FALSE(line->text().contains(QStringLiteral("rp_filter"))) << line->text().toStdString();
+}
+
+TEST_F(Commands, ListMenuCopiesAndExportsWithoutSelectingOrShowingADevice)
+{
+    Select("Dock");
+    const int dock = RowWithName(QStringLiteral("Dock"));
+    const std::pair<const char*, QString> copies[] = {
+        {"copyIpAddress", "192.168.1.21"},
+        {"copyMacAddress", "00:1a:2b:3c:4d:02"},
+        {"copyWebAddress", "http://192.168.1.21:8080"},
+        {"copyRow", "00:1a:2b:3c:4d:02\t192.168.1.21\t255.255.255.0\t192.168.1.1\t192.168.1.1\t1.1.1.1\tParking"
+                    "\t8080\ton\tshort\tlan0\tno\tno\thttp://192.168.1.21:8080\n"},
+    };
+    for (const auto& [action, text] : copies) {
+        TriggerListMenu(RowWithName(QStringLiteral("Parking")), action);
+        EXPECT_EQ(QApplication::clipboard()->text(), text) << action;
+    }
+    TriggerListMenu(RowWithName(QStringLiteral("Parking")), "openWebPage");
+    EXPECT_EQ(openedAddresses, QStringList{"http://192.168.1.21:8080"});
+    TriggerListMenu(-1, "copyAllRows");
+    const QStringList lines = QApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("mac\tip\t")));
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(lines[row + 1].split(u'\t').value(6), RowText(row, 1)) << "in the list's order";
+    EXPECT_EQ(Field("nameField"), QStringLiteral("Dock"));
+    EXPECT_EQ(List()->selectionModel()->selectedRows(1), QModelIndexList{Model()->index(dock, 1)});
+
+    // Exported as quillonctl lists them; a file that cannot be written is not written at all.
+    QTemporaryDir directory;
+    const QStringList devices = {"00:1a:2b:3c:4d:01 192.168.1.20 Lobby", "00:1a:2b:3c:4d:02 192.168.1.21 Parking",
+                                 "00:1a:2b:3c:4d:03 192.168.1.22 Dock", "00:1a:2b:3c:4d:04 192.168.1.23 Roof"};
+    const app::ExportFile files[] = {{directory.filePath("list.csv"), app::ExportFormat::Csv},
+                                     {directory.filePath("list.json"), app::ExportFormat::Json},
+                                     {directory.filePath("missing/list.csv"), app::ExportFormat::Csv},
+                                     {directory.path(), app::ExportFormat::Json}};
+    for (const app::ExportFile& file : files) {
+        window->ListMenu().SetFileChooser([&](QWidget*) { return file; });
+        TriggerListMenu(-1, "exportList");
+    }
+    QFile csv(files[0].path);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    QStringList fromCsv;
+    for (const QByteArray& line : csv.readAll().split('\n').mid(1, 4)) {
+        const QList<QByteArray> fields = line.split(',');
+        fromCsv << QString::fromUtf8(fields.value(0) + ' ' + fields.value(1) + ' ' + fields.value(6));
+    }
+    EXPECT_EQ(fromCsv, devices);
+    QFile json(files[1].path);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    QStringList fromJson;
+    for (const QJsonValue device : QJsonDocument::fromJson(json.readAll()).array())
+        fromJson << device["mac"].toString() + u' ' + device["ip"].toString() + u' ' + device["name"].toString();
+    EXPECT_EQ(fromJson, devices);
+    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files), (QStringList{"list.csv", "list.json"}));
+    ASSERT_EQ(boxes.size(), 2) << boxes.join(u'|').toStdString();
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("not exported to ") + files[2].path));
 }
 
 TEST_F(Hints, MarkExactlyTheUnreachableAndTheSharedAddressRowsWhateverTheOrder)
