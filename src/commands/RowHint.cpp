@@ -26,22 +26,21 @@ QString NumberList(std::span<const int> numbers)
 RowHint DescribeRow(const std::optional<ListedDevice>& device, std::span<const int> sameAddressRows)
 {
     RowHint hint;
-    QStringList lines;
+    QStringList paragraphs;
     if (device && !device->inCardSubnet.value_or(true)) {
         hint.outsideCardSubnet = true;
-        lines << QStringLiteral("%1 is not in %2 of %3, the card it answered on, so its web page will not open; "
+        paragraphs << QStringLiteral("%1 is not in %2 of %3, so its web page will not open;\n"
                                 "give it an address in that subnet")
                      .arg(DottedDecimal(device->ipAddress), device->cardSubnet, device->cardName);
     }
     if (!sameAddressRows.empty()) {
         hint.sharesAddress = true;
-        lines << (sameAddressRows.size() == 1 ? QStringLiteral("The device numbered %1 answered with this address too; "
-                                                               "give each device an address of its own")
-                                              : QStringLiteral("The devices numbered %1 answered with this address "
-                                                               "too; give each device an address of its own"))
-                     .arg(NumberList(sameAddressRows));
+        const QString devices = sameAddressRows.size() == 1 ? QStringLiteral("device") : QStringLiteral("devices");
+        paragraphs << QStringLiteral("The %1 numbered %2 answered with this address too;\n"
+                                "give each device an address of its own")
+                     .arg(devices, NumberList(sameAddressRows));
     }
-    hint.text = lines.join(QLatin1Char('\n'));
+    hint.text = paragraphs.join(QLatin1Char('\n'));
     return hint;
 }
 

@@ -15,7 +15,7 @@ namespace quillon::commands {
 struct RowHint {
     bool outsideCardSubnet = false;
     bool sharesAddress = false;
-    QString text; // a line per hint, saying why and what to do; empty without one
+    QString text; // what is wrong and what to do, a paragraph per hint; empty without one
 };
 
 // The hint of one row: `device` is the row's device as ListRowDevice reads it (nothing when the

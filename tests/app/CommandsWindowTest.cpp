@@ -466,12 +466,12 @@ TEST_F(Commands, ListMenuCopiesAndExportsWithoutSelectingOrShowingADevice)
 TEST_F(Hints, MarkExactlyTheUnreachableAndTheSharedAddressRowsWhateverTheOrder)
 {
     const auto number = [&](const char* name) { return RowText(RowWithName(QLatin1String(name)), 0); };
-    const QString twin = QStringLiteral("The device numbered %1 answered with this address too; give each device an "
-                                        "address of its own");
+    const QString twin = QStringLiteral("The device numbered %1 answered with this address too;\n"
+                                        "give each device an address of its own");
     const std::map<QString, QString> hints = {
         {"Inside", ""},
-        {"Factory", "192.168.1.64 is not in 203.0.113.0/24 of lan0, the card it answered on, so its web page will not "
-                    "open; give it an address in that subnet"},
+        {"Factory", "192.168.1.64 is not in 203.0.113.0/24 of lan0, so its web page will not open;\n"
+                    "give it an address in that subnet"},
         {"Twin-1", twin.arg(number("Twin-2"))},
         {"Twin-2", twin.arg(number("Twin-1"))},
     };
