@@ -33,7 +33,8 @@ QAction* AddAction(QMenu* menu, const char* name, const QString& text, std::func
     return action;
 }
 
-// A name ending in .csv or .json says the format; any other keeps the dialog's choice.
+// The chosen type gives the name its suffix; a name ending in .csv or .json says the format
+// whatever type is chosen.
 std::optional<ExportFile> AskForExportFile(QWidget* parent)
 {
     const QString csv = DeviceListMenu::tr("CSV (*.csv)");
