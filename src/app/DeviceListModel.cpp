@@ -9,12 +9,7 @@ namespace quillon::app {
 
 using devices::Column;
 
-DeviceListModel::DeviceListModel(QObject* parent)
-    : QAbstractTableModel(parent),
-      outsideSubnetMarker_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)),
-      sharedAddressMarker_(QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical))
-{
-}
+DeviceListModel::DeviceListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
@@ -235,12 +230,18 @@ const std::vector<platform::BroadcastInterface>& DeviceListModel::Cards() const
     return cards_;
 }
 
+// The style's icons are looked up in the icon theme, which would slow the window's start.
 QVariant DeviceListModel::Marker(const commands::RowHint& hint) const
 {
+    const auto marker = [](QIcon& icon, QStyle::StandardPixmap standard) {
+        if (icon.isNull())
+            icon = QApplication::style()->standardIcon(standard);
+        return icon;
+    };
     if (hint.sharesAddress)
-        return sharedAddressMarker_;
+        return marker(sharedAddressMarker_, QStyle::SP_MessageBoxCritical);
     if (hint.outsideCardSubnet)
-        return outsideSubnetMarker_;
+        return marker(outsideSubnetMarker_, QStyle::SP_MessageBoxWarning);
     return {};
 }
 

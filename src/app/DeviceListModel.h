@@ -83,8 +83,8 @@ private:
     static constexpr qint64 kCardsLifetime = 1000; // ms
     mutable std::vector<platform::BroadcastInterface> cards_;
     mutable QElapsedTimer cardsRead_;
-    QIcon outsideSubnetMarker_;
-    QIcon sharedAddressMarker_;
+    mutable QIcon outsideSubnetMarker_; // taken from the style when first shown
+    mutable QIcon sharedAddressMarker_;
 };
 
 } // namespace quillon::app
