@@ -66,25 +66,6 @@ protected:
 
 } // namespace
 
-TEST_F(NamedLockTest, AnotherProcessIsExcludedUntilTheHolderIsKilled)
-{
-    NamedLock lock("LIST LOCK", directory);
-    ASSERT_TRUE(lock.IsSharedAcrossProcesses());
-    const pid_t holder = StartHolder();
-    ASSERT_GT(holder, 0);
-    EXPECT_FALSE(lock.try_lock());
-    NamedLock other("OTHER LOCK", directory);
-    EXPECT_TRUE(other.try_lock()) << "another name is another lock";
-    other.unlock();
-
-    ::kill(holder, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(holder, &status, 0), holder);
-    // The kernel dropped the dead holder's lock: no wait, no stale state.
-    ASSERT_TRUE(lock.try_lock());
-    lock.unlock();
-}
-
 TEST_F(NamedLockTest, AnotherProcessIsWaitedForOnlyAWhileAndNeverAfterAStop)
 {
     NamedLock lock("LIST LOCK", directory);
@@ -95,6 +76,9 @@ TEST_F(NamedLockTest, AnotherProcessIsWaitedForOnlyAWhileAndNeverAfterAStop)
     int asked = 0;
     EXPECT_FALSE(lock.Lock(std::chrono::hours(1), [&] { return ++asked < 3; })) << "a stop ends the wait";
     EXPECT_EQ(asked, 3);
+    NamedLock other("OTHER LOCK", directory);
+    EXPECT_TRUE(other.try_lock()) << "another name is another lock";
+    other.unlock();
 
     testing::internal::CaptureStderr();
     lock.lock(); // the patience runs out: on without the other process
@@ -112,14 +96,16 @@ TEST_F(NamedLockTest, AnotherProcessIsWaitedForOnlyAWhileAndNeverAfterAStop)
 
     ::kill(holder, SIGKILL);
     ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
-    lock.lock(); // the file again: other processes are excluded once more
-    const pid_t other = ::fork();
-    if (other == 0) {
+    // The kernel dropped the dead holder's lock: the file again, at once, so other processes are
+    // excluded once more.
+    lock.lock();
+    const pid_t another = ::fork();
+    if (another == 0) {
         NamedLock theirs("LIST LOCK", directory);
         ::_exit(theirs.try_lock() ? 1 : 0);
     }
     int status = -1;
-    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    ASSERT_EQ(::waitpid(another, &status, 0), another);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "another process took the lock while we held it";
     lock.unlock();
 }
