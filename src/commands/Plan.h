@@ -33,19 +33,23 @@ std::vector<CsvRecord> ReadCsv(const QByteArray& text, int& badLine);
 // The header of a plan, and the columns of its lines in that order.
 inline constexpr const char* kPlanHeader = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode";
 
-// One line of a plan, checked for form: an empty cell is an empty optional (the device keeps
-// its value).
-struct PlanLine {
-    int line = 0;
+// The changes asked of one device, checked for form: what is empty the device keeps. A line of
+// a plan and the options of `quillonctl set` both ask for them.
+struct DeviceChanges {
     wire::MacAddress mac{};
     std::optional<wire::Ipv4> ipAddress;
     std::optional<wire::Ipv4> netmask;
     std::optional<wire::Ipv4> gateway;
     std::optional<wire::Ipv4> dns1;
     std::optional<wire::Ipv4> dns2;
-    std::optional<QString> name;
+    std::optional<QString> name; // at most 18 bytes of UTF-8
     std::optional<std::uint16_t> port;
-    std::optional<bool> dhcp;
+    std::optional<bool> dhcp;    // DHCP (true) or a static address (false)
+};
+
+// One line of a plan: an empty cell is an empty optional.
+struct PlanLine : DeviceChanges {
+    int line = 0;
 };
 
 struct PlanProblem {

@@ -151,15 +151,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
     QByteArray reportText = "line,mac,status\r\n";
     for (const commands::PlanLine& line : plan.lines) {
         SetOptions set;
-        set.mac = line.mac;
-        set.ipAddress = line.ipAddress;
-        set.netmask = line.netmask;
-        set.gateway = line.gateway;
-        set.dns1 = line.dns1;
-        set.dns2 = line.dns2;
-        set.name = line.name;
-        set.port = line.port;
-        set.dhcp = line.dhcp;
+        static_cast<commands::DeviceChanges&>(set) = line;
         set.yes = options.yes;
         set.timeout = options.timeout;
         set.interfaces = options.interfaces;

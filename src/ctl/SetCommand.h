@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/Plan.h"
 #include "ctl/Common.h"
 #include "discovery/Discovery.h"
 #include "protocol/Wire.h"
@@ -15,16 +16,7 @@
 namespace quillon::ctl {
 
 // What `quillonctl set` was asked, checked for form already: only what is given changes.
-struct SetOptions {
-    wire::MacAddress mac{};
-    std::optional<wire::Ipv4> ipAddress;
-    std::optional<wire::Ipv4> netmask;
-    std::optional<wire::Ipv4> gateway;
-    std::optional<wire::Ipv4> dns1;
-    std::optional<wire::Ipv4> dns2;
-    std::optional<QString> name; // at most 18 bytes of UTF-8
-    std::optional<std::uint16_t> port;
-    std::optional<bool> dhcp;    // --dhcp or --static
+struct SetOptions : commands::DeviceChanges {
     bool yes = false;            // send a gateway outside the subnet without asking
     std::chrono::milliseconds timeout{5000};
     std::vector<std::string> interfaces; // empty: every card
