@@ -5,7 +5,7 @@
 // listed out of N, time from the search request to the last row shown, the longest stall of
 // the UI thread's event loop (a 5 ms timer probe) and resident memory before and after.
 // Run it inside the virtual LAN:
-//   QT_QPA_PLATFORM=offscreen tests/lan/lan-run -- build/bench/discovery_bench
+//   QT_QPA_PLATFORM=offscreen tools/lan/lan-run -- build/bench/discovery_bench
 
 #include "app/CScannerApp.h"
 #include "app/CScannerDlg.h"

@@ -2,7 +2,7 @@
 // each column including the list's repaint, and the refresh of one changed row in a full list.
 // Every device lies outside the subnet of the card it answered on, so each row shown carries a
 // hint. Run it inside the virtual LAN, offscreen or on a display:
-//   QT_QPA_PLATFORM=offscreen tests/lan/lan-run -- build/bench/window_bench
+//   QT_QPA_PLATFORM=offscreen tools/lan/lan-run -- build/bench/window_bench
 
 #include "app/CScannerApp.h"
 #include "app/CScannerDlg.h"

@@ -59,7 +59,7 @@ const char* kUsage =
     "  --flood N       also send N datagrams of random length (0 to 2000 bytes) and content to\n"
     "                  both ports at full speed, every 1000th a valid reply of one of the\n"
     "                  devices; logs {\"flood\":N} when done\n"
-    "Runs only inside a virtual test LAN (tests/lan/lan-run); prints \"ready\" once it listens.\n";
+    "Runs only inside a virtual test LAN (tools/lan/lan-run); prints \"ready\" once it listens.\n";
 
 std::optional<Options> ParseOptions(const QStringList& arguments)
 {
@@ -307,7 +307,7 @@ int main(int argc, char* argv[])
     }
     if (const auto exposure = test::FindRealNetworkExposure()) {
         std::fprintf(stderr, "quillon-devsim: refusing to run on a real network (%s); "
-                             "run it under tests/lan/lan-run\n", exposure->c_str());
+                             "run it under tools/lan/lan-run\n", exposure->c_str());
         return 2;
     }
     QString error;
