@@ -21,13 +21,6 @@ QString NameFieldText(std::string_view utf8)
 
 } // namespace
 
-TEST(DeviceTexts, AddressOctetsAreThreeDigitsWide)
-{
-    EXPECT_EQ(AddressText({192, 168, 1, 20}), QStringLiteral("192.168.001.020"));
-    EXPECT_EQ(AddressText({0, 0, 0, 0}), QStringLiteral("000.000.000.000"));
-    EXPECT_EQ(AddressText({255, 255, 255, 255}), QStringLiteral("255.255.255.255"));
-}
-
 // The last rows: six three-byte characters fill the field exactly; seventeen letters and the
 // first byte of a three-byte character cut off by the field's end, which is never read past.
 TEST(DeviceTexts, NameEndsAtTheFirstZeroAndDecodesUtf8WithinTheField)

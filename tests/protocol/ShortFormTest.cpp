@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <numeric>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,10 +51,8 @@ TEST(ShortFormSetRequest, EveryGroupAtItsOffsetWithItsFlag)
         {"DHCP on", [](auto& r) { r.dhcp = true; }, {{72, "0101"}}},
         {"static", [](auto& r) { r.dhcp = false; }, {{72, "0100"}}},
         {"gateway", [](auto& r) { r.gateway = wire::Ipv4{192, 168, 1, 254}; }, {{25, "016700c0a801fe"}}},
-        {"name of 18 bytes", [](auto& r) {
-             r.name = std::array<std::uint8_t, kNameSize>{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I',
-                                                          'J', 'K', 'L', 'M', 'N', 'O', 'P', 'Q', 'R'};
-         }, {{32, "014142434445464748494a4b4c4d4e4f505152"}}},
+        {"name of 18 bytes", [](auto& r) { r.name.emplace(); std::iota(r.name->begin(), r.name->end(), 'A'); },
+         {{32, "014142434445464748494a4b4c4d4e4f505152"}}},
         {"DNS servers", [](auto& r) { r.dns = DnsServers{{1, 1, 1, 1}, {9, 9, 9, 9}}; }, {{63, "010101010109090909"}}},
         {"port 8080", [](auto& r) { r.port = 8080; }, {{51, "013830383000"}}},
         {"port 65535", [](auto& r) { r.port = 65535; }, {{51, "013635353335"}}},
@@ -88,7 +87,7 @@ TEST(ShortFormReply, ReadsTheFixedFieldsAndTheGroupsItsLengthCarries)
         {70, true, true, true, true},     {1000, true, true, true, true},  {1001, false, false, false, false},
     };
     SimulatedDevice device;
-    device.ip = {10, 0, 0, 5};
+    device.ip = {255, 0, 10, 5};
     device.mac = {1, 2, 3, 4, 5, 6};
     device.netmask = {255, 0, 0, 0};
     device.gateway = {10, 0, 0, 1};
@@ -110,7 +109,7 @@ TEST(ShortFormReply, ReadsTheFixedFieldsAndTheGroupsItsLengthCarries)
         EXPECT_EQ(reply->macAddress, device.mac);
         EXPECT_EQ(reply->netmask, device.netmask);
         EXPECT_EQ(reply->gateway, device.gateway);
-        EXPECT_EQ(reply->addressText, QStringLiteral("010.000.000.005"));
+        EXPECT_EQ(reply->addressText, QStringLiteral("255.000.010.005")) << "every octet three digits wide";
         EXPECT_EQ(reply->nameText, QStringLiteral("Lobby"));
         EXPECT_EQ(reply->hasPorts, c.ports);
         EXPECT_EQ(reply->port1, c.ports ? 80 : 0);
