@@ -64,12 +64,6 @@ void ApplyIn(const MakeDirectory& make, InterfaceTexts& texts, RecordingWindow& 
     QDir::setCurrent(previous);
 }
 
-const QString kJapaneseFile = QString::fromUtf8(
-    "[LANGUAGE]\r\n"
-    "Device_Lists=デバイス一覧\r\n"
-    "Search_Device=デバイス検索\r\n"
-    "No_Match,_IP_and_GateWay._Are_you_continued?=IPとゲートウェイが一致しません。続けますか？\r\n");
-
 } // namespace
 
 // Each row: a file, and the value it gives for Exit in the LANGUAGE section (none when nullopt).
@@ -103,15 +97,28 @@ TEST(ProfileFile, DecodesEveryEncodingLanguageFilesComeIn)
         EXPECT_EQ(DecodeLanguageFileBytes(bytes), text) << bytes.toHex().toStdString();
 }
 
+// Each control's English text, which is also its key with '_' for ' '. A Shift_JIS file with CRLF
+// lines gives every control a text, and the question one; the help keeps its English lines.
 TEST(LanguageLoader, ReplacesTheTextsItHasAndSetsTheControlsAndTheHelp)
 {
+    const std::pair<TextId, QString> controls[] = {
+        {TextId::DeviceLists, "Device Lists"}, {TextId::Static, "Static"}, {TextId::Dhcp, "DHCP"},
+        {TextId::Name, "Name"}, {TextId::Ip, "IP"}, {TextId::Netmask, "Netmask"}, {TextId::Gateway, "Gateway"},
+        {TextId::Dns1, "DNS 1"}, {TextId::Dns2, "DNS 2"}, {TextId::Port1, "Port1"}, {TextId::Mac, "MAC"},
+        {TextId::SearchDevice, "Search Device"}, {TextId::Submit, "Submit"}, {TextId::Exit, "Exit"},
+    };
+    QString file = QString::fromUtf8("[LANGUAGE]\r\nNo_Match,_IP_and_GateWay._Are_you_continued?=続けますか？\r\n");
+    for (const auto& [id, english] : controls)
+        file += QString(english).replace(u' ', u'_') + QString::fromUtf8("=一覧") + english + "\r\n";
     InterfaceTexts texts;
     RecordingWindow window;
-    ApplyIn([](const QDir& here) { WriteFile(here.filePath(kLanguageFileName), Encoded("Shift_JIS", kJapaneseFile)); },
-            texts, window);
-    EXPECT_EQ(texts.Text(TextId::DeviceLists), QString::fromUtf8("デバイス一覧"));
-    EXPECT_EQ(texts.Text(TextId::NoMatchQuestion), QString::fromUtf8("IPとゲートウェイが一致しません。続けますか？"));
-    EXPECT_EQ(window.controls[TextId::SearchDevice], QString::fromUtf8("デバイス検索"));
+    ApplyIn([&](const QDir& here) { WriteFile(here.filePath(kLanguageFileName), Encoded("Shift_JIS", file)); }, texts,
+            window);
+    for (const auto& [id, english] : controls) {
+        EXPECT_EQ(InterfaceTexts().Text(id), english) << "the default";
+        EXPECT_EQ(window.controls[id], QString::fromUtf8("一覧") + english) << english.toStdString();
+    }
+    EXPECT_EQ(texts.Text(TextId::NoMatchQuestion), QString::fromUtf8("続けますか？"));
     EXPECT_EQ(window.help, QStringLiteral("To Change Device Name, IP address, and Gateway:\n"
                                           "1. Select the device on the left side.\n"
                                           "2. Change network parameter on the right side.\n"
