@@ -86,18 +86,16 @@ TEST_F(NamedLockTest, AnotherProcessIsWaitedForOnlyAWhileAndNeverAfterAStop)
     EXPECT_FALSE(lock.try_lock()) << "once the file was had again, another process is waited for again";
 }
 
-TEST_F(NamedLockTest, DirectoryAndFileArePrivate)
+// What it makes is private. A directory or file someone else could have planted or can reach:
+// no file lock, but the threads of this process are still kept apart.
+TEST_F(NamedLockTest, MakesItsDirectoryAndFilePrivateAndRefusesWhatOthersCouldPlantOrReach)
 {
-    NamedLock lock("LIST LOCK", directory);
-    ASSERT_TRUE(lock.IsSharedAcrossProcesses());
-    EXPECT_EQ(fs::symlink_status(directory).permissions(), fs::perms{0700});
-    EXPECT_EQ(fs::symlink_status(File()).permissions(), fs::perms{0600});
-}
-
-// A directory or file someone else could have planted or can reach: no file lock, but the
-// threads of this process are still kept apart.
-TEST_F(NamedLockTest, RefusesWhatOthersCouldPlantOrReachAndStillExcludesThreads)
-{
+    {
+        NamedLock lock("LIST LOCK", directory);
+        ASSERT_TRUE(lock.IsSharedAcrossProcesses());
+        EXPECT_EQ(fs::symlink_status(directory).permissions(), fs::perms{0700});
+        EXPECT_EQ(fs::symlink_status(File()).permissions(), fs::perms{0600});
+    }
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"a planted link", [&] {
              fs::create_directory(directory);
