@@ -1,3 +1,6 @@
+// The guard that keeps every socket-opening test off a real network. That the test LAN itself
+// passes it is checked by this program's own start: it refuses to run otherwise.
+
 #include "VirtualLan.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +14,6 @@ namespace {
 int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
 } // namespace
-
-TEST(VirtualLanGuard, TheTestLanItselfIsNotARealNetwork)
-{
-    EXPECT_EQ(FindRealNetworkExposure(), std::nullopt);
-}
 
 TEST(VirtualLanGuard, AnAddressOutsideTheTestRangeIsReported)
 {

@@ -1,18 +1,15 @@
 #include "platform/NamedLock.h"
+#include "DevsimProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <mutex>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <optional>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 using quillon::platform::DefaultLockDirectory;
 using quillon::platform::NamedLock;
@@ -31,34 +28,17 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
 
-    static mode_t Mode(const fs::path& path)
+    // Another process, flock(1), takes the file as long as it runs, or takes it and lets it go
+    // at once. It asks for a shared lock: only an exclusive one keeps it out.
+    std::vector<std::string> Holder() const
     {
-        struct stat status {};
-        ::lstat(path.c_str(), &status);
-        return status.st_mode & 07777;
+        return {"/usr/bin/flock", "--shared", "--no-fork", File().string(), "sh", "-c", "echo ready; exec sleep 60"};
     }
-
-    // Forks a process that takes the lock and then waits to be killed.
-    pid_t StartHolder()
+    bool AnotherProcessTakesTheFile() const
     {
-        int ready[2];
-        if (::pipe(ready) != 0)
-            return -1;
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            NamedLock lock("LIST LOCK", directory);
-            lock.lock();
-            const char byte = 1;
-            [[maybe_unused]] auto written = ::write(ready[1], &byte, 1);
-            for (;;)
-                ::pause();
-        }
-        char byte = 0;
-        [[maybe_unused]] auto got = ::read(ready[0], &byte, 1);
-        ::close(ready[0]);
-        ::close(ready[1]);
-        return pid;
+        return std::system(("/usr/bin/flock --shared --nonblock '" + File().string() + "' true").c_str()) == 0;
     }
+    fs::path File() const { return directory / "LIST LOCK"; }
 
     fs::path root;
     fs::path directory;
@@ -70,11 +50,12 @@ TEST_F(NamedLockTest, AnotherProcessIsWaitedForOnlyAWhileAndNeverAfterAStop)
 {
     NamedLock lock("LIST LOCK", directory);
     ASSERT_TRUE(lock.IsSharedAcrossProcesses());
-    const pid_t holder = StartHolder();
-    ASSERT_GT(holder, 0);
+    // Another process holds the file, as a copy of the program stopped in a terminal would.
+    std::optional<quillon::devsim::SimulatorProcess> holder(std::in_place, Holder());
+    ASSERT_TRUE(holder->IsReady()) << "flock(1) did not take the lock";
 
     int asked = 0;
-    EXPECT_FALSE(lock.Lock(std::chrono::hours(1), [&] { return ++asked < 3; })) << "a stop ends the wait";
+    ASSERT_FALSE(lock.Lock(std::chrono::hours(1), [&] { return ++asked < 3; })) << "a stop ends the wait";
     EXPECT_EQ(asked, 3);
     NamedLock other("OTHER LOCK", directory);
     EXPECT_TRUE(other.try_lock()) << "another name is another lock";
@@ -94,34 +75,27 @@ TEST_F(NamedLockTest, AnotherProcessIsWaitedForOnlyAWhileAndNeverAfterAStop)
     EXPECT_NE(said.find("going on without it"), std::string::npos) << said;
     EXPECT_EQ(said.find("going on without it"), said.rfind("going on without it")) << "said once: " << said;
 
-    ::kill(holder, SIGKILL);
-    ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+    holder.reset();
     // The kernel dropped the dead holder's lock: the file again, at once, so other processes are
     // excluded once more.
     lock.lock();
-    const pid_t another = ::fork();
-    if (another == 0) {
-        NamedLock theirs("LIST LOCK", directory);
-        ::_exit(theirs.try_lock() ? 1 : 0);
-    }
-    int status = -1;
-    ASSERT_EQ(::waitpid(another, &status, 0), another);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "another process took the lock while we held it";
+    EXPECT_FALSE(AnotherProcessTakesTheFile()) << "another process took the lock while we held it";
     lock.unlock();
+    holder.emplace(Holder());
+    ASSERT_TRUE(holder->IsReady());
+    EXPECT_FALSE(lock.try_lock()) << "once the file was had again, another process is waited for again";
 }
 
-TEST_F(NamedLockTest, DirectoryAndFileArePrivate)
+// What it makes is private. A directory or file someone else could have planted or can reach:
+// no file lock, but the threads of this process are still kept apart.
+TEST_F(NamedLockTest, MakesItsDirectoryAndFilePrivateAndRefusesWhatOthersCouldPlantOrReach)
 {
-    NamedLock lock("LIST LOCK", directory);
-    ASSERT_TRUE(lock.IsSharedAcrossProcesses());
-    EXPECT_EQ(Mode(directory), mode_t{0700});
-    EXPECT_EQ(Mode(directory / "LIST LOCK"), mode_t{0600});
-}
-
-// A directory or file someone else could have planted or can reach: no file lock, but the
-// threads of this process are still kept apart.
-TEST_F(NamedLockTest, RefusesWhatOthersCouldPlantOrReachAndStillExcludesThreads)
-{
+    {
+        NamedLock lock("LIST LOCK", directory);
+        ASSERT_TRUE(lock.IsSharedAcrossProcesses());
+        EXPECT_EQ(fs::symlink_status(directory).permissions(), fs::perms{0700});
+        EXPECT_EQ(fs::symlink_status(File()).permissions(), fs::perms{0600});
+    }
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"a planted link", [&] {
              fs::create_directory(directory);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -9,39 +10,31 @@ using namespace quillon::protocol;
 
 namespace {
 
-std::vector<std::uint8_t> NameField(std::string_view utf8)
+// The 18-byte name field read from a packet in which two UTF-8 continuation bytes follow it.
+QString NameFieldText(std::string_view utf8)
 {
-    std::vector<std::uint8_t> field(18, 0);
-    std::copy_n(utf8.begin(), std::min<std::size_t>(utf8.size(), 18), field.begin());
-    return field;
+    std::vector<std::uint8_t> packet(18, 0);
+    std::copy_n(utf8.begin(), std::min<std::size_t>(utf8.size(), 18), packet.begin());
+    packet.insert(packet.end(), {0x80, 0x80});
+    return NameText(std::span(packet).first(18));
 }
 
 } // namespace
 
-TEST(DeviceTexts, AddressOctetsAreThreeDigitsWide)
+// The last rows: six three-byte characters fill the field exactly; seventeen letters and the
+// first byte of a three-byte character cut off by the field's end, which is never read past.
+TEST(DeviceTexts, NameEndsAtTheFirstZeroAndDecodesUtf8WithinTheField)
 {
-    EXPECT_EQ(AddressText({192, 168, 1, 20}), QStringLiteral("192.168.001.020"));
-    EXPECT_EQ(AddressText({0, 0, 0, 0}), QStringLiteral("000.000.000.000"));
-    EXPECT_EQ(AddressText({255, 255, 255, 255}), QStringLiteral("255.255.255.255"));
-}
-
-TEST(DeviceTexts, NameEndsAtTheFirstZeroAndDecodesUtf8)
-{
-    EXPECT_EQ(NameText(NameField("Gate")), QStringLiteral("Gate"));
-    EXPECT_EQ(NameText(NameField(std::string_view("Ab\0cd", 5))), QStringLiteral("Ab"));
-    EXPECT_EQ(NameText(NameField("")), QString());
-    EXPECT_EQ(NameText(NameField("\xEF\xBB\xBF" "admin")), QChar(0xFEFF) + QStringLiteral("admin"));
-    // Six three-byte characters fill the field exactly.
-    EXPECT_EQ(NameText(NameField("玄関カメラ北")), QString::fromUtf8("玄関カメラ北"));
-}
-
-TEST(DeviceTexts, BrokenUtf8NeverReadsPastTheField)
-{
-    // Seventeen letters and the first byte of a three-byte character cut off by the field's end.
-    const QString text = NameText(NameField("ABCDEFGHIJKLMNOPQ\xE7"));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("ABCDEFGHIJKLMNOPQ")));
-    EXPECT_EQ(text.size(), 18);
-    EXPECT_EQ(text.back(), QChar(0xFFFD));
+    const std::pair<std::string_view, QString> cases[] = {
+        {"Gate", QStringLiteral("Gate")},
+        {{"Ab\0cd", 5}, QStringLiteral("Ab")},
+        {"", QString()},
+        {"\xEF\xBB\xBF" "admin", QChar(0xFEFF) + QStringLiteral("admin")},
+        {"玄関カメラ北", QString::fromUtf8("玄関カメラ北")},
+        {"ABCDEFGHIJKLMNOPQ\xE7", QStringLiteral("ABCDEFGHIJKLMNOPQ") + QChar(0xFFFD)},
+    };
+    for (const auto& [utf8, text] : cases)
+        EXPECT_EQ(NameFieldText(utf8), text) << utf8;
 }
 
 TEST(DeviceTexts, ShownTextsHaveNoCharacterThatHidesOrReordersText)
