@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -83,6 +82,9 @@ const char* kCsv =
     "00:1a:2b:3c:4d:01,203.0.113.20,255.255.255.0,203.0.113.1,203.0.113.1,8.8.8.8,Lobby,80,off,\"long,short\",lan0,yes,no,http://203.0.113.20\r\n"
     "00:1a:2b:3c:4d:03,203.0.113.22,255.255.255.0,203.0.113.1,,,Caf\xef\xbf\xbd,,unknown,short,lan0,yes,yes,http://203.0.113.22\r\n"
     "00:1a:2b:3c:4d:04,203.0.113.22,255.255.255.0,203.0.113.1,1.1.1.1,9.9.9.9,\xe9\x96\x80\xe5\x8f\xa3,8000,on,long,lan0,yes,yes,http://203.0.113.22:8000\r\n";
+
+// Seven characters, nineteen bytes of UTF-8: a name one byte too long.
+const char* const kNineteenBytes = "\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3X";
 
 // A socket bound to `port` as long as it lives; `shares` binds it as a copy of the program does.
 platform::UniqueFd HoldPort(std::uint16_t port, bool shares)
@@ -185,10 +187,7 @@ QStringList LoggedSetRequests(const std::string& logPath, qsizetype& from)
         const QJsonObject entry = QJsonDocument::fromJson(lines[from]).object();
         if (entry.value(QLatin1String("request")).toString() != QLatin1String("set"))
             continue;
-        QStringList groups;
-        for (const QJsonValue& group : entry.value(QLatin1String("applied")).toArray())
-            groups.append(group.toString());
-        requests.append(groups.join(','));
+        requests.append(entry.value(QLatin1String("applied")).toVariant().toStringList().join(','));
     }
     return requests;
 }
@@ -224,8 +223,6 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
     const QString answer = QStringLiteral("00:1A:2B:3C:4D:12");
     const QString none = QStringLiteral("00-1a-2b-3c-4d-13");
     const QString silent = QStringLiteral("00:1a:2b:3c:4d:14");
-    // Seven characters, nineteen bytes of UTF-8.
-    const char* const nineteenBytes = "\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3X";
     const auto set = [](const QString& mac, QStringList options) {
         return QStringList{QStringLiteral("set"), mac} + options;
     };
@@ -244,7 +241,7 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
         {set(notice, {"--ip", "203.0.113.0"}), 2, "", ""},
         {set(notice, {"--ip", "203.0.113.255"}), 2, "", ""},
         {set(notice, {"--gateway", "10.0.0.1"}), 2, "", ""},
-        {set(notice, {"--name", nineteenBytes}), 2, "", ""},
+        {set(notice, {"--name", kNineteenBytes}), 2, "", ""},
         {set(notice, {"--port", "70000"}), 2, "", ""},
         {set(notice, {"--ip", "203.0.113.300"}), 2, "", ""},
         {set(notice, {"--dhcp", "--static"}), 2, "", ""},
@@ -288,23 +285,23 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
     const std::string logPath = test::WriteTemporaryFile("");
     test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(CommissioningFleet()), "--log", logPath});
     ASSERT_TRUE(simulator.IsReady());
-    const std::pair<int, const char*> badLines[] = {
+    const std::pair<int, std::string> badLines[] = {
         {3, "00:1a:2b:3c:4e:99,203.0.113.71,,,,,,,"},   // unknown MAC
         {4, "00:1a:2b:3c:4e:01,203.0.113.70,,,,,,,"},   // the second line's address
         {5, "00:1a:2b:3c:4e:02,203.0.113.160,,,,,,,"},  // Gate's, which the plan does not move
         {6, "00:1a:2b:3c:4e:03,203.0.113.255,,,,,,,"},  // last octet 255
-        // Seven characters, nineteen bytes of UTF-8.
-        {7, "00:1a:2b:3c:4e:04,,,,,,\"\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3\xe9\x96\x80\xe5\x8f\xa3X\",,"},
+        {7, std::string("00:1a:2b:3c:4e:04,,,,,,") + kNineteenBytes + ",,"}, // a name too long
         {8, "00:1a:2b:3c:4e:05,203.0.113.7\"1,,,,,,,"}, // malformed, so the last to be read
     };
     std::string badPlan = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
                           "00:1a:2b:3c:4e:00,203.0.113.70,,,,,\"Hall, north\",,static\r\n";
     for (const auto& [line, text] : badLines)
-        badPlan += std::string(text) + "\r\n";
+        badPlan += text + "\r\n";
     const Outcome refused = Quillonctl({"apply", QString::fromStdString(test::WriteTemporaryFile(badPlan))});
     EXPECT_EQ(refused.exitCode, 2);
     for (const auto& [line, text] : badLines)
-        EXPECT_TRUE(refused.errors.contains(":" + QByteArray::number(line) + ": ")) << text << refused.errors.toStdString();
+        EXPECT_TRUE(refused.errors.contains(":" + QByteArray::number(line) + ": "))
+            << text << "\n" << refused.errors.toStdString();
     EXPECT_FALSE(refused.errors.contains(":2: ")) << refused.errors.toStdString();
     qsizetype logLine = 0;
     EXPECT_TRUE(LoggedSetRequests(logPath, logLine).isEmpty());
