@@ -291,7 +291,13 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
         {5, "00:1a:2b:3c:4e:02,203.0.113.160,,,,,,,"},  // Gate's, which the plan does not move
         {6, "00:1a:2b:3c:4e:03,203.0.113.255,,,,,,,"},  // last octet 255
         {7, std::string("00:1a:2b:3c:4e:04,,,,,,") + kNineteenBytes + ",,"}, // a name too long
-        {8, "00:1a:2b:3c:4e:05,203.0.113.7\"1,,,,,,,"}, // malformed, so the last to be read
+        {8, "00:1a:2b:3c:4e:00,,,,,,,,"},                // the second line's MAC
+        {9, "00:1a:2b:3c:4e:05,,,203.0.112.1,,,,,"},     // a gateway outside the subnet
+        {10, "00:1a:2b:3c:4e:06,,,,,,,65536,"},          // no port
+        {11, "00:1a:2b:3c:4e:07,,,,,,,,auto"},           // no mode
+        {12, "00:1a:2b:3c:4e:08,203.0.113.300,,,,,,,"},  // no address
+        {13, "00:1a:2b:3c:4e:09,,,,,,,"},                // a field short
+        {14, "00:1a:2b:3c:4e:0a,203.0.113.7\"1,,,,,,,"}, // malformed, so the last to be read
     };
     std::string badPlan = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
                           "00:1a:2b:3c:4e:00,203.0.113.70,,,,,\"Hall, north\",,static\r\n";
