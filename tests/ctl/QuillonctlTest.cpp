@@ -278,8 +278,9 @@ std::string CommissioningFleet()
 }
 
 // A plan with bad lines sends nothing at all, not even for its good second line; each bad line
-// is named. Then the plan gives the new devices .150 onwards, in the order of their addresses,
-// skipping Gate's .160; applying it twice changes them once.
+// is named. A range too small for the fleet makes no plan; a wide one gives the new devices .150
+// onwards, in the order of their addresses, skipping Gate's .160; applying it twice changes them
+// once.
 TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
 {
     const std::string logPath = test::WriteTemporaryFile("");
@@ -312,6 +313,9 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
     qsizetype logLine = 0;
     EXPECT_TRUE(LoggedSetRequests(logPath, logLine).isEmpty());
 
+    const Outcome tooFew = Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.160", "--only", "n?w", "--timeout", "1"});
+    EXPECT_EQ(tooFew.exitCode, 2);
+    EXPECT_TRUE(tooFew.errors.contains("no free address left for the device")) << tooFew.errors.toStdString();
     const Outcome plan = Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.220", "--only", "n?w",
                                      "--name-template", "cam-{n:02}", "--netmask", "255.255.255.0", "--timeout", "1"});
     ASSERT_EQ(plan.exitCode, 0) << plan.errors.toStdString();
