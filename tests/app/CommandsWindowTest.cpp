@@ -15,25 +15,36 @@
 #include <QMenu>
 
 #include <fstream>
+#include <optional>
+#include <set>
 
 using namespace quillon;
 
 namespace {
 
-// Ports 80, 0, 8080 and 65535; DHCP on, off and unknown; with and without DNS servers; one
-// device that claims this computer's own address.
+// One fleet for every test: ports 80, 0, 8080 and 65535; DHCP on, off and untold (replies of 50 and
+// 60 bytes); with and without DNS servers; a name that is not UTF-8 (a Latin-1 "Café" and a cut
+// three-byte character); one device that claims this computer's own address, one outside lan0's
+// 203.0.113.0/24, two at one address; one that confirms a change by its answer, one that falls silent.
 const char* kFleet = R"({"devices": [
-  {"mac": "00:1a:2b:3c:4d:01", "ip": "192.168.1.20", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
-   "dns1": "192.168.1.1", "dns2": "8.8.8.8", "name": "Lobby", "port1": 80, "dhcp": false, "shortLength": 70},
-  {"mac": "00:1a:2b:3c:4d:02", "ip": "192.168.1.21", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
-   "dns1": "192.168.1.1", "dns2": "1.1.1.1", "name": "Parking", "port1": 8080, "dhcp": true, "shortLength": 70,
+  {"mac": "00:1a:2b:3c:4d:01", "ip": "203.0.113.20", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "dns1": "203.0.113.1", "dns2": "8.8.8.8", "name": "Lobby", "port1": 80, "dhcp": false, "shortLength": 70},
+  {"mac": "00:1a:2b:3c:4d:02", "ip": "203.0.113.21", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "dns1": "203.0.113.1", "dns2": "1.1.1.1", "name": "Parking", "port1": 8080, "dhcp": true, "shortLength": 70,
    "protocols": ["short"]},
-  {"mac": "00:1a:2b:3c:4d:03", "ip": "192.168.1.22", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+  {"mac": "00:1a:2b:3c:4d:03", "ip": "203.0.113.22", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
    "name": "Dock", "port1": 0, "shortLength": 50, "protocols": ["short"]},
-  {"mac": "00:1a:2b:3c:4d:04", "ip": "192.168.1.23", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
+  {"mac": "00:1a:2b:3c:4d:04", "ip": "203.0.113.99", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
    "name": "Roof", "port1": 65535, "shortLength": 60, "protocols": ["short"]},
   {"mac": "00:1a:2b:3c:4d:05", "ip": "127.0.0.1", "netmask": "255.0.0.0", "name": "printer", "port1": 631,
-   "protocols": ["short"]}
+   "protocols": ["short"]},
+  {"mac": "00:1a:2b:3c:4d:06", "ip": "203.0.113.31", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "nameHex": "436166e920e78c", "port1": 80, "shortLength": 60, "protocols": ["short"]},
+  {"mac": "00:1a:2b:3c:4d:07", "ip": "203.0.113.41", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "name": "Attic", "port1": 80, "shortLength": 70, "confirm": "silent"},
+  {"mac": "00:1a:2b:3c:4d:08", "ip": "192.168.1.64", "netmask": "255.255.255.0", "name": "Factory"},
+  {"mac": "00:1a:2b:3c:4d:09", "ip": "203.0.113.30", "netmask": "255.255.255.0", "name": "Twin-1", "confirm": "answer"},
+  {"mac": "00:1a:2b:3c:4d:0a", "ip": "203.0.113.30", "netmask": "255.255.255.0", "name": "Twin-2"}
 ]})";
 
 class Commands : public test::WindowTest {
@@ -41,16 +52,12 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        Start(kFleet, 5);
-    }
-    void Start(const char* fleet, int devices)
-    {
         logPath = QString::fromStdString(test::WriteTemporaryFile(""));
         simulator = std::make_unique<test::SimulatorProcess>(
-            std::vector<std::string>{"--devices", test::WriteTemporaryFile(fleet), "--log", logPath.toStdString()});
+            std::vector<std::string>{"--devices", test::WriteTemporaryFile(kFleet), "--log", logPath.toStdString()});
         ASSERT_TRUE(simulator->IsReady());
         Open();
-        ASSERT_TRUE(test::Eventually([&] { return RowCount() == devices; })) << RowCount();
+        ASSERT_TRUE(test::Eventually([&] { return RowCount() == 10; })) << RowCount();
     }
     void TearDown() override
     {
@@ -121,58 +128,6 @@ protected:
     std::unique_ptr<test::SimulatorProcess> simulator;
 };
 
-// A device in DHCP mode, and one whose reply is too short to tell its mode and whose name is
-// not UTF-8 (a Latin-1 "Café" and a cut three-byte character).
-const char* kUntellingFleet = R"({"devices": [
-  {"mac": "00:1a:2b:3c:4d:11", "ip": "192.168.1.30", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
-   "name": "Gate", "port1": 80, "dhcp": true, "shortLength": 70, "protocols": ["short"]},
-  {"mac": "00:1a:2b:3c:4d:12", "ip": "192.168.1.31", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
-   "nameHex": "436166e920e78c", "port1": 80, "shortLength": 60, "protocols": ["short"]}
-]})";
-
-// Inside the virtual LAN's 203.0.113.0/24, outside it, and two devices at one address.
-const char* kHintFleet = R"({"devices": [
-  {"mac": "02:00:00:00:00:01", "ip": "203.0.113.20", "netmask": "255.255.255.0", "name": "Inside"},
-  {"mac": "02:00:00:00:00:02", "ip": "192.168.1.64", "netmask": "255.255.255.0", "name": "Factory"},
-  {"mac": "02:00:00:00:00:03", "ip": "203.0.113.30", "netmask": "255.255.255.0", "name": "Twin-1"},
-  {"mac": "02:00:00:00:00:04", "ip": "203.0.113.30", "netmask": "255.255.255.0", "name": "Twin-2"}
-]})";
-
-class Hints : public Commands {
-protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        Start(kHintFleet, 4);
-    }
-};
-
-class UntouchedSettings : public Commands {
-protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        Start(kUntellingFleet, 2);
-    }
-};
-
-// One device answers a set request, one falls silent.
-const char* kConfirmingFleet = R"({"devices": [
-  {"mac": "00:1a:2b:3c:4d:21", "ip": "192.168.1.40", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
-   "name": "Porch", "port1": 80, "shortLength": 70, "confirm": "answer"},
-  {"mac": "00:1a:2b:3c:4d:22", "ip": "192.168.1.41", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
-   "name": "Attic", "port1": 80, "shortLength": 70, "confirm": "silent"}
-]})";
-
-class Confirmations : public Commands {
-protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        Start(kConfirmingFleet, 2);
-    }
-};
-
 // Nobody answers in this LAN.
 class NoAnswer : public test::WindowTest {
 protected:
@@ -196,31 +151,38 @@ QLabel* StatusLine(const app::CScannerDlg& window)
 
 TEST_F(Commands, ClickShowsTheRowsDevice)
 {
-    Select("Lobby");
-    EXPECT_EQ(Field("macField"), QStringLiteral("00:1A:2B:3C:4D:01"));
-    EXPECT_EQ(Field("portField"), QStringLiteral("80"));
-    EXPECT_EQ(Address("ipField")->Address(), (app::IpAddressEdit::Octets{192, 168, 1, 20}));
-    EXPECT_EQ(Address("dns2Field")->Address(), (app::IpAddressEdit::Octets{8, 8, 8, 8}));
-    EXPECT_TRUE(Address("dns1Field")->isEnabled());
-    EXPECT_TRUE(Find<QRadioButton>("staticButton")->isVisible());
-    EXPECT_TRUE(Find<QRadioButton>("staticButton")->isChecked());
-    EXPECT_TRUE(Address("ipField")->isEnabled());
-
-    Select("Parking"); // DHCP on: the address fields are greyed
-    EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isChecked());
-    EXPECT_FALSE(Find<QRadioButton>("staticButton")->isChecked());
-    EXPECT_FALSE(Address("ipField")->isEnabled());
-    EXPECT_FALSE(Address("netmaskField")->isEnabled());
-    EXPECT_FALSE(Address("gatewayField")->isEnabled());
-    EXPECT_TRUE(Address("dns1Field")->isEnabled());
-
-    Select("Dock"); // no addressing mode, no DNS servers, no port
-    EXPECT_FALSE(Find<QRadioButton>("dhcpButton")->isVisible());
-    EXPECT_FALSE(Find<QRadioButton>("staticButton")->isVisible());
-    EXPECT_TRUE(Address("ipField")->isEnabled());
-    EXPECT_FALSE(Address("dns1Field")->isEnabled());
-    EXPECT_FALSE(Address("dns2Field")->isEnabled());
-    EXPECT_EQ(Field("portField"), QString());
+    using Octets = app::IpAddressEdit::Octets;
+    struct Case {
+        const char* name;
+        const char* mac;
+        const char* port;
+        Octets ip;
+        std::optional<bool> dhcp; // no value: the reply does not tell the mode
+        std::optional<Octets> dns2; // no value: the reply carries no DNS servers
+    };
+    const Case cases[] = {
+        {"Lobby", "00:1A:2B:3C:4D:01", "80", {203, 0, 113, 20}, false, Octets{8, 8, 8, 8}},
+        {"Parking", "00:1A:2B:3C:4D:02", "8080", {203, 0, 113, 21}, true, Octets{1, 1, 1, 1}}, // address fields greyed
+        {"Dock", "00:1A:2B:3C:4D:03", "", {203, 0, 113, 22}, std::nullopt, std::nullopt},      // port 0: empty
+    };
+    for (const Case& c : cases) {
+        Select(c.name);
+        EXPECT_EQ(Field("macField"), QLatin1String(c.mac));
+        EXPECT_EQ(Field("portField"), QLatin1String(c.port)) << c.name;
+        EXPECT_EQ(Address("ipField")->Address(), c.ip) << c.name;
+        const auto* dhcp = Find<QRadioButton>("dhcpButton");
+        const auto* fixed = Find<QRadioButton>("staticButton");
+        EXPECT_EQ(dhcp->isVisible() && dhcp->isChecked(), c.dhcp == true) << c.name;
+        EXPECT_EQ(fixed->isVisible() && fixed->isChecked(), c.dhcp == false) << c.name;
+        EXPECT_EQ(fixed->isVisible(), c.dhcp.has_value()) << c.name;
+        for (const char* field : {"ipField", "netmaskField", "gatewayField"})
+            EXPECT_EQ(Address(field)->isEnabled(), c.dhcp != true) << c.name << ' ' << field;
+        for (const char* field : {"dns1Field", "dns2Field"})
+            EXPECT_EQ(Address(field)->isEnabled(), c.dns2.has_value()) << c.name << ' ' << field;
+        if (c.dns2) {
+            EXPECT_EQ(Address("dns2Field")->Address(), *c.dns2) << c.name;
+        }
+    }
 
     ClickRow(-1); // below the last row: nothing changes
     EXPECT_EQ(Field("nameField"), QStringLiteral("Dock"));
@@ -245,11 +207,8 @@ TEST_F(Commands, AHeadingClickOrdersTheRowsClearsTheSelectionAndAClickFindsTheDe
 TEST_F(Commands, DoubleClickOpensTheDevicesWebPage)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"Lobby", "http://192.168.1.20"},
-        {"Parking", "http://192.168.1.21:8080"},
-        {"Dock", "http://192.168.1.22"},
         {"printer", ""}, // a page of this computer's is never opened for a device
-        {"Roof", "http://192.168.1.23:65535"},
+        {"Roof", "http://203.0.113.99:65535"},
     };
     for (const auto& [name, address] : cases) {
         openedAddresses.clear();
@@ -259,31 +218,29 @@ TEST_F(Commands, DoubleClickOpensTheDevicesWebPage)
     }
     openedAddresses.clear();
     DoubleClickRow(-1); // the device chosen before
-    EXPECT_EQ(openedAddresses.value(0), QStringLiteral("http://192.168.1.23:65535"));
+    EXPECT_EQ(openedAddresses, QStringList{"http://203.0.113.99:65535"}) << "the device chosen before";
 }
 
 TEST_F(Commands, SearchEmptiesTheTableAndFieldsAndSendsBothRequestsShortFirst)
 {
     Select("Parking");
-    const std::size_t before = Log().size();
+    ASSERT_TRUE(test::Eventually([&] { return Log().size() == 2; })) << "both receivers' start-up requests";
     QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
-    EXPECT_EQ(Field("nameField"), QString());
-    EXPECT_EQ(Field("macField"), QString());
-    EXPECT_EQ(Field("portField"), QString());
+    for (const char* field : {"nameField", "macField", "portField"})
+        EXPECT_EQ(Field(field), QString()) << field;
     EXPECT_TRUE(Address("ipField")->IsBlank());
     EXPECT_TRUE(Address("dns2Field")->IsBlank());
     EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isVisible()) << "the switch keeps its state";
     EXPECT_TRUE(Find<QRadioButton>("dhcpButton")->isChecked());
 
-    ASSERT_TRUE(test::Eventually([&] { return Log().size() == before + 2; })) << Log().size();
-    EXPECT_EQ(Log()[before].value("port").toInt(), 4022);
-    EXPECT_EQ(Log()[before + 1].value("port").toInt(), 4023);
-    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 5; })) << RowCount();
-    QStringList numbers;
-    for (int row = 0; row < 5; ++row)
-        numbers << RowText(row, 0);
-    numbers.sort();
-    EXPECT_EQ(numbers, (QStringList{"1", "2", "3", "4", "5"})) << "numbered anew";
+    ASSERT_TRUE(test::Eventually([&] { return Log().size() == 4; })) << Log().size();
+    EXPECT_EQ(Log()[2].value("port").toInt(), 4022);
+    EXPECT_EQ(Log()[3].value("port").toInt(), 4023);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 10; })) << RowCount();
+    std::set<int> numbers;
+    for (int row = 0; row < 10; ++row)
+        numbers.insert(RowText(row, 0).toInt());
+    EXPECT_EQ(numbers, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10})) << "numbered anew";
 }
 
 TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
@@ -298,11 +255,11 @@ TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
     ASSERT_TRUE(test::Eventually([&] { return RowWithName(QString::fromUtf8("玄関カメラ北")) >= 0; }));
 
     Select("Roof");
-    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{192, 168, 1, 99});
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 98});
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{2}; })) << SetRequests().size();
     EXPECT_EQ(Applied(SetRequests()[1]), QStringList{"address"});
-    ASSERT_TRUE(test::Eventually([&] { return Model()->match(Model()->index(0, 2), Qt::DisplayRole, QStringLiteral("192.168.001.099")).size() == 1; }));
+    ASSERT_TRUE(test::Eventually([&] { return Model()->match(Model()->index(0, 2), Qt::DisplayRole, QStringLiteral("203.000.113.098")).size() == 1; }));
 
     Select("Dock");
     TypeInto("portField", QStringLiteral("8081"));
@@ -324,10 +281,13 @@ TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
 
 TEST_F(Commands, AConfirmedChangeMovesOnlyItsOwnRowAndLeavesNothingSelected)
 {
-    // The second row: a row above it, rows below it.
-    const QString number = RowText(1, 0);
-    const QString newName = RowText(1, 1) + QStringLiteral("-2");
-    ClickRow(1);
+    // A row with a row above it and rows below it, of a device that confirms by its notice.
+    int row = 1;
+    while (QStringList{"Attic", "Twin-1"}.contains(RowText(row, 1)))
+        ++row;
+    const QString number = RowText(row, 0);
+    const QString newName = RowText(row, 1) + QStringLiteral("-2");
+    ClickRow(row);
     TypeInto("nameField", newName);
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return RowWithName(newName) == RowCount() - 1; }));
@@ -347,10 +307,10 @@ TEST_F(Commands, AGatewayOutsideTheSubnetIsAskedAboutFirst)
     EXPECT_TRUE(SetRequests().empty());
 }
 
-TEST_F(UntouchedSettings, SubmitNeverSendsAModeOrANameTheUserDidNotChange)
+TEST_F(Commands, SubmitNeverSendsAModeOrANameTheUserDidNotChange)
 {
-    Select("Gate"); // DHCP on: the DHCP button carries the mark
-    ClickRow(RowWithAddress(QStringLiteral("192.168.001.031")));
+    Select("Parking"); // DHCP on: the DHCP button carries the mark
+    ClickRow(RowWithAddress(QStringLiteral("203.000.113.031"))); // mode untold, name not UTF-8
     ASSERT_TRUE(Find<QRadioButton>("dhcpButton")->isHidden());
     Submit();
     QTest::qWait(200);
@@ -362,7 +322,7 @@ TEST_F(UntouchedSettings, SubmitNeverSendsAModeOrANameTheUserDidNotChange)
     EXPECT_EQ(Applied(SetRequests()[0]), QStringList{"port"}) << "neither the name nor the mode goes with it";
 }
 
-TEST_F(Confirmations, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchOrNot)
+TEST_F(Commands, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchOrNot)
 {
     struct Case {
         const char* name;
@@ -371,7 +331,7 @@ TEST_F(Confirmations, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchO
     };
     const Case cases[] = {
         {"Attic", false, "No answer from the device within 5 s: the change may not have been applied"},
-        {"Porch", true, "The device confirmed the change"},
+        {"Twin-1", true, "The device confirmed the change"},
     };
     for (const auto& [name, searchWhileWaiting, outcome] : cases) {
         Select(name);
@@ -379,7 +339,7 @@ TEST_F(Confirmations, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchO
         Submit();
         if (searchWhileWaiting)
             QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
-        EXPECT_TRUE(StatusLine(*window)->text().startsWith(QStringLiteral("Sent name to 00:1A:2B:3C:4D:2"))) << name;
+        EXPECT_TRUE(StatusLine(*window)->text().startsWith(QStringLiteral("Sent name to 00:1A:2B:3C:4D:0"))) << name;
         EXPECT_TRUE(test::Eventually([&] { return StatusLine(*window)->text() == QLatin1String(outcome); }))
             << name << ": " << StatusLine(*window)->text().toStdString();
     }
@@ -411,11 +371,11 @@ TEST_F(Commands, ListMenuCopiesAndExportsWithoutSelectingOrShowingADevice)
     Select("Dock");
     const int dock = RowWithName(QStringLiteral("Dock"));
     const std::pair<const char*, QString> copies[] = {
-        {"copyIpAddress", "192.168.1.21"},
+        {"copyIpAddress", "203.0.113.21"},
         {"copyMacAddress", "00:1a:2b:3c:4d:02"},
-        {"copyWebAddress", "http://192.168.1.21:8080"},
-        {"copyRow", "00:1a:2b:3c:4d:02\t192.168.1.21\t255.255.255.0\t192.168.1.1\t192.168.1.1\t1.1.1.1\tParking"
-                    "\t8080\ton\tshort\tlan0\tno\tno\thttp://192.168.1.21:8080\n"},
+        {"copyWebAddress", "http://203.0.113.21:8080"},
+        {"copyRow", "00:1a:2b:3c:4d:02\t203.0.113.21\t255.255.255.0\t203.0.113.1\t203.0.113.1\t1.1.1.1\tParking"
+                    "\t8080\ton\tshort\tlan0\tyes\tno\thttp://203.0.113.21:8080\n"},
     };
     for (const auto& [action, text] : copies) {
         TriggerListMenu(RowWithName(QStringLiteral("Parking")), action);
@@ -423,7 +383,7 @@ TEST_F(Commands, ListMenuCopiesAndExportsWithoutSelectingOrShowingADevice)
     }
     TriggerListMenu(RowWithName(QStringLiteral("Parking")), "openWebPage");
     TriggerListMenu(RowWithName(QStringLiteral("printer")), "openWebPage"); // refused as a double click is
-    EXPECT_EQ(openedAddresses, QStringList{"http://192.168.1.21:8080"});
+    EXPECT_EQ(openedAddresses, QStringList{"http://203.0.113.21:8080"});
     TriggerListMenu(-1, "copyAllRows");
     const QStringList lines = QApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), RowCount() + 1);
@@ -433,11 +393,9 @@ TEST_F(Commands, ListMenuCopiesAndExportsWithoutSelectingOrShowingADevice)
     EXPECT_EQ(Field("nameField"), QStringLiteral("Dock"));
     EXPECT_EQ(List()->selectionModel()->selectedRows(1), QModelIndexList{Model()->index(dock, 1)});
 
-    // Exported as quillonctl lists them; a file that cannot be written is not written at all.
+    // Exported in the format chosen, every device (quillonctl's tests check the formats); a file that
+    // cannot be written is not written at all.
     QTemporaryDir directory;
-    const QStringList devices = {"00:1a:2b:3c:4d:05 127.0.0.1 printer", "00:1a:2b:3c:4d:01 192.168.1.20 Lobby",
-                                 "00:1a:2b:3c:4d:02 192.168.1.21 Parking", "00:1a:2b:3c:4d:03 192.168.1.22 Dock",
-                                 "00:1a:2b:3c:4d:04 192.168.1.23 Roof"};
     const app::ExportFile files[] = {{directory.filePath("list.csv"), app::ExportFormat::Csv},
                                      {directory.filePath("list.json"), app::ExportFormat::Json},
                                      {directory.filePath("missing/list.csv"), app::ExportFormat::Csv},
@@ -448,40 +406,36 @@ TEST_F(Commands, ListMenuCopiesAndExportsWithoutSelectingOrShowingADevice)
     }
     QFile csv(files[0].path);
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    QStringList fromCsv;
-    for (const QByteArray& line : csv.readAll().split('\n').mid(1, devices.size())) {
-        const QList<QByteArray> fields = line.split(',');
-        fromCsv << QString::fromUtf8(fields.value(0) + ' ' + fields.value(1) + ' ' + fields.value(6));
-    }
-    EXPECT_EQ(fromCsv, devices);
+    const QList<QByteArray> csvLines = csv.readAll().split('\n');
+    EXPECT_TRUE(csvLines[0].startsWith("mac,ip,netmask,")) << csvLines[0].toStdString();
+    EXPECT_EQ(csvLines.size(), 12) << "a header, ten devices, nothing after the last line break";
     QFile json(files[1].path);
     ASSERT_TRUE(json.open(QIODevice::ReadOnly));
-    QStringList fromJson;
-    for (const QJsonValue device : QJsonDocument::fromJson(json.readAll()).array())
-        fromJson << device["mac"].toString() + u' ' + device["ip"].toString() + u' ' + device["name"].toString();
-    EXPECT_EQ(fromJson, devices);
+    EXPECT_EQ(QJsonDocument::fromJson(json.readAll()).array().size(), 10);
     EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files), (QStringList{"list.csv", "list.json"}));
     ASSERT_EQ(boxes.size(), 2) << boxes.join(u'|').toStdString();
     EXPECT_TRUE(boxes[0].contains(QStringLiteral("not exported to ") + files[2].path));
 }
 
-TEST_F(Hints, MarkExactlyTheUnreachableAndTheSharedAddressRowsWhateverTheOrder)
+TEST_F(Commands, MarkExactlyTheUnreachableAndTheSharedAddressRowsWhateverTheOrder)
 {
     const auto number = [&](const char* name) { return RowText(RowWithName(QLatin1String(name)), 0); };
     const QString twin = QStringLiteral("The device numbered %1 answered with this address too;\n"
                                         "give each device an address of its own");
-    const std::map<QString, QString> hints = {
-        {"Inside", ""},
-        {"Factory", "192.168.1.64 is not in 203.0.113.0/24 of lan0, so its web page will not open;\n"
-                    "give it an address in that subnet"},
+    const QString outside = QStringLiteral("%1 is not in 203.0.113.0/24 of lan0, so its web page will not open;\n"
+                                           "give it an address in that subnet");
+    // Every other device has no hint.
+    const QMap<QString, QString> hints = {
+        {"printer", outside.arg("127.0.0.1")},
+        {"Factory", outside.arg("192.168.1.64")},
         {"Twin-1", twin.arg(number("Twin-2"))},
         {"Twin-2", twin.arg(number("Twin-1"))},
     };
-    const auto expectHints = [&](const std::map<QString, QString>& expected, const char* when) {
+    const auto expectHints = [&](const QMap<QString, QString>& expected, const char* when) {
         for (int row = 0; row < RowCount(); ++row) {
             const QModelIndex cell = Model()->index(row, 1);
             const QString name = cell.data().toString();
-            const QString hint = expected.at(name);
+            const QString hint = expected.value(name);
             EXPECT_EQ(cell.data(Qt::ToolTipRole).toString(), hint.isEmpty() ? name : name + u'\n' + hint) << when;
             EXPECT_EQ(cell.data(Qt::DecorationRole).isNull(), hint.isEmpty()) << name.toStdString() << when;
         }
@@ -493,8 +447,8 @@ TEST_F(Hints, MarkExactlyTheUnreachableAndTheSharedAddressRowsWhateverTheOrder)
     expectHints(hints, "ordered by address");
 
     Select("Twin-2"); // given an address of its own: neither twin is marked any more
-    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 31});
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 32});
     Submit();
-    ASSERT_TRUE(test::Eventually([&] { return RowWithAddress(QStringLiteral("203.000.113.031")) >= 0; }));
-    expectHints({{"Inside", ""}, {"Factory", hints.at("Factory")}, {"Twin-1", ""}, {"Twin-2", ""}}, "after Submit");
+    ASSERT_TRUE(test::Eventually([&] { return RowWithAddress(QStringLiteral("203.000.113.032")) >= 0; }));
+    expectHints({{"printer", hints["printer"]}, {"Factory", hints["Factory"]}}, "after Submit");
 }
