@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QMenu>
 
 #include <fstream>
@@ -65,34 +64,9 @@ protected:
         simulator.reset();
     }
 
-    // The requests the simulator received, oldest first.
-    std::vector<QJsonObject> Log() const
-    {
-        QFile file(logPath);
-        std::vector<QJsonObject> entries;
-        if (!file.open(QIODevice::ReadOnly))
-            return entries;
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (!line.isEmpty())
-                entries.push_back(QJsonDocument::fromJson(line).object());
-        return entries;
-    }
-    // The set requests the simulator received.
-    std::vector<QJsonObject> SetRequests() const
-    {
-        std::vector<QJsonObject> sets;
-        for (const auto& entry : Log())
-            if (entry.value("request").toString() == QLatin1String("set"))
-                sets.push_back(entry);
-        return sets;
-    }
-    QStringList Applied(const QJsonObject& entry) const
-    {
-        QStringList groups;
-        for (const auto& group : entry.value("applied").toArray())
-            groups << group.toString();
-        return groups;
-    }
+    // The requests the simulator received, oldest first, and the set requests among them.
+    std::vector<QJsonObject> Log() const { return test::SimulatorLog(logPath); }
+    std::vector<QJsonObject> SetRequests() const { return test::SimulatorLog(logPath, "set"); }
 
     void Select(const char* name)
     {
@@ -101,7 +75,6 @@ protected:
         ClickRow(row);
         ASSERT_EQ(Field("nameField"), QLatin1String(name));
     }
-    void Submit() { QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton); }
     // The list's context menu, opened as the desktop does on a right click at `row` (-1: below
     // the rows), and one of its actions.
     void TriggerListMenu(int row, const char* action)
@@ -116,19 +89,12 @@ protected:
         menu->findChild<QAction*>(QLatin1String(action))->trigger();
         menu->close();
     }
-    void TypeInto(const char* field, const QString& text)
-    {
-        auto* edit = Find<QLineEdit>(field);
-        edit->selectAll();
-        edit->insert(text); // as typed: the field's limit applies
-        edit->setFocus();
-    }
 
     QString logPath;
     std::unique_ptr<test::SimulatorProcess> simulator;
 };
 
-// Nobody answers in this LAN.
+// Nobody answers in this LAN; lan0's reverse-path filter is put back after the test.
 class NoAnswer : public test::WindowTest {
 protected:
     void TearDown() override
@@ -136,16 +102,8 @@ protected:
         WindowTest::TearDown();
         SetReversePathFilter("0");
     }
-    static void SetReversePathFilter(const char* value)
-    {
-        std::ofstream("/proc/sys/net/ipv4/conf/lan0/rp_filter") << value;
-    }
+    static void SetReversePathFilter(const char* value) { std::ofstream("/proc/sys/net/ipv4/conf/lan0/rp_filter") << value; }
 };
-
-QLabel* StatusLine(const app::CScannerDlg& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("statusLine"));
-}
 
 } // namespace
 
@@ -250,7 +208,7 @@ TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
     QTest::keyClick(Find<QLineEdit>("nameField"), Qt::Key_Return); // Enter in a field is Submit
     EXPECT_TRUE(window->isVisible());
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();
-    EXPECT_EQ(Applied(SetRequests()[0]), QStringList{"name"});
+    EXPECT_EQ(test::Applied(SetRequests()[0]), QStringList{"name"});
     EXPECT_EQ(SetRequests()[0].value("target").toString(), QStringLiteral("00:1a:2b:3c:4d:01"));
     ASSERT_TRUE(test::Eventually([&] { return RowWithName(QString::fromUtf8("玄関カメラ北")) >= 0; }));
 
@@ -258,7 +216,7 @@ TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
     Address("ipField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 98});
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{2}; })) << SetRequests().size();
-    EXPECT_EQ(Applied(SetRequests()[1]), QStringList{"address"});
+    EXPECT_EQ(test::Applied(SetRequests()[1]), QStringList{"address"});
     ASSERT_TRUE(test::Eventually([&] { return Model()->match(Model()->index(0, 2), Qt::DisplayRole, QStringLiteral("203.000.113.098")).size() == 1; }));
 
     Select("Dock");
@@ -267,7 +225,7 @@ TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
     Address("netmaskField")->SetAddress(app::IpAddressEdit::Octets{255, 255, 0, 0});
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{3}; })) << SetRequests().size();
-    EXPECT_EQ(Applied(SetRequests()[2]), (QStringList{"address", "port", "dns"}));
+    EXPECT_EQ(test::Applied(SetRequests()[2]), (QStringList{"address", "port", "dns"}));
 
     Select("Parking"); // DHCP on; back to a static address
     QTest::mouseClick(Find<QRadioButton>("staticButton"), Qt::LeftButton);
@@ -275,7 +233,7 @@ TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
     EXPECT_FALSE(Find<QRadioButton>("dhcpButton")->isChecked());
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{4}; })) << SetRequests().size();
-    EXPECT_EQ(Applied(SetRequests()[3]), QStringList{"dhcp"});
+    EXPECT_EQ(test::Applied(SetRequests()[3]), QStringList{"dhcp"});
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
 }
 
@@ -318,7 +276,7 @@ TEST_F(Commands, SubmitSendsNoModeOrNameTheUserDidNotChangeAndAsksAboutAGatewayO
     TypeInto("portField", QStringLiteral("8081"));
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();
-    EXPECT_EQ(Applied(SetRequests()[0]), QStringList{"port"}) << "neither the name nor the mode goes with it";
+    EXPECT_EQ(test::Applied(SetRequests()[0]), QStringList{"port"}) << "neither the name nor the mode goes with it";
 }
 
 TEST_F(Commands, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchOrNot)
@@ -338,9 +296,10 @@ TEST_F(Commands, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchOrNot)
         Submit();
         if (searchWhileWaiting)
             QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
-        EXPECT_TRUE(StatusLine(*window)->text().startsWith(QStringLiteral("Sent name to 00:1A:2B:3C:4D:0"))) << name;
-        EXPECT_TRUE(test::Eventually([&] { return StatusLine(*window)->text() == QLatin1String(outcome); }))
-            << name << ": " << StatusLine(*window)->text().toStdString();
+        const QLabel* line = Find<QLabel>("statusLine");
+        EXPECT_TRUE(line->text().startsWith(QStringLiteral("Sent name to 00:1A:2B:3C:4D:0"))) << name;
+        EXPECT_TRUE(test::Eventually([&] { return line->text() == QLatin1String(outcome); }))
+            << name << ": " << line->text().toStdString();
     }
 }
 
@@ -348,7 +307,7 @@ TEST_F(NoAnswer, TheStatusLineNamesTheCardsSearchedAndLoosensAStrictOne)
 {
     SetReversePathFilter("1");
     Open();
-    QLabel* line = StatusLine(*window);
+    const QLabel* line = Find<QLabel>("statusLine");
     ASSERT_TRUE(test::Eventually([&] { return line->text().startsWith(QStringLiteral("No device answered.")); }));
     EXPECT_TRUE(line->text().contains(QStringLiteral("lan0 (203.0.113.1/24)"))) << line->text().toStdString();
     EXPECT_TRUE(line->text().contains(QStringLiteral("sudo sysctl -w net.ipv4.conf.lan0.rp_filter=2")));
