@@ -15,7 +15,6 @@
 
 #include <fstream>
 #include <optional>
-#include <set>
 
 using namespace quillon;
 
@@ -143,19 +142,18 @@ TEST_F(Commands, ClickShowsTheRowsDevice)
 
 TEST_F(Commands, DoubleClickOpensTheDevicesWebPage)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"printer", ""}, // a page of this computer's is never opened for a device
-        {"Roof", "http://203.0.113.99:65535"},
+    // The row double-clicked (none: below the rows), the device then shown and the page opened.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"printer", "printer", ""}, // a page of this computer's is never opened for a device
+        {"Roof", "Roof", "http://203.0.113.99:65535"},
+        {nullptr, "Roof", "http://203.0.113.99:65535"}, // the device chosen before
     };
-    for (const auto& [name, address] : cases) {
+    for (const auto& [clicked, shown, address] : cases) {
         openedAddresses.clear();
-        DoubleClickRow(RowWithName(QLatin1String(name)));
-        EXPECT_EQ(Field("nameField"), QLatin1String(name));
-        EXPECT_EQ(openedAddresses.join(u' '), QLatin1String(address)) << name;
+        DoubleClickRow(clicked != nullptr ? RowWithName(QLatin1String(clicked)) : -1);
+        EXPECT_EQ(Field("nameField"), QLatin1String(shown));
+        EXPECT_EQ(openedAddresses.join(u' '), QLatin1String(address)) << shown;
     }
-    openedAddresses.clear();
-    DoubleClickRow(-1); // the device chosen before
-    EXPECT_EQ(openedAddresses, QStringList{"http://203.0.113.99:65535"}) << "the device chosen before";
 }
 
 TEST_F(Commands, SearchEmptiesTheTableAndFieldsAndSendsBothRequestsShortFirst)
@@ -174,10 +172,6 @@ TEST_F(Commands, SearchEmptiesTheTableAndFieldsAndSendsBothRequestsShortFirst)
     EXPECT_EQ(Log()[2].value("port").toInt(), 4022);
     EXPECT_EQ(Log()[3].value("port").toInt(), 4023);
     ASSERT_TRUE(test::Eventually([&] { return RowCount() == 10; })) << RowCount();
-    std::set<int> numbers;
-    for (int row = 0; row < 10; ++row)
-        numbers.insert(RowText(row, 0).toInt());
-    EXPECT_EQ(numbers, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10})) << "numbered anew";
 }
 
 TEST_F(Commands, EachFieldGoesIntoItsOwnGroupAndTheRowFollows)
@@ -222,13 +216,11 @@ TEST_F(Commands, AConfirmedChangeMovesOnlyItsOwnRowAndLeavesNothingSelected)
     int row = 1;
     while (QStringList{"Attic", "Twin-1"}.contains(RowText(row, 1)))
         ++row;
-    const QString number = RowText(row, 0);
     const QString newName = RowText(row, 1) + QStringLiteral("-2");
     ClickRow(row);
     TypeInto("nameField", newName);
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return RowWithName(newName) == RowCount() - 1; }));
-    EXPECT_EQ(RowText(RowCount() - 1, 0), number);
     EXPECT_TRUE(List()->selectionModel()->selectedRows().isEmpty()) << "no other device may look selected";
     EXPECT_EQ(Field("nameField"), newName);
 }

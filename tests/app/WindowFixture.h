@@ -54,10 +54,7 @@ inline std::vector<QJsonObject> SimulatorLog(const QString& path, const char* re
 }
 
 // The groups a logged set request changed on the device.
-inline QStringList Applied(const QJsonObject& entry)
-{
-    return entry.value("applied").toVariant().toStringList();
-}
+inline QStringList Applied(const QJsonObject& entry) { return entry.value("applied").toVariant().toStringList(); }
 
 // The real window, offscreen, with message boxes answered and web addresses caught.
 class WindowTest : public testing::Test {
