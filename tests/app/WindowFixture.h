@@ -118,10 +118,7 @@ protected:
     void Submit() { QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton); }
 
     // A left click on `row` of the list, or below the last row when `row` is -1.
-    void ClickRow(int row)
-    {
-        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
-    }
+    void ClickRow(int row) { QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row)); }
     // As the desktop delivers a double click: a click, then the double click.
     void DoubleClickRow(int row)
     {
