@@ -65,16 +65,11 @@ TEST_F(Window, TabVisitsTheFieldsInTheWindowsOrderAndSkipsTheRadioButtons)
     }
 }
 
-TEST_F(Window, NameTakesEighteenCharactersAtMost)
+TEST_F(Window, NameTakesEighteenCharactersAtMostAndPortReadBackAcceptsZeroTo65535)
 {
     Open();
     QTest::keyClicks(Find<QLineEdit>("nameField"), QStringLiteral("ABCDEFGHIJKLMNOPQRS"));
     EXPECT_EQ(Field("nameField"), QStringLiteral("ABCDEFGHIJKLMNOPQR"));
-}
-
-TEST_F(Window, PortReadBackAcceptsZeroTo65535)
-{
-    Open();
     auto* port = Find<QLineEdit>("portField");
     const std::pair<const char*, const char*> cases[] = {
         {"0", ""},
@@ -117,9 +112,23 @@ TEST_F(Window, IpAddressFieldActsAsOneField)
         EXPECT_FALSE(octet->isEnabled());
 }
 
-TEST_F(Window, WindowMenuEndsWithTheAboutEntryWhichOpensTheAboutBox)
+TEST_F(Window, OnlyARightClickOnTheFreeAreaOpensTheWindowMenuWhoseLastEntryOpensTheAboutBox)
 {
     Open();
+    auto rightClick = [&](QWidget* target, QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &event);
+        const bool shown = window->WindowMenu()->isVisible();
+        window->WindowMenu()->hide();
+        return shown;
+    };
+    EXPECT_FALSE(rightClick(List()->viewport(), {5, 5}));
+    EXPECT_FALSE(rightClick(Find<QLabel>("ipLabel"), {2, 2}));
+    EXPECT_FALSE(rightClick(Find<QPushButton>("searchButton"), {2, 2}));
+    const QPoint free(window->width() - 2, 2);
+    ASSERT_EQ(window->childAt(free), nullptr);
+    EXPECT_TRUE(rightClick(window.get(), free));
+
     const auto actions = window->WindowMenu()->actions();
     ASSERT_GE(actions.size(), 2);
     EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
@@ -138,24 +147,6 @@ TEST_F(Window, WindowMenuEndsWithTheAboutEntryWhichOpensTheAboutBox)
     actions.last()->trigger();
     EXPECT_TRUE(seen);
     EXPECT_TRUE(window->isVisible()) << "Escape closed the About box, not the window";
-}
-
-TEST_F(Window, OnlyARightClickOnTheFreeAreaOpensTheWindowMenu)
-{
-    Open();
-    auto rightClick = [&](QWidget* target, QPoint at) {
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
-        QApplication::sendEvent(target, &event);
-        const bool shown = window->WindowMenu()->isVisible();
-        window->WindowMenu()->hide();
-        return shown;
-    };
-    EXPECT_FALSE(rightClick(List()->viewport(), {5, 5}));
-    EXPECT_FALSE(rightClick(Find<QLabel>("ipLabel"), {2, 2}));
-    EXPECT_FALSE(rightClick(Find<QPushButton>("searchButton"), {2, 2}));
-    const QPoint free(window->width() - 2, 2);
-    ASSERT_EQ(window->childAt(free), nullptr);
-    EXPECT_TRUE(rightClick(window.get(), free));
 }
 
 TEST_F(Window, LanguageFileRelabelsTheWindow)
