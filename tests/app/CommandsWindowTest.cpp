@@ -54,12 +54,6 @@ protected:
         Open();
         ASSERT_TRUE(test::Eventually([&] { return RowCount() == 8; })) << RowCount();
     }
-    void TearDown() override
-    {
-        WindowTest::TearDown();
-        simulator.reset();
-    }
-
     // The requests the simulator received, oldest first, and the set requests among them.
     std::vector<QJsonObject> Log() const { return test::SimulatorLog(logPath); }
     std::vector<QJsonObject> SetRequests() const { return test::SimulatorLog(logPath, "set"); }
@@ -87,7 +81,7 @@ protected:
     }
 
     QString logPath;
-    std::unique_ptr<test::SimulatorProcess> simulator;
+    std::unique_ptr<test::SimulatorProcess> simulator; // stopped after TearDown has closed the window
 };
 
 // Nobody answers in this LAN; lan0's reverse-path filter is put back after the test.
