@@ -30,13 +30,12 @@ class Flood : public test::WindowTest {};
 
 TEST_F(Flood, RandomDatagramsWhileSearchingAgainAndAgainNeitherStopTheWindowNorGrowItsMemory)
 {
-    const long datagrams = qEnvironmentVariableIsSet("QUILLON_FLOOD_DATAGRAMS")
-                               ? qEnvironmentVariable("QUILLON_FLOOD_DATAGRAMS").toLong()
-                               : 20000;
+    const auto setting = [](const char* name, long fallback) {
+        return qEnvironmentVariableIsSet(name) ? qEnvironmentVariable(name).toLong() : fallback;
+    };
+    const long datagrams = setting("QUILLON_FLOOD_DATAGRAMS", 20000);
     // Sanitizers keep freed memory aside for a while and shadow the rest: they set their own bound.
-    const long memoryLimitMb = qEnvironmentVariableIsSet("QUILLON_FLOOD_MEMORY_LIMIT_MB")
-                                   ? qEnvironmentVariable("QUILLON_FLOOD_MEMORY_LIMIT_MB").toLong()
-                                   : 64;
+    const long memoryLimitMb = setting("QUILLON_FLOOD_MEMORY_LIMIT_MB", 64);
     Open();
     const long rssBefore = devsim::ResidentKilobytes();
     const QString log = QString::fromStdString(test::WriteTemporaryFile(""));

@@ -6,8 +6,6 @@
 
 #include "support/SimulatorProcess.h"
 
-#include <QFile>
-
 #include <cstdlib>
 #include <sstream>
 
@@ -53,13 +51,12 @@ TEST_F(MultiHomed, DevicesOnEveryLanAreFoundAndReachedAndALanThatComesUpLaterIsS
 
     // A change to a device on the second LAN reaches it.
     ClickRow(RowWithName(QStringLiteral("lan1-cam2")));
-    Find<QLineEdit>("nameField")->selectAll();
-    Find<QLineEdit>("nameField")->insert(QStringLiteral("lan1-renamed"));
-    QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton);
+    TypeInto("nameField", QStringLiteral("lan1-renamed"));
+    Submit();
     ASSERT_TRUE(test::Eventually([&] { return RowWithName(QStringLiteral("lan1-renamed")) >= 0; }));
-    QFile requests(log);
-    ASSERT_TRUE(requests.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(requests.readAll().contains(R"("applied":["name"])"));
+    const auto sets = test::SimulatorLog(log, "set");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(test::Applied(sets[0]), QStringList{"name"});
 
     // The cable is plugged in while the program runs: the next Search finds that LAN too.
     ASSERT_EQ(Shell("ip link set lan4 up"), 0);

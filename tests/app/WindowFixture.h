@@ -9,7 +9,11 @@
 #include "platform/WebBrowser.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,6 +26,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace quillon::test {
 
@@ -31,6 +36,25 @@ inline bool Eventually(const std::function<bool()>& condition, int timeoutMs = 1
 {
     return QTest::qWaitFor(condition, timeoutMs);
 }
+
+// The requests a simulator logged to `path`, oldest first; only those of kind `request` ("set",
+// "search") when it is given.
+inline std::vector<QJsonObject> SimulatorLog(const QString& path, const char* request = nullptr)
+{
+    QFile file(path);
+    std::vector<QJsonObject> entries;
+    if (!file.open(QIODevice::ReadOnly))
+        return entries;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (!line.isEmpty() && (request == nullptr || entry.value("request").toString() == QLatin1String(request)))
+            entries.push_back(entry);
+    }
+    return entries;
+}
+
+// The groups a logged set request changed on the device.
+inline QStringList Applied(const QJsonObject& entry) { return entry.value("applied").toVariant().toStringList(); }
 
 // The real window, offscreen, with message boxes answered and web addresses caught.
 class WindowTest : public testing::Test {
@@ -84,12 +108,17 @@ protected:
     QString RowText(int row, int column) const { return Model()->index(row, column).data().toString(); }
     QString Field(const char* name) const { return Find<QLineEdit>(name)->text(); }
     app::IpAddressEdit* Address(const char* name) const { return Find<app::IpAddressEdit>(name); }
+    void TypeInto(const char* field, const QString& text)
+    {
+        auto* edit = Find<QLineEdit>(field);
+        edit->selectAll();
+        edit->insert(text); // as typed: the field's limit applies
+        edit->setFocus();
+    }
+    void Submit() { QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton); }
 
     // A left click on `row` of the list, or below the last row when `row` is -1.
-    void ClickRow(int row)
-    {
-        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
-    }
+    void ClickRow(int row) { QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row)); }
     // As the desktop delivers a double click: a click, then the double click.
     void DoubleClickRow(int row)
     {
