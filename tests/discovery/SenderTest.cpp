@@ -1,15 +1,16 @@
-// The broadcast senders in a child process each, where a send works, finds no route, or finds
-// no socket. Where the requests arrive and at what length the receivers' start-up requests
-// show (discovery/ReceiverLanTest.cpp).
+// The broadcast senders where a send works, finds no route, or finds no socket. Where the
+// requests arrive and at what length the receivers' start-up requests show
+// (discovery/ReceiverLanTest.cpp).
 
 #include "platform/MessageBox.h"
+#include "platform/UniqueFd.h"
 #include "protocol/LongForm.h"
 #include "discovery/Sender.h"
 #include "protocol/ShortForm.h"
-#include "support/Subprocess.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
 
@@ -23,31 +24,48 @@ namespace {
 
 enum class Network { Working, WithoutRoutes, WithoutSockets };
 
-// Where every send fails for want of a route (a network namespace with no interface up) or of
-// a socket (no file descriptor left); false if the child could not get there.
-bool Enter(Network network)
+// What one send and one send through the wrapper print and show, then the send's result. Every
+// send fails for want of a route in a network namespace of its own with no interface up, and
+// for want of a socket with no file descriptor left; the test's own network and limit return
+// afterwards.
+std::string SendOnceAndThroughTheWrapper(bool longForm, Network network)
 {
-    const rlimit noFiles{0, 0};
-    if (network == Network::WithoutRoutes)
-        return ::unshare(CLONE_NEWNET) == 0;
-    return network == Network::Working || ::setrlimit(RLIMIT_NOFILE, &noFiles) == 0;
-}
-
-void PrintBoxes()
-{
+    const platform::UniqueFd home(::open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC));
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    const rlimit none{0, files.rlim_max};
+    LongFormPacket longRequest;
+    BuildLongFormRequest(longRequest);
+    std::array<std::uint8_t, kShortFormRequestSize> shortRequest;
+    BuildShortFormSearchRequest(shortRequest);
     platform::SetMessageBoxPoster([](const platform::MessageBoxRequest& box, const std::function<void()>& closed) {
         std::printf("box [%s] %s\n", box.caption.toUtf8().constData(), box.text.toUtf8().constData());
         if (closed)
             closed();
     });
+
+    testing::internal::CaptureStdout();
+    if ((network == Network::WithoutRoutes && ::unshare(CLONE_NEWNET) != 0) ||
+        (network == Network::WithoutSockets && ::setrlimit(RLIMIT_NOFILE, &none) != 0))
+        std::printf("could not leave the network\n");
+    const int result = longForm ? SendLongFormBroadcast(longRequest) : SendShortFormBroadcast(shortRequest);
+    if (longForm)
+        BroadcastLongForm(longRequest);
+    else
+        BroadcastShortForm(shortRequest);
+    std::printf("result %d\n", result);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    if (network == Network::WithoutRoutes && ::setns(home.Get(), CLONE_NEWNET) != 0)
+        std::abort(); // nothing may run in a network other than the virtual LAN it started in
+    platform::SetMessageBoxPoster({});
+    return testing::internal::GetCapturedStdout();
 }
 
 } // namespace
 
-// Each row: the form and the network, and what the child printed after sending once and once
-// through the wrapper, then the send's result: the bytes sent, or a negative result however
-// the send failed (minus errno after a failed retry, -1 without a socket), which the wrapper
-// reports. Only the short form writes its retries.
+// Each row: the form and the network, and what sending printed: the bytes sent, or a negative
+// result however the send failed (minus errno after a failed retry, -1 without a socket), which
+// the wrapper reports. Only the short form writes its retries.
 TEST(BroadcastSender, ASendReturnsTheBytesSentOrANegativeResultThatTheWrapperReports)
 {
     const std::string retry = "ERROR:  sendto failed -1,errno:101\nagain:  sendto st -1,errno:101\n";
@@ -61,24 +79,6 @@ TEST(BroadcastSender, ASendReturnsTheBytesSentOrANegativeResultThatTheWrapperRep
         {"short, no socket", false, Network::WithoutSockets,
          noSocket + noSocket + "ERROR:  SOCKET transmit test fails -1\nresult -1\n"},
     };
-    for (const auto& [what, longForm, network, output] : cases) {
-        const auto outcome = test::RunInChild([longForm, network] {
-            if (!Enter(network))
-                return 1;
-            PrintBoxes();
-            LongFormPacket longRequest;
-            BuildLongFormRequest(longRequest);
-            std::array<std::uint8_t, kShortFormRequestSize> shortRequest;
-            BuildShortFormSearchRequest(shortRequest);
-            const int result = longForm ? SendLongFormBroadcast(longRequest) : SendShortFormBroadcast(shortRequest);
-            if (longForm)
-                BroadcastLongForm(longRequest);
-            else
-                BroadcastShortForm(shortRequest);
-            std::printf("result %d\n", result);
-            return 0;
-        });
-        EXPECT_EQ(outcome.exitCode, 0) << what << ": the child could not leave the network";
-        EXPECT_EQ(outcome.output, output) << what;
-    }
+    for (const auto& [what, longForm, network, output] : cases)
+        EXPECT_EQ(SendOnceAndThroughTheWrapper(longForm, network), output) << what;
 }
