@@ -70,9 +70,7 @@ TEST_F(ReceiverLanTest, AnOversizedDatagramIsDroppedNotCut)
     test::BroadcastRaw(4023, devsim::LongFormReply(device));
     ASSERT_TRUE(WaitUntil([&] { return bench.Rows().size() == 1; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::scoped_lock lock(bench.table.RecordsMutex());
-    EXPECT_EQ(bench.table.RecordCount(), 1u);
-    EXPECT_EQ(bench.table.Chain().deviceHead->macAddress[5], 4);
+    EXPECT_EQ(bench.Rows().size(), 1u) << "the cut datagram was taken for a reply";
 }
 
 TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
