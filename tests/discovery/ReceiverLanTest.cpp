@@ -25,7 +25,6 @@ using namespace quillon;
 using namespace quillon::protocol;
 using namespace quillon::discovery;
 using devsim::SimulatedDevice;
-using test::SimulatorProcess;
 
 namespace {
 
@@ -65,10 +64,9 @@ TEST_F(ReceiverLanTest, AnOversizedDatagramIsDroppedNotCut)
     // One byte longer than the receive buffer: cut to its size, it would look whole.
     device.mac = {0x02, 0x20, 0, 0, 0, 2};
     test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1001));
-    device.mac[5] = 4; // a valid reply behind it on each port: once both are in, the other was seen
+    device.mac[5] = 4; // a valid reply behind it: once it is in, the other was seen
     test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1000));
-    test::BroadcastRaw(4023, devsim::LongFormReply(device));
-    ASSERT_TRUE(WaitUntil([&] { return bench.Rows().size() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return !bench.Rows().empty(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(bench.Rows().size(), 1u) << "the cut datagram was taken for a reply";
 }
@@ -108,7 +106,7 @@ TEST_F(ReceiverLanTest, AnotherUserCannotBindOurPort)
 // thread reads records as selection does; then the receivers are stopped mid-stream.
 TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
 {
-    SimulatorProcess simulator({"--count", "200"});
+    test::SimulatorProcess simulator({"--count", "200"});
     ASSERT_TRUE(simulator.IsReady());
     bench.discovery.Start();
 

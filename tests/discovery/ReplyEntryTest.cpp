@@ -40,22 +40,8 @@ protected:
         device.dns1 = {192, 168, 1, 53};
         return device;
     }
-    // Rows as "number name address".
-    QStringList Rows()
-    {
-        QStringList rows;
-        for (const auto& row : bench.Rows())
-            rows << QString::number(row.number) + u' ' + row.nameText + u' ' + row.addressText;
-        return rows;
-    }
-
     test::ReceiverBench bench;
 };
-
-std::string Dotted(std::span<const std::uint8_t> address)
-{
-    return QString::asprintf("%d.%d.%d.%d", address[0], address[1], address[2], address[3]).toStdString();
-}
 
 } // namespace
 
@@ -98,6 +84,9 @@ TEST_F(ReceiverEntryTest, EachReplyTakesTheGroupsItCarriesAndKeepsTheRest)
          },
          "ports 0/0, dns1 1.1.1.1 (has 0), DHCP 1 (has 0), ip 192.168.1.11, gateway 192.168.1.254"},
     };
+    const auto dotted = [](std::span<const std::uint8_t> address) {
+        return QString::asprintf("%d.%d.%d.%d", address[0], address[1], address[2], address[3]).toStdString();
+    };
     SimulatedDevice device = Device(1);
     device.name = "ABCDEFGHIJKLMNOPQRSTUV";
     device.interfaceName = "ab";
@@ -108,8 +97,8 @@ TEST_F(ReceiverEntryTest, EachReplyTakesTheGroupsItCarriesAndKeepsTheRest)
         ASSERT_NE(record, nullptr) << step.what;
         const QString values = QString::asprintf(
             "ports %d/%d, dns1 %s (has %u), DHCP %d (has %d), ip %s, gateway %s", record->port1, record->port2,
-            Dotted(record->dns1).c_str(), record->hasDns, record->dhcpEnabled, record->hasDhcp,
-            Dotted(record->ipAddress).c_str(), Dotted(record->gateway).c_str());
+            dotted(record->dns1).c_str(), record->hasDns, record->dhcpEnabled, record->hasDhcp,
+            dotted(record->ipAddress).c_str(), dotted(record->gateway).c_str());
         EXPECT_EQ(values, step.values) << step.what;
         EXPECT_STREQ(reinterpret_cast<const char*>(record->name.data()), "ABCDEFGHIJKLMNOPQR") << step.what;
         EXPECT_STREQ(reinterpret_cast<const char*>(record->interfaceName.data()), "ab") << step.what;
@@ -159,12 +148,14 @@ TEST_F(ReceiverEntryTest, ADeviceKeepsItsNumberAndMovesToTheEndWhenItsAddressOrN
             device.ip = reply.ip.value_or(device.ip);
             Reply(device, reply.form);
         }
-        EXPECT_EQ(Rows(), rows) << what;
-        EXPECT_EQ(bench.table.RecordCount(), static_cast<std::size_t>(rows.size())) << what;
+        QStringList shown;
         for (const auto& row : bench.Rows()) {
+            shown << QString::number(row.number) + u' ' + row.nameText + u' ' + row.addressText;
             const DeviceRecord* record = bench.table.FindDeviceByListIndex(row.number - 1);
             EXPECT_EQ(record != nullptr ? record->macAddress[5] : 0, row.number) << what << ", row " << row.number;
         }
+        EXPECT_EQ(shown, rows) << what;
+        EXPECT_EQ(bench.table.RecordCount(), static_cast<std::size_t>(rows.size())) << what;
     }
     EXPECT_TRUE(bench.PostedBoxes().empty());
 }
@@ -196,14 +187,13 @@ TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesCountsThemAndStillFollowsKnow
 {
     for (std::uint32_t i = 0; i < 70000; ++i) {
         SimulatedDevice device = Device(1);
-        device.mac = {0x02, 0x77, 0, static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 8),
+        device.mac = {0x02, 0, 0, static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 8),
                       static_cast<std::uint8_t>(i)};
         Reply(device, 0, 50);
     }
     ASSERT_EQ(bench.table.RecordCount(), 65536u);
 
-    SimulatedDevice known = Device(1);
-    known.mac = {0x02, 0x77, 0, 0, 0, 5};
+    SimulatedDevice known = Device(5); // among the devices listed
     known.port1 = 8081;
     Reply(known, 0, 60);
     EXPECT_EQ(bench.table.FindDeviceByMac(known.mac)->port1, 8081);
