@@ -23,7 +23,6 @@
 
 using namespace quillon;
 using namespace quillon::protocol;
-using namespace quillon::discovery;
 using devsim::SimulatedDevice;
 
 namespace {

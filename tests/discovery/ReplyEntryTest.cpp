@@ -10,7 +10,6 @@
 #include <functional>
 
 using namespace quillon;
-using namespace quillon::protocol;
 using namespace quillon::discovery;
 using devices::DeviceRecord;
 using devsim::SimulatedDevice;
