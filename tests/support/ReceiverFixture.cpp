@@ -1,23 +1,9 @@
 #include "support/ReceiverFixture.h"
 
-#include <cstdlib>
-
 namespace quillon::test {
 
-namespace {
-
-std::filesystem::path MakeLockDirectory()
-{
-    char pattern[] = "/tmp/quillon-receiver-test-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return made != nullptr ? std::filesystem::path(made) / "locks" : std::filesystem::path();
-}
-
-} // namespace
-
 ReceiverBench::ReceiverBench()
-    : lockDirectory(MakeLockDirectory()),
-      listLock("LIST LOCK", lockDirectory),
+    : listLock("LIST LOCK", lockDirectory.path().toStdString()),
       discovery(listLock, [this](int status) { endStatus_ = status; })
 {
     platform::SetMessageBoxPoster([this](const platform::MessageBoxRequest& box, std::function<void()> closed) {
@@ -32,7 +18,6 @@ ReceiverBench::~ReceiverBench()
 {
     discovery.Stop(); // before the boxes' poster goes
     platform::SetMessageBoxPoster({});
-    std::filesystem::remove_all(lockDirectory.parent_path());
 }
 
 std::vector<QString> ReceiverBench::PostedBoxes()
@@ -50,15 +35,6 @@ void ReceiverBench::CloseBoxes()
     }
     for (auto& closed : closers)
         closed();
-}
-
-int ReceiverBench::RecordCount()
-{
-    std::scoped_lock lock(table.RecordsMutex());
-    int count = 0;
-    for (const devices::DeviceRecord* record = table.Chain().deviceHead; record != nullptr; record = record->next)
-        ++count;
-    return count;
 }
 
 } // namespace quillon::test

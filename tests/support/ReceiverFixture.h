@@ -6,10 +6,9 @@
 #include "platform/NamedLock.h"
 #include "discovery/Discovery.h"
 
-#include <QStringList>
+#include <QTemporaryDir>
 
 #include <atomic>
-#include <filesystem>
 #include <mutex>
 #include <vector>
 
@@ -30,7 +29,6 @@ public:
     int EndStatus() const { return endStatus_.load(); }
 
     devices::RowStore::Rows Rows() { return rows.Copy(); }
-    int RecordCount();
 
 private:
     std::mutex boxesMutex_;
@@ -39,7 +37,7 @@ private:
     std::atomic<int> endStatus_{-1};
 
 public:
-    std::filesystem::path lockDirectory;
+    QTemporaryDir lockDirectory;
     platform::NamedLock listLock;
     discovery::Discovery discovery;
     devices::DeviceTable& table = discovery.Table();
