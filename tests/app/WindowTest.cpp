@@ -1,6 +1,5 @@
 // The window itself: its state after start, its fields, menu, About box, language file,
-// ordering, closing while devices answer, two copies side by side and a list lock held by
-// another process.
+// ordering, closing while devices answer, and a list lock held by another process.
 
 #include "WindowFixture.h"
 
@@ -189,27 +188,6 @@ TEST_F(Window, EscapeOrExitWhileRepliesPourInEndsCleanly)
         EXPECT_EQ(window->result(), QDialog::Rejected) << way;
         EXPECT_TRUE(window->Table().IsEmpty()) << way;
     }
-}
-
-TEST_F(Window, TwoCopiesSideBySideBothListEveryDevice)
-{
-    test::SimulatorProcess simulator({"--count", "50"});
-    ASSERT_TRUE(simulator.IsReady());
-    Open();
-    // A second copy: its own window and its own opening of the same named lock, as another
-    // process would have.
-    platform::NamedLock secondLock("LIST LOCK", lockDirectory.path().toStdString());
-    i18n::InterfaceTexts secondTexts;
-    app::CScannerDlg second(secondTexts, secondLock);
-    second.OnInitDialog();
-    second.show();
-    auto* secondList = second.findChild<QTreeView*>(QStringLiteral("deviceList"))->model();
-
-    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
-    QTest::mouseClick(second.findChild<QPushButton*>(QStringLiteral("searchButton")), Qt::LeftButton);
-    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 50; })) << RowCount();
-    ASSERT_TRUE(test::Eventually([&] { return secondList->rowCount() == 50; })) << secondList->rowCount();
-    second.OnCancel();
 }
 
 TEST_F(Window, AnotherProcessHoldingTheListLockFreezesNeitherTheListNorExit)

@@ -7,7 +7,6 @@
 #include "protocol/ShortForm.h"
 #include "support/ReceiverFixture.h"
 #include "support/SimulatorProcess.h"
-#include "support/Sockets.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +26,30 @@ using devsim::SimulatedDevice;
 
 namespace {
 
+// A UDP socket bound to `port` on every address, sharing the port like the receivers; a receive
+// gives up after 10 s.
+platform::UniqueFd ListenOn(std::uint16_t port)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
+    const timeval limit{10, 0};
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const sockaddr_in address = platform::AnyAddress(port);
+    EXPECT_EQ(::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address), 0) << port;
+    return fd;
+}
+
+// Broadcasts `bytes` to 255.255.255.255 on `port` from a socket of its own.
+void BroadcastRaw(std::uint16_t port, const std::vector<std::uint8_t>& bytes)
+{
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const sockaddr_in destination = platform::BroadcastAddress(port);
+    ::sendto(fd.Get(), bytes.data(), bytes.size(), 0, platform::AsSocketAddress(destination), sizeof destination);
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(10))
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -44,8 +67,8 @@ protected:
     // heard, both receivers listen.
     bool StartReceiversAndWaitUntilTheyListen()
     {
-        const auto longListener = test::ListenOn(kLongFormPort, std::chrono::seconds(10));
-        const auto shortListener = test::ListenOn(kShortFormPort, std::chrono::seconds(10));
+        const auto longListener = ListenOn(kLongFormPort);
+        const auto shortListener = ListenOn(kShortFormPort);
         bench.discovery.Start();
         std::uint8_t buffer[1024];
         return ::recv(longListener.Get(), buffer, sizeof buffer, 0) == 445 &&
@@ -62,9 +85,9 @@ TEST_F(ReceiverLanTest, AnOversizedDatagramIsDroppedNotCut)
     SimulatedDevice device;
     // One byte longer than the receive buffer: cut to its size, it would look whole.
     device.mac = {0x02, 0x20, 0, 0, 0, 2};
-    test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1001));
+    BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1001));
     device.mac[5] = 4; // a valid reply behind it: once it is in, the other was seen
-    test::BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1000));
+    BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1000));
     ASSERT_TRUE(WaitUntil([&] { return !bench.Rows().empty(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(bench.Rows().size(), 1u) << "the cut datagram was taken for a reply";

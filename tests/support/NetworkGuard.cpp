@@ -10,7 +10,7 @@ bool SeesOnlyAVirtualLan()
 {
     const auto exposure = FindRealNetworkExposure();
     if (exposure)
-        std::fprintf(stderr, "refusing to run on a real network (%s); run under tests/lan/lan-run\n",
+        std::fprintf(stderr, "refusing to run on a real network (%s); run under tools/lan/lan-run\n",
                      exposure->c_str());
     return !exposure;
 }

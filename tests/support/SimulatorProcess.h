@@ -8,7 +8,7 @@
 namespace quillon::test {
 
 // quillon-devsim beside the test in its virtual LAN, or on the peer host of LAN `peer`
-// (tests/lan/lan-run --peers).
+// (tools/lan/lan-run --peers).
 class SimulatorProcess : public devsim::SimulatorProcess {
 public:
     explicit SimulatorProcess(const std::vector<std::string>& arguments) : SimulatorProcess(-1, arguments) {}
