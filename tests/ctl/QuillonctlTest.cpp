@@ -313,7 +313,8 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
     qsizetype logLine = 0;
     EXPECT_TRUE(LoggedSetRequests(logPath, logLine).isEmpty());
 
-    const Outcome tooFew = Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.160", "--only", "n?w", "--timeout", "1"});
+    const Outcome tooFew =
+        Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.160", "--only", "n?w", "--timeout", "1"});
     EXPECT_EQ(tooFew.exitCode, 2);
     EXPECT_TRUE(tooFew.errors.contains("no free address left for the device")) << tooFew.errors.toStdString();
     const Outcome plan = Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.220", "--only", "n?w",

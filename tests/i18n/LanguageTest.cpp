@@ -170,7 +170,9 @@ TEST(LanguageLoader, ReadsOnlyARegularFileOfAtMostOneMebibyteWhateverTheCaseOfIt
         {"a link to a pipe", [&](const QDir& here) {
              QFile::link(QStringLiteral("/proc/self/fd/%1").arg(pipeEnds[0]), path(here));
          }, "Exit", false},
-        {"a link to a device", [&](const QDir& here) { QFile::link(QStringLiteral("/dev/null"), path(here)); }, "Exit", false},
+        {"a link to a device", [&](const QDir& here) {
+             QFile::link(QStringLiteral("/dev/null"), path(here));
+         }, "Exit", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
