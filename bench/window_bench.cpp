@@ -1,20 +1,29 @@
 // The window's own figures: start-up of the program to the window shown, ordering 10,000 rows by
 // each column including the list's repaint, and the refresh of one changed row in a full list.
-// Every device lies outside the subnet of the card it answered on, so each row shown carries a
-// hint. Run it inside the virtual LAN, offscreen or on a display:
+// The devices are the simulator's, answering the window's search through the virtual LAN; a
+// changed row is a device's update notice on the wire. Run it inside the virtual LAN, offscreen
+// or on a display:
 //   QT_QPA_PLATFORM=offscreen tools/lan/lan-run -- build/bench/window_bench
 
 #include "app/CScannerApp.h"
 #include "app/CScannerDlg.h"
 #include "devices/ListLock.h"
 #include "i18n/InterfaceTexts.h"
+#include "platform/SocketAddress.h"
+#include "platform/UniqueFd.h"
+#include "protocol/Protocol.h"
+#include "DeviceList.h"
+#include "DevsimProcess.h"
+#include "SimulatedDevice.h"
 #include "VirtualLan.h"
 
 #include <QAbstractItemModel>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTreeView>
 
-#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
@@ -45,38 +54,43 @@ double SecondsSinceProcessStart()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 - started;
 }
 
-// Rows `from` to `to` - 1, each of a device at 10.x.y.z that answered on the virtual LAN's card.
-void FillRows(devices::DeviceTable& table, int from, int to, int count)
+// The simulator's `count` devices answer the window's search; true once the list shows them all.
+bool ListSimulatedDevices(app::CScannerDlg& window, QTreeView& list, int count)
 {
-    const unsigned card = ::if_nametoindex("lan0");
-    for (int i = from; i < to; ++i) {
-        const auto a = static_cast<std::uint8_t>(i >> 16);
-        const auto b = static_cast<std::uint8_t>(i >> 8);
-        const auto c = static_cast<std::uint8_t>(i);
-        devices::DeviceRecord* record = table.AppendDevice({2, 0, 0, a, b, c});
-        record->ipAddress = {10, a, b, c, 0};
-        record->arrivalInterface = card;
-        table.AssignRow(*record, QStringLiteral("Camera-%1").arg((i * 7919) % count, 5, 10, QLatin1Char('0')),
-                        QStringLiteral("010.%1.%2.%3")
-                            .arg(a, 3, 10, QLatin1Char('0'))
-                            .arg(b, 3, 10, QLatin1Char('0'))
-                            .arg(c, 3, 10, QLatin1Char('0')));
-    }
+    devsim::SimulatorProcess simulator({QUILLON_DEVSIM, "--count", std::to_string(count), "--spread", "1000"});
+    if (!simulator.IsReady())
+        return false;
+    window.OnSearchDevice();
+    QElapsedTimer waited;
+    waited.start();
+    while (list.model()->rowCount() < count && waited.elapsed() < 30000)
+        QTest::qWait(20);
+    return list.model()->rowCount() == count;
 }
 
-// `times` refreshes of one row that moves to the end of a list of `rows` rows, sorted: from the
-// change in the core until the list shows it and has repainted.
-std::vector<double> OneRowRefreshes(app::CScannerDlg& window, QTreeView& list, int rows, int times)
+void BroadcastDatagram(std::uint16_t port, const std::vector<std::uint8_t>& bytes)
+{
+    const platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    const int on = 1;
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const sockaddr_in destination = platform::BroadcastAddress(port);
+    ::sendto(fd.Get(), bytes.data(), bytes.size(), 0, platform::AsSocketAddress(destination), sizeof destination);
+}
+
+// `times` update notices, each of a device that moves its row to the end of a list of `rows`
+// rows, sorted: from the notice on the wire until the list shows it and has repainted.
+std::vector<double> OneRowRefreshes(QTreeView& list, int rows, int times)
 {
     const QAbstractItemModel& model = *list.model();
+    std::vector<devsim::SimulatedDevice> fleet = devsim::GenerateDevices(rows);
     std::vector<double> took;
     for (int i = 0; i < times; ++i) {
         QTest::qWait(20); // past the list's refresh interval: the change shows at once
-        devices::DeviceRecord* record = window.Table().FindDeviceByListIndex(i * 97 % rows);
-        const QString name = QStringLiteral("Moved-%1").arg(i);
+        devsim::SimulatedDevice& device = fleet[static_cast<std::size_t>(i * 97 % rows)];
+        device.name = "Moved-" + std::to_string(i);
         const auto start = std::chrono::steady_clock::now();
-        window.Table().RefreshRow(*record, name, QStringLiteral("010.255.255.%1").arg(i, 3, 10, QLatin1Char('0')));
-        while (model.index(model.rowCount() - 1, 1).data().toString() != name)
+        BroadcastDatagram(protocol::kShortFormPort, devsim::ShortFormReply(device, 1));
+        while (model.index(model.rowCount() - 1, 1).data().toString() != QString::fromStdString(device.name))
             QCoreApplication::processEvents();
         list.viewport()->repaint();
         took.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
@@ -106,9 +120,9 @@ int main(int argc, char* argv[])
     std::printf("{\"case\":\"startup\",\"ms\":%.1f}\n", startup * 1000);
 
     constexpr int kRows = 10000;
-    FillRows(window.Table(), 0, kRows, kRows);
-    QTest::qWait(50); // the list takes the rows
     auto* list = window.findChild<QTreeView*>(QStringLiteral("deviceList"));
+    if (!ListSimulatedDevices(window, *list, kRows))
+        return 1;
     for (int column = 0; column < 3; ++column) {
         double worst = 0;
         for (int click = 0; click < 4; ++click) {
@@ -122,10 +136,10 @@ int main(int argc, char* argv[])
         std::printf("{\"case\":\"ordering\",\"rows\":%d,\"column\":%d,\"worst_ms\":%.1f}\n", kRows, column, worst);
     }
 
-    const int fullList = static_cast<int>(devices::DeviceTable::kMaximumRecords);
-    FillRows(window.Table(), kRows, fullList, fullList);
-    QTest::qWait(50);
-    const std::vector<double> refresh = OneRowRefreshes(window, *list, fullList, 21);
+    const int fullList = static_cast<int>(devices::DeviceTable::kMaximumDevices);
+    if (!ListSimulatedDevices(window, *list, fullList))
+        return 1;
+    const std::vector<double> refresh = OneRowRefreshes(*list, fullList, 21);
     std::printf("| one row changed in %d rows, refreshed and repainted (median, worst of 21) | %.2f, %.2f ms |\n",
                 fullList, refresh[10], refresh.back());
     std::printf("{\"case\":\"one_row_refresh\",\"rows\":%d,\"median_ms\":%.2f,\"worst_ms\":%.2f}\n", fullList,

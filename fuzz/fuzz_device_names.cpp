@@ -1,6 +1,5 @@
 // Device names both ways: 18 wire bytes to the list's text, and any text to the 18 bytes Submit
 // sends, which must be whole UTF-8 characters that read back as a prefix of the text.
-#include "commands/Submit.h"
 #include "protocol/DeviceTexts.h"
 
 #include <QString>
@@ -18,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
 
     const QString typed = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const commands::NameBytes sent = commands::EncodeDeviceName(typed);
+    const protocol::NameBytes sent = protocol::EncodeDeviceName(typed);
     const QString readBack = protocol::NameText(sent);
     if (!typed.startsWith(readBack) && !typed.contains(QChar(u'\0')))
         __builtin_trap();

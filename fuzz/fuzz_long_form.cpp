@@ -4,6 +4,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static quillon::fuzz::ReceiverHarness harness;
-    harness.Feed(quillon::discovery::HandleLongFormDatagram, data, size);
+    harness.Feed(quillon::discovery::EnterLongFormDatagrams, data, size);
     return 0;
 }

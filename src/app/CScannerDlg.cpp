@@ -192,6 +192,7 @@ void CScannerDlg::CreateControls()
     macField_ = edit("macField", units.Rect(287, 178, 92, 14));
     macField_->setReadOnly(true);
     nameField_ = edit("nameField", units.Rect(287, 51, 92, 14));
+    nameField_->setMaxLength(kNameLimit);
     exitButton_ = button("exitButton", QStringLiteral("Exit"), units.Rect(333, 304, 50, 14));
     label(TextId::Netmask, "netmaskLabel", QStringLiteral("Netmask"), units.Rect(216, 89, 65, 12));
     netmaskField_ = ipControl("netmaskField", units.Rect(287, 87, 92, 14));
@@ -220,9 +221,9 @@ void CScannerDlg::CreateControls()
     deviceList_->header()->setStretchLastSection(false);
     deviceList_->viewport()->installEventFilter(this);
     model_ = new DeviceListModel(this);
-    model_->ReadDevicesFrom(discovery_.Table());
+    model_->ReadDevicesFrom(discovery_.Devices());
     deviceList_->setModel(model_);
-    listMenu_ = new DeviceListMenu(discovery_.Table(), *model_, this);
+    listMenu_ = new DeviceListMenu(discovery_.Devices(), *model_, this);
     // A row that moves leaves no selection behind on its neighbours.
     connect(model_, &DeviceListModel::RowLeaving, this, [this](int row) {
         if (deviceList_->currentIndex().row() == row)
@@ -388,7 +389,7 @@ void CScannerDlg::reject()
 
 bool CScannerDlg::OnInitDialog()
 {
-    UpdateData(false);
+    ShowNameMacAndPort({}, {}, 0);
     languageLoader_.ApplyLanguage();
     setWindowIcon(icon_);
     discovery_.Start();
@@ -432,7 +433,16 @@ void CScannerDlg::OnAbout()
 
 // ---- Data exchange -------------------------------------------------------------------------
 
-bool CScannerDlg::UpdateData(bool save)
+void CScannerDlg::ShowNameMacAndPort(const QString& name, const QString& macText, int port)
+{
+    shownName_ = protocol::DisplayableText(name);
+    nameField_->setText(shownName_);
+    macField_->setText(macText.toUpper());
+    port_ = port;
+    portField_->setText(QString::number(port));
+}
+
+bool CScannerDlg::ReadFields()
 {
     auto refuse = [this](QLineEdit* field, const QString& prompt) {
         platform::ShowMessageBox(platform::ApplicationBox(prompt));
@@ -440,18 +450,8 @@ bool CScannerDlg::UpdateData(bool save)
         field->selectAll();
         return false;
     };
-    if (!save) {
-        nameField_->setMaxLength(kNameLimit);
-        shownName_ = protocol::DisplayableText(nameText_);
-        nameField_->setText(shownName_);
-        macField_->setText(macText_.toUpper());
-        portField_->setText(QString::number(port_));
-        return true;
-    }
     if (nameField_->text().size() > kNameLimit)
         return refuse(nameField_, tr("Enter no more than %1 characters.").arg(kNameLimit));
-    nameText_ = nameField_->text();
-    macText_ = macField_->text();
     bool ok = false;
     const int port = ParsePort(portField_->text(), &ok);
     if (!ok)
@@ -489,28 +489,24 @@ void CScannerDlg::OnSearchDevice()
 {
     if (!discovery_.Search([](platform::NamedLock& lock) { LockServingEvents(lock); }))
         return;
+    chosenDevice_.reset();
     statusLine_->SearchStarted();
     RefreshDeviceList();
-    nameText_.clear();
-    macText_.clear();
     for (IpAddressEdit* address : {ipField_, gatewayField_, netmaskField_, dns1Field_, dns2Field_})
         address->Clear();
-    UpdateData(false);
+    ShowNameMacAndPort({}, {}, 0);
     EmptyPortField();
 }
 
 void CScannerDlg::OnDeviceListClick(int row)
 {
     const int number = row < 0 ? 0 : model_->Row(row).number;
-    if (const auto settings = commands::SelectDevice(discovery_.Table(), number, model_->rowCount()))
+    if (const auto settings = commands::SelectDevice(discovery_.Devices(), number, model_->rowCount(), chosenDevice_))
         ShowDeviceSettings(*settings);
 }
 
 void CScannerDlg::ShowDeviceSettings(const commands::DeviceSettings& settings)
 {
-    nameText_ = settings.nameText;
-    port_ = settings.port1;
-    macText_ = settings.macText;
     gatewayField_->SetAddress(settings.gateway);
     ipField_->SetAddress(settings.ipAddress);
     netmaskField_->SetAddress(settings.netmask);
@@ -526,7 +522,7 @@ void CScannerDlg::ShowDeviceSettings(const commands::DeviceSettings& settings)
         SetAddressFieldsEnabled(true);
     dns1Field_->SetAddress(settings.dns1);
     dns2Field_->SetAddress(settings.dns2);
-    UpdateData(false);
+    ShowNameMacAndPort(settings.nameText, settings.macText, settings.port1);
     if (settings.port1 == 0)
         EmptyPortField();
 }
@@ -554,14 +550,15 @@ void CScannerDlg::OnStatic()
 
 void CScannerDlg::OnDeviceListColumnClick(int column)
 {
-    discovery_.Rows().Rewrite([&](devices::RowStore::Rows& rows) { ordering_.OnColumnClick(column, rows); });
+    discovery_.Rows().Reorder([&](devices::RowFeed::Rows& rows) { ordering_.OnColumnClick(column, rows); });
     RefreshDeviceList();
     deviceList_->clearSelection();
 }
 
 void CScannerDlg::OnDeviceListDoubleClick()
 {
-    commands::OpenCurrentDeviceWebPage(discovery_.Table());
+    if (chosenDevice_)
+        commands::OpenDeviceWebPage(discovery_.Devices(), *chosenDevice_);
 }
 
 // A port of 0 shows as an empty field; before reading the field back, an empty field is
@@ -576,15 +573,13 @@ void CScannerDlg::PrefillEmptyPort()
 void CScannerDlg::OnSubmit()
 {
     PrefillEmptyPort();
-    if (!UpdateData(true))
+    if (!ReadFields())
         return;
     if (port_ == 0)
         EmptyPortField();
-    if (port_ < 0 || port_ > kHighestPort)
-        return;
     commands::NewSettings settings;
-    if (nameText_ != shownName_)
-        settings.name = nameText_;
+    if (nameField_->text() != shownName_)
+        settings.name = nameField_->text();
     settings.ipAddress = ipField_->Address();
     settings.netmask = netmaskField_->Address();
     settings.gateway = gatewayField_->Address();
@@ -599,7 +594,7 @@ void CScannerDlg::OnSubmit()
         return platform::ShowMessageBox(question) == platform::BoxAnswer::Ok;
     };
     protocol::ShortFormSetRequest sent;
-    if (commands::SubmitSettings(discovery_.Table(), settings, confirmSubnet, shortFormSendBuffer_, &sent) ==
+    if (commands::SubmitSettings(discovery_.Devices(), chosenDevice_, settings, confirmSubnet, shortFormSendBuffer_, &sent) ==
         commands::SubmitOutcome::Sent)
         statusLine_->AwaitConfirmation(sent);
 }

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -44,9 +45,9 @@ public:
     int DoModal();
 
     bool OnInitDialog();
-    // Loads the exchanged values into the controls (save false) or reads and checks them back
-    // (save true; on a failure the user is told, the field gets the focus, and false returns).
-    bool UpdateData(bool save);
+    // Reads and checks the Name and Port fields as typed; on a failure the user is told, the
+    // field gets the focus, and false returns.
+    bool ReadFields();
     void OnCancel();
 
     // The event handlers.
@@ -62,7 +63,9 @@ public:
     void SetControlText(i18n::TextId id, const QString& text) override;
     void SetHelpText(const QString& text) override;
 
-    devices::DeviceTable& Table() { return discovery_.Table(); }
+    // The device found by a click, by MAC address; none before the first click and after a search.
+    const std::optional<wire::MacAddress>& ChosenDevice() const { return chosenDevice_; }
+    const devices::DeviceStore& Devices() { return discovery_.Devices(); }
     QMenu* WindowMenu() const { return windowMenu_; }
     DeviceListMenu& ListMenu() const { return *listMenu_; }
 
@@ -80,6 +83,7 @@ private:
     void CreateWindowMenu();
     void EmptyPortField();
     void ShowDeviceSettings(const commands::DeviceSettings& settings);
+    void ShowNameMacAndPort(const QString& name, const QString& macText, int port);
     void OpenDeviceListMenu(int row, QPoint globalPosition);
     void SetAddressFieldsEnabled(bool enabled);
     void ScheduleListRefresh();
@@ -110,11 +114,9 @@ private:
     QMenu* windowMenu_ = nullptr;
     DeviceListMenu* listMenu_ = nullptr;
 
-    // The values exchanged with the Name, MAC and Port1 fields.
-    QString nameText_;
     QString shownName_; // what the Name field was given: a name still equal to it is untouched
-    QString macText_;
-    int port_ = 0;
+    int port_ = 0;      // what the Port field stands for: it shows 0 as empty
+    std::optional<wire::MacAddress> chosenDevice_;
 
     QIcon icon_;
     QFont labelFont_;

@@ -5,6 +5,7 @@
 #include "commands/DeviceSettings.h"
 #include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
+#include "protocol/DeviceTexts.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -58,8 +59,8 @@ std::optional<ExportFile> AskForExportFile(QWidget* parent)
 
 } // namespace
 
-DeviceListMenu::DeviceListMenu(devices::DeviceTable& table, const DeviceListModel& model, QWidget* window)
-    : QObject(window), table_(table), model_(model), window_(window), chooseFile_(AskForExportFile)
+DeviceListMenu::DeviceListMenu(const devices::DeviceStore& devices, const DeviceListModel& model, QWidget* window)
+    : QObject(window), devices_(devices), model_(model), window_(window), chooseFile_(AskForExportFile)
 {
 }
 
@@ -70,14 +71,14 @@ QMenu* DeviceListMenu::Create(int row)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (const std::optional<commands::ListedDevice> device = row >= 0 ? model_.Device(row) : std::nullopt) {
         AddAction(menu, "copyIpAddress", tr("Copy &IP address"),
-                  [ip = commands::DottedDecimal(device->ipAddress)] { Copy(ip); });
+                  [ip = protocol::DottedDecimal(device->ipAddress)] { Copy(ip); });
         AddAction(menu, "copyMacAddress", tr("Copy &MAC address"),
-                  [mac = commands::MacAddressText(device->macAddress)] { Copy(mac); });
+                  [mac = protocol::MacText(device->macAddress)] { Copy(mac); });
         AddAction(menu, "copyWebAddress", tr("Copy &web address"), [web = device->webAddress] { Copy(web); });
         AddAction(menu, "copyRow", tr("Copy &row"),
                   [line = commands::FormatTabSeparated({*device}, false)] { Copy(line); });
         AddAction(menu, "openWebPage", tr("&Open web page"),
-                  [this, mac = device->macAddress] { commands::OpenDeviceWebPage(table_, mac); });
+                  [this, mac = device->macAddress] { commands::OpenDeviceWebPage(devices_, mac); });
         menu->addSeparator();
     }
     const bool listed = model_.rowCount() > 0;
@@ -89,7 +90,7 @@ QMenu* DeviceListMenu::Create(int row)
 // In the list's order, under the header line.
 void DeviceListMenu::CopyAllRows()
 {
-    const std::vector<commands::ListedDevice> listed = commands::ListDevices(table_, platform::UsableInterfaces());
+    const std::vector<commands::ListedDevice> listed = commands::ListDevices(devices_, platform::UsableInterfaces());
     std::unordered_map<int, const commands::ListedDevice*> byNumber;
     for (const commands::ListedDevice& device : listed)
         byNumber.emplace(device.rowNumber, &device);
@@ -106,7 +107,7 @@ void DeviceListMenu::ExportList()
     const std::optional<ExportFile> file = chooseFile_(window_);
     if (!file)
         return;
-    const std::vector<commands::ListedDevice> devices = commands::ListDevices(table_, platform::UsableInterfaces());
+    const std::vector<commands::ListedDevice> devices = commands::ListDevices(devices_, platform::UsableInterfaces());
     const QByteArray data =
         file->format == ExportFormat::Json ? commands::FormatJson(devices, true) : commands::FormatCsv(devices);
     QSaveFile output(file->path);

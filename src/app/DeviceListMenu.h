@@ -32,7 +32,7 @@ public:
     // Asks where to export the list; nothing when the user cancels.
     using FileChooser = std::function<std::optional<ExportFile>(QWidget* parent)>;
 
-    DeviceListMenu(devices::DeviceTable& table, const DeviceListModel& model, QWidget* window);
+    DeviceListMenu(const devices::DeviceStore& devices, const DeviceListModel& model, QWidget* window);
 
     // A menu for a right click on `row` of the list (-1: below the rows), which deletes itself
     // once closed.
@@ -44,7 +44,7 @@ private:
     void CopyAllRows();
     void ExportList();
 
-    devices::DeviceTable& table_;
+    const devices::DeviceStore& devices_;
     const DeviceListModel& model_;
     QWidget* window_;
     FileChooser chooseFile_;

@@ -66,9 +66,9 @@ void DeviceListModel::SetColumnTitles(const QString& nameTitle, const QString& a
     emit headerDataChanged(Qt::Horizontal, 0, devices::kColumnCount - 1);
 }
 
-void DeviceListModel::ReadDevicesFrom(devices::DeviceTable& table)
+void DeviceListModel::ReadDevicesFrom(const devices::DeviceStore& devices)
 {
-    table_ = &table;
+    devices_ = &devices;
 }
 
 void DeviceListModel::Apply(devices::RowChanges changes)
@@ -203,9 +203,9 @@ std::vector<int> DeviceListModel::SameAddressRows(int row) const
 
 std::optional<commands::ListedDevice> DeviceListModel::ReadDevice(int row) const
 {
-    if (table_ == nullptr)
+    if (devices_ == nullptr)
         return std::nullopt;
-    return commands::ListRowDevice(*table_, Row(row).number, Cards());
+    return commands::ListRowDevice(*devices_, Row(row).number, Cards());
 }
 
 std::optional<commands::ListedDevice> DeviceListModel::Device(int row) const

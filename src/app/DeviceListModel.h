@@ -38,7 +38,7 @@ public:
 
     void SetColumnTitles(const QString& nameTitle, const QString& addressTitle);
     // The table the rows' devices are read from; without one, only shared addresses are marked.
-    void ReadDevicesFrom(devices::DeviceTable& table);
+    void ReadDevicesFrom(const devices::DeviceStore& devices);
     // Brings the rows up to date; rows appended one after the other arrive as one insertion.
     void Apply(devices::RowChanges changes);
     const devices::DeviceRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
@@ -72,7 +72,7 @@ private:
     std::vector<devices::DeviceRow> rows_;
     QString titles_[devices::kColumnCount];
 
-    devices::DeviceTable* table_ = nullptr;
+    const devices::DeviceStore* devices_ = nullptr;
     // Which rows show each address text: the number of its one row, or, for an address more rows
     // show (rarely), their numbers in sharedAddressRows_.
     QHash<QString, int> rowByAddress_;

@@ -2,10 +2,10 @@
 
 #include "commands/Plan.h"
 #include "discovery/SearchDiagnosis.h"
+#include "protocol/DeviceTexts.h"
 
 #include <QStringList>
 
-#include <mutex>
 
 namespace quillon::app {
 
@@ -50,11 +50,11 @@ StatusLine::StatusLine(discovery::Discovery& discovery, QWidget* parent) : QLabe
 
 void StatusLine::AwaitConfirmation(const protocol::ShortFormSetRequest& request)
 {
-    confirmation_.emplace(discovery_.Table(), request);
+    confirmation_.emplace(discovery_.Devices(), request);
     confirmationDeadline_.setRemainingTime(kConfirmationTimeout);
     confirmationPoll_.start();
     Say(tr("Sent %1 to %2 \u2026 waiting for the device")
-            .arg(SentGroups(request), commands::MacText(request.macAddress).toUpper()));
+            .arg(SentGroups(request), protocol::MacText(request.macAddress).toUpper()));
 }
 
 void StatusLine::SearchStarted()
@@ -93,12 +93,7 @@ void StatusLine::CheckConfirmation()
 
 void StatusLine::CheckSearch()
 {
-    bool answered = false;
-    {
-        std::scoped_lock records(discovery_.Table().RecordsMutex());
-        answered = !discovery_.Table().IsEmpty();
-    }
-    if (answered)
+    if (!discovery_.Devices().IsEmpty())
         return;
     Say(discovery::NoAnswerMessage(discovery::DiagnoseSearchNow()));
     showsNoAnswer_ = true;

@@ -1,68 +1,52 @@
 #include "commands/Confirmation.h"
 
-#include "protocol/Wire.h"
-
-#include <algorithm>
-#include <mutex>
+#include "protocol/DeviceTexts.h"
 
 namespace quillon::commands {
 
-using devices::DeviceRecord;
-using devices::HoldsAddress;
-
 namespace {
-
-bool HoldsName(const DeviceRecord& record, const std::array<std::uint8_t, protocol::kNameSize>& name)
-{
-    const auto recorded = std::span(record.name).first<protocol::kNameSize>();
-    const std::size_t length = wire::BoundedTextLength(recorded);
-    return length == wire::BoundedTextLength(name) && std::equal(name.begin(), name.begin() + length, recorded.begin());
-}
 
 // A long-form reply always tells the mode (it says "DHCP" or nothing), a short one only when
 // it is long enough to carry it.
-bool TellsMode(const DeviceRecord& record)
+bool TellsMode(const devices::Device& device)
 {
-    return record.hasDhcp != 0 || (record.protocolsAnswered & devices::kAnsweredLongForm) != 0;
+    return device.believed.hasDhcp || (device.protocols & devices::kAnsweredLongForm) != 0;
 }
 
 } // namespace
 
-bool RecordConfirms(const protocol::ShortFormSetRequest& request, const DeviceRecord& record)
+bool DeviceConfirms(const protocol::ShortFormSetRequest& request, const devices::Device& device)
 {
+    const devices::DeviceState& state = device.believed;
     const bool toDhcp = request.dhcp.value_or(false);
-    if (request.dhcp && (!TellsMode(record) || (record.dhcpEnabled != 0) != *request.dhcp))
+    if (request.dhcp && (!TellsMode(device) || state.dhcpEnabled != *request.dhcp))
         return false;
-    if (request.name && !HoldsName(record, *request.name))
+    if (request.name && !protocol::SameName(state.name, *request.name))
         return false;
-    if (request.port && record.port1 != *request.port)
+    if (request.port && state.ports.port1 != *request.port)
         return false;
     if (toDhcp)
         return true;
-    if (request.addressChanged &&
-        !(HoldsAddress(record.ipAddress, request.ipAddress) && HoldsAddress(record.netmask, request.netmask)))
+    if (request.addressChanged && !(state.ipAddress == request.ipAddress && state.netmask == request.netmask))
         return false;
-    if (request.gateway && !HoldsAddress(record.gateway, *request.gateway))
+    if (request.gateway && state.gateway != *request.gateway)
         return false;
-    if (request.dns && (record.hasDns == 0 || !HoldsAddress(record.dns1, request.dns->dns1) ||
-                        !HoldsAddress(record.dns2, request.dns->dns2)))
+    if (request.dns && (!state.hasDns || state.dns.dns1 != request.dns->dns1 || state.dns.dns2 != request.dns->dns2))
         return false;
     return true;
 }
 
-ConfirmationWatch::ConfirmationWatch(devices::DeviceTable& table, const protocol::ShortFormSetRequest& request)
-    : table_(table), request_(request)
+ConfirmationWatch::ConfirmationWatch(const devices::DeviceStore& devices, const protocol::ShortFormSetRequest& request)
+    : devices_(devices), request_(request)
 {
-    std::scoped_lock records(table_.RecordsMutex());
-    if (const DeviceRecord* record = table_.FindDeviceByMac(request_.macAddress))
-        reportsBefore_ = record->reportsEntered;
+    if (const std::optional<devices::Device> device = devices_.Find(request_.macAddress))
+        reportsBefore_ = device->reports;
 }
 
 bool ConfirmationWatch::Confirmed()
 {
-    std::scoped_lock records(table_.RecordsMutex());
-    const DeviceRecord* record = table_.FindDeviceByMac(request_.macAddress);
-    return record != nullptr && record->reportsEntered > reportsBefore_ && RecordConfirms(request_, *record);
+    const std::optional<devices::Device> device = devices_.Find(request_.macAddress);
+    return device && device->reports > reportsBefore_ && DeviceConfirms(request_, *device);
 }
 
 } // namespace quillon::commands

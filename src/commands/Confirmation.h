@@ -1,6 +1,5 @@
 #pragma once
 
-#include "devices/DeviceRecord.h"
 #include "devices/DeviceTable.h"
 #include "protocol/ShortForm.h"
 
@@ -8,24 +7,22 @@
 
 namespace quillon::commands {
 
-// True when the device's record shows every change `request` asked for: the address and
+// True when what this program holds of the device shows every change `request` asked for: the address and
 // netmask when the address group was sent, the gateway, name, web port and DNS servers when
 // theirs were, the addressing mode when it was. A device asked to take its address by DHCP
 // gets its address, netmask, gateway and DNS servers from the DHCP server, so then only DHCP
 // on (with the name and port, if asked) is compared, whatever address it now has. DNS servers
 // and the mode count only when the device's replies carry them.
-bool RecordConfirms(const protocol::ShortFormSetRequest& request, const devices::DeviceRecord& record);
+bool DeviceConfirms(const protocol::ShortFormSetRequest& request, const devices::Device& device);
 
 // Waits, by polling, for the device's word on a set request just sent: its update notice or
-// its next device answer. Submit writes the new values into the record itself, so only a report
+// its next device answer. The table took the new values when Submit sent them, so only a report
 // entered after the request counts; the device is looked up by its MAC address, so a device
 // that took a new address is found there.
-//
-// The owner's thread calls every member; each takes the table's RecordsMutex itself.
 class ConfirmationWatch {
 public:
     // Right after SubmitSettings sent `request`: reports entered so far do not count.
-    ConfirmationWatch(devices::DeviceTable& table, const protocol::ShortFormSetRequest& request);
+    ConfirmationWatch(const devices::DeviceStore& devices, const protocol::ShortFormSetRequest& request);
 
     // After a Search: every record is new, so any report in the table counts.
     void TableWasEmptied() { reportsBefore_ = 0; }
@@ -34,7 +31,7 @@ public:
     bool Confirmed();
 
 private:
-    devices::DeviceTable& table_;
+    const devices::DeviceStore& devices_;
     protocol::ShortFormSetRequest request_;
     std::uint32_t reportsBefore_ = 0;
 };

@@ -14,19 +14,11 @@
 #include <algorithm>
 #include <bit>
 #include <map>
-#include <mutex>
 
 namespace quillon::commands {
 
-using devices::DeviceRecord;
 
 namespace {
-
-template <std::size_t N>
-wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
-{
-    return {field[0], field[1], field[2], field[3]};
-}
 
 std::uint32_t AsNumber(const wire::Ipv4& address)
 {
@@ -58,40 +50,41 @@ void AddCard(ListedDevice& device, const std::vector<platform::BroadcastInterfac
     device.cardName = QString::fromStdString(card->name);
     const std::uint32_t mask = AsNumber(card->netmask);
     const std::uint32_t subnet = AsNumber(card->address) & mask;
-    device.cardSubnet = QStringLiteral("%1/%2").arg(DottedDecimal(AsAddress(subnet))).arg(std::popcount(mask));
+    device.cardSubnet = QStringLiteral("%1/%2").arg(protocol::DottedDecimal(AsAddress(subnet))).arg(std::popcount(mask));
     device.inCardSubnet = (AsNumber(device.ipAddress) & mask) == subnet;
 }
 
-ListedDevice FromRecord(const DeviceRecord& record, const std::vector<platform::BroadcastInterface>& cards)
+ListedDevice FromDevice(const devices::Device& known, const std::vector<platform::BroadcastInterface>& cards)
 {
+    const devices::DeviceState& state = known.believed;
     ListedDevice device;
-    std::copy_n(record.macAddress.begin(), device.macAddress.size(), device.macAddress.begin());
-    device.ipAddress = FirstFour(record.ipAddress);
-    device.netmask = FirstFour(record.netmask);
-    device.gateway = FirstFour(record.gateway);
-    if (record.hasDns == 1) {
-        device.dns1 = FirstFour(record.dns1);
-        device.dns2 = FirstFour(record.dns2);
+    device.macAddress = known.mac;
+    device.ipAddress = state.ipAddress;
+    device.netmask = state.netmask;
+    device.gateway = state.gateway;
+    if (state.hasDns) {
+        device.dns1 = state.dns.dns1;
+        device.dns2 = state.dns.dns2;
     }
-    const wire::Bytes nameField(record.name.data(), protocol::kNameSize);
+    const wire::Bytes nameField(state.name);
     device.nameBytes = QByteArray(reinterpret_cast<const char*>(nameField.data()),
                                   static_cast<qsizetype>(wire::BoundedTextLength(nameField)));
     device.name = protocol::NameText(nameField);
     device.nameIsUtf8 = device.name.toUtf8() == device.nameBytes;
-    device.webPort = record.port1;
-    if (record.hasDhcp == 1)
-        device.dhcp = record.dhcpEnabled == 1 ? DhcpMode::On : DhcpMode::Off;
-    device.protocols = record.protocolsAnswered;
-    device.cardIndex = record.arrivalInterface;
-    device.webAddress = DeviceWebAddress({device.ipAddress, record.port1});
-    device.rowNumber = record.listIndex + 1;
+    device.webPort = state.ports.port1;
+    if (state.hasDhcp)
+        device.dhcp = state.dhcpEnabled ? DhcpMode::On : DhcpMode::Off;
+    device.protocols = known.protocols;
+    device.cardIndex = known.card;
+    device.webAddress = DeviceWebAddress({device.ipAddress, state.ports.port1});
+    device.rowNumber = known.number;
     AddCard(device, cards);
     return device;
 }
 
 QString Optional(const std::optional<wire::Ipv4>& address)
 {
-    return address ? DottedDecimal(*address) : QString();
+    return address ? protocol::DottedDecimal(*address) : QString();
 }
 
 QString DhcpText(DhcpMode mode)
@@ -136,10 +129,10 @@ const QStringList kHeaders = {QStringLiteral("mac"),      QStringLiteral("ip"), 
 
 QStringList Fields(const ListedDevice& device, const QString& name)
 {
-    return {MacAddressText(device.macAddress),
-            DottedDecimal(device.ipAddress),
-            DottedDecimal(device.netmask),
-            DottedDecimal(device.gateway),
+    return {protocol::MacText(device.macAddress),
+            protocol::DottedDecimal(device.ipAddress),
+            protocol::DottedDecimal(device.netmask),
+            protocol::DottedDecimal(device.gateway),
             Optional(device.dns1),
             Optional(device.dns2),
             name,
@@ -170,7 +163,7 @@ qsizetype DisplayWidth(const QString& text)
 
 QJsonValue JsonAddress(const std::optional<wire::Ipv4>& address)
 {
-    return address ? QJsonValue(DottedDecimal(*address)) : QJsonValue(QJsonValue::Null);
+    return address ? QJsonValue(protocol::DottedDecimal(*address)) : QJsonValue(QJsonValue::Null);
 }
 
 QJsonValue JsonFlag(std::optional<bool> value)
@@ -180,33 +173,17 @@ QJsonValue JsonFlag(std::optional<bool> value)
 
 } // namespace
 
-QString DottedDecimal(const wire::Ipv4& address)
-{
-    return QString::asprintf("%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
-}
-
-QString MacAddressText(const wire::MacAddress& mac)
-{
-    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-}
-
-std::vector<ListedDevice> ListDevices(devices::DeviceTable& table,
+// The devices are copied and read outside the table's lock, so that a listing of the window,
+// whose receivers go on, holds them up no longer than a copy takes.
+std::vector<ListedDevice> ListDevices(const devices::DeviceStore& store,
                                       const std::vector<platform::BroadcastInterface>& cards)
 {
-    // The records are copied under the lock and read outside it, so that a listing of the
-    // window, whose receivers go on, holds them up no longer than a copy takes.
-    std::vector<DeviceRecord> records;
-    {
-        const std::scoped_lock lock(table.RecordsMutex());
-        records.reserve(table.RecordCount());
-        for (const DeviceRecord* record = table.Chain().deviceHead; record != nullptr; record = record->next)
-            records.push_back(*record);
-    }
+    const std::vector<devices::Device> known = store.All();
     std::vector<ListedDevice> devices;
-    devices.reserve(records.size());
+    devices.reserve(known.size());
     std::map<std::uint32_t, int> answersPerAddress;
-    for (const DeviceRecord& record : records) {
-        devices.push_back(FromRecord(record, cards));
+    for (const devices::Device& device : known) {
+        devices.push_back(FromDevice(device, cards));
         ++answersPerAddress[AsNumber(devices.back().ipAddress)];
     }
     for (ListedDevice& device : devices)
@@ -218,18 +195,13 @@ std::vector<ListedDevice> ListDevices(devices::DeviceTable& table,
     return devices;
 }
 
-std::optional<ListedDevice> ListRowDevice(devices::DeviceTable& table, int rowNumber,
+std::optional<ListedDevice> ListRowDevice(const devices::DeviceStore& store, int rowNumber,
                                           const std::vector<platform::BroadcastInterface>& cards)
 {
-    DeviceRecord record;
-    {
-        const std::scoped_lock lock(table.RecordsMutex());
-        const DeviceRecord* found = table.FindDeviceByListIndex(rowNumber - 1);
-        if (found == nullptr)
-            return std::nullopt;
-        record = *found;
-    }
-    return FromRecord(record, cards);
+    const std::optional<devices::Device> device = store.FindByNumber(rowNumber);
+    if (!device)
+        return std::nullopt;
+    return FromDevice(*device, cards);
 }
 
 QByteArray FormatTable(const std::vector<ListedDevice>& devices)
@@ -261,10 +233,10 @@ QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
     QJsonArray array;
     for (const ListedDevice& device : devices) {
         QJsonObject object{
-            {QStringLiteral("mac"), MacAddressText(device.macAddress)},
-            {QStringLiteral("ip"), DottedDecimal(device.ipAddress)},
-            {QStringLiteral("netmask"), DottedDecimal(device.netmask)},
-            {QStringLiteral("gateway"), DottedDecimal(device.gateway)},
+            {QStringLiteral("mac"), protocol::MacText(device.macAddress)},
+            {QStringLiteral("ip"), protocol::DottedDecimal(device.ipAddress)},
+            {QStringLiteral("netmask"), protocol::DottedDecimal(device.netmask)},
+            {QStringLiteral("gateway"), protocol::DottedDecimal(device.gateway)},
             {QStringLiteral("dns1"), JsonAddress(device.dns1)},
             {QStringLiteral("dns2"), JsonAddress(device.dns2)},
             {QStringLiteral("name"), device.name},

@@ -15,7 +15,7 @@ namespace quillon::commands {
 
 enum class DhcpMode { Unknown, On, Off };
 
-// Everything known of one device that answered, copied from its record in one consistent step,
+// Everything known of one device that answered, copied from the table in one consistent step,
 // with what follows from it: the card it answered on, whether its address lies in that card's
 // subnet, whether another device answered with the same address.
 struct ListedDevice {
@@ -37,25 +37,19 @@ struct ListedDevice {
     std::optional<bool> inCardSubnet; // empty when the card or its address is unknown
     bool sharesAddress = false;
     QString webAddress;
-    int rowNumber = 0;              // its number in the list (listIndex + 1); 0 without a row
+    int rowNumber = 0;              // its number in the list
 };
 
 // Every device in the table, sorted by address numerically (then MAC). `cards` are the
-// interfaces as they are now, for the cards' names, addresses and netmasks. Takes the table's
-// RecordsMutex itself.
-std::vector<ListedDevice> ListDevices(devices::DeviceTable& table,
+// interfaces as they are now, for the cards' names, addresses and netmasks.
+std::vector<ListedDevice> ListDevices(const devices::DeviceStore& store,
                                       const std::vector<platform::BroadcastInterface>& cards);
 
 // The device of the row numbered `rowNumber`, read in constant time whatever the size of the
 // table: as ListDevices lists it, except that it is not compared with the other devices, so
-// sharesAddress is false. Nothing when no device has that number. Takes RecordsMutex itself.
-std::optional<ListedDevice> ListRowDevice(devices::DeviceTable& table, int rowNumber,
+// sharesAddress is false. Nothing when no device has that number.
+std::optional<ListedDevice> ListRowDevice(const devices::DeviceStore& store, int rowNumber,
                                           const std::vector<platform::BroadcastInterface>& cards);
-
-// "192.168.1.20": plain dotted decimal, never zero-padded.
-QString DottedDecimal(const wire::Ipv4& address);
-// "00:1a:2b:3c:4d:5e".
-QString MacAddressText(const wire::MacAddress& mac);
 
 // The listing for people: a header and one line per device, in aligned columns.
 QByteArray FormatTable(const std::vector<ListedDevice>& devices);

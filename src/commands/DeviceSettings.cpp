@@ -5,47 +5,34 @@
 #include "protocol/Protocol.h"
 
 #include <cstdio>
-#include <mutex>
 
 namespace quillon::commands {
 
 namespace {
 
-template <std::size_t N>
-wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
+DeviceSettings ReadSettings(const devices::Device& device)
 {
-    return {field[0], field[1], field[2], field[3]};
-}
-
-DeviceSettings ReadSettings(const devices::DeviceRecord& record)
-{
+    const devices::DeviceState& state = device.believed;
     DeviceSettings settings;
-    settings.nameText = protocol::NameText(std::span(record.name).first<protocol::kNameSize>());
-    settings.port1 = record.port1;
-    const auto& mac = record.macAddress;
-    settings.macText = QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-    settings.ipAddress = FirstFour(record.ipAddress);
-    settings.netmask = FirstFour(record.netmask);
-    settings.gateway = FirstFour(record.gateway);
-    settings.dns1 = FirstFour(record.dns1);
-    settings.dns2 = FirstFour(record.dns2);
-    settings.hasDns = record.hasDns == 1;
-    settings.hasDhcp = record.hasDhcp == 1;
-    settings.dhcpEnabled = record.dhcpEnabled == 1;
+    settings.mac = device.mac;
+    settings.nameText = protocol::NameText(state.name);
+    settings.port1 = state.ports.port1;
+    settings.macText = protocol::MacText(device.mac);
+    settings.ipAddress = state.ipAddress;
+    settings.netmask = state.netmask;
+    settings.gateway = state.gateway;
+    settings.dns1 = state.dns.dns1;
+    settings.dns2 = state.dns.dns2;
+    settings.hasDns = state.hasDns;
+    settings.hasDhcp = state.hasDhcp;
+    settings.dhcpEnabled = state.dhcpEnabled;
     return settings;
 }
 
-WebTarget TargetOf(const devices::DeviceRecord& record)
+QString OpenWebPage(const WebTarget& target)
 {
-    return {FirstFour(record.ipAddress), record.port1};
-}
-
-QString OpenWebPage(const std::optional<WebTarget>& target)
-{
-    if (!target)
-        return {};
-    const QString address = DeviceWebAddress(*target);
-    const QString reason = UnusableDeviceAddressReason(target->ipAddress);
+    const QString address = DeviceWebAddress(target);
+    const QString reason = UnusableDeviceAddressReason(target.ipAddress);
     if (reason.isEmpty()) {
         platform::OpenWebAddress(address);
         return {};
@@ -58,24 +45,19 @@ QString OpenWebPage(const std::optional<WebTarget>& target)
 
 } // namespace
 
-std::optional<DeviceSettings> SelectDevice(devices::DeviceTable& table, int rowNumber, int rowCount)
+std::optional<DeviceSettings> SelectDevice(const devices::DeviceStore& devices, int rowNumber, int rowCount,
+                                           std::optional<wire::MacAddress>& chosen)
 {
     if (rowNumber < 1 || rowCount == 0)
         return std::nullopt;
-    std::scoped_lock records(table.RecordsMutex());
-    const devices::DeviceRecord* current = table.SelectByListIndex(rowNumber - 1);
-    if (current == nullptr)
+    std::optional<devices::Device> device = devices.FindByNumber(rowNumber);
+    if (device)
+        chosen = device->mac;
+    else if (chosen)
+        device = devices.Find(*chosen);
+    if (!device)
         return std::nullopt;
-    return ReadSettings(*current);
-}
-
-std::optional<WebTarget> CurrentWebTarget(devices::DeviceTable& table)
-{
-    std::scoped_lock records(table.RecordsMutex());
-    const devices::DeviceRecord* current = table.CurrentDevice();
-    if (current == nullptr)
-        return std::nullopt;
-    return TargetOf(*current);
+    return ReadSettings(*device);
 }
 
 QString DeviceWebAddress(const WebTarget& target)
@@ -101,20 +83,12 @@ QString UnusableDeviceAddressReason(const wire::Ipv4& address)
     return {};
 }
 
-QString OpenCurrentDeviceWebPage(devices::DeviceTable& table)
+QString OpenDeviceWebPage(const devices::DeviceStore& devices, const wire::MacAddress& mac)
 {
-    return OpenWebPage(CurrentWebTarget(table));
-}
-
-QString OpenDeviceWebPage(devices::DeviceTable& table, const wire::MacAddress& mac)
-{
-    std::optional<WebTarget> target;
-    {
-        std::scoped_lock records(table.RecordsMutex());
-        if (const devices::DeviceRecord* record = table.FindDeviceByMac(mac))
-            target = TargetOf(*record);
-    }
-    return OpenWebPage(target);
+    const std::optional<devices::Device> device = devices.Find(mac);
+    if (!device)
+        return {};
+    return OpenWebPage({device->believed.ipAddress, device->believed.ports.port1});
 }
 
 } // namespace quillon::commands

@@ -10,8 +10,9 @@
 
 namespace quillon::commands {
 
-// What the window shows of the selected device, copied from its record in one consistent step.
+// What the window shows of the selected device, copied from the table in one consistent step.
 struct DeviceSettings {
+    wire::MacAddress mac{};
     QString nameText;
     std::int32_t port1 = 0;
     QString macText; // "00:1a:2b:3c:4d:5e"
@@ -25,17 +26,18 @@ struct DeviceSettings {
     bool dhcpEnabled = false;
 };
 
-// A left click on the row numbered `rowNumber` (0 when the click hit no row): makes that row's
-// device the current device and returns its settings. Nothing, and no change, when the number
-// is below 1 or the list is empty; a number without a device keeps the current device.
-std::optional<DeviceSettings> SelectDevice(devices::DeviceTable& table, int rowNumber, int rowCount);
+// A left click on the row numbered `rowNumber` (0 when the click hit no row): the row's device
+// becomes the `chosen` one, and the chosen device's settings return. Nothing, and no change, when
+// the number is below 1 or the list is empty; a number without a device keeps the device chosen
+// before.
+std::optional<DeviceSettings> SelectDevice(const devices::DeviceStore& devices, int rowNumber, int rowCount,
+                                           std::optional<wire::MacAddress>& chosen);
 
-// The current device's web address and web port, read consistently; nothing without one.
+// A device's web address and web port.
 struct WebTarget {
     wire::Ipv4 ipAddress{};
     std::int32_t port1 = 0;
 };
-std::optional<WebTarget> CurrentWebTarget(devices::DeviceTable& table);
 
 // "http://a.b.c.d", with ":port" unless the port is 80 or outside 1 to 65535.
 QString DeviceWebAddress(const WebTarget& target);
@@ -45,10 +47,9 @@ QString DeviceWebAddress(const WebTarget& target);
 // an address a device can have (link-local 169.254/16 included, which cameras fall back to).
 QString UnusableDeviceAddressReason(const wire::Ipv4& address);
 
-// The double click: opens the current device's web page. For an address no device on the LAN
-// can have it opens nothing and says why on standard error; the text is returned for the window.
-QString OpenCurrentDeviceWebPage(devices::DeviceTable& table);
-// The same for the device with `mac`, which stays as it is, current or not.
-QString OpenDeviceWebPage(devices::DeviceTable& table, const wire::MacAddress& mac);
+// Opens the web page of the device with `mac` (the double click, and the list's menu). For an
+// address no device on the LAN can have it opens nothing and says why on standard error; the
+// text is returned for the window.
+QString OpenDeviceWebPage(const devices::DeviceStore& devices, const wire::MacAddress& mac);
 
 } // namespace quillon::commands

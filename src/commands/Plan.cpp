@@ -1,6 +1,7 @@
 #include "commands/Plan.h"
 
 #include "commands/Submit.h"
+#include "protocol/DeviceTexts.h"
 
 #include <QRegularExpression>
 
@@ -37,7 +38,7 @@ std::optional<PlanLine> ReadLine(const CsvRecord& record, std::vector<PlanProble
         return problem(QStringLiteral("has %1 fields, not %2").arg(cells.size()).arg(kColumns));
     PlanLine line;
     line.line = record.line;
-    const std::optional<wire::MacAddress> mac = ParseMac(cells[kMac]);
+    const std::optional<wire::MacAddress> mac = protocol::ParseMac(cells[kMac]);
     if (!mac)
         return problem(QStringLiteral("'%1' is not a MAC address").arg(cells[kMac]));
     line.mac = *mac;
@@ -50,7 +51,7 @@ std::optional<PlanLine> ReadLine(const CsvRecord& record, std::vector<PlanProble
     for (const auto& [column, field] : addresses) {
         if (cells[column].isEmpty())
             continue;
-        *field = ParseIpv4(cells[column]);
+        *field = protocol::ParseIpv4(cells[column]);
         if (!*field)
             return problem(QStringLiteral("%1 '%2' is not an address like 192.168.1.20").arg(kNames[column], cells[column]));
     }
@@ -74,38 +75,6 @@ std::optional<PlanLine> ReadLine(const CsvRecord& record, std::vector<PlanProble
 }
 
 } // namespace
-
-std::optional<wire::Ipv4> ParseIpv4(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
-    const QRegularExpressionMatch match = form.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    wire::Ipv4 address{};
-    for (int i = 0; i < 4; ++i) {
-        const int octet = match.captured(i + 1).toInt();
-        if (octet > 255)
-            return std::nullopt;
-        address[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(octet);
-    }
-    return address;
-}
-
-std::optional<wire::MacAddress> ParseMac(const QString& text)
-{
-    static const QRegularExpression form(QStringLiteral("^[0-9a-fA-F]{2}([:-][0-9a-fA-F]{2}){5}$"));
-    if (!form.match(text).hasMatch() || text.count(text[2]) != 5)
-        return std::nullopt;
-    wire::MacAddress mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i)
-        mac[i] = static_cast<std::uint8_t>(text.mid(static_cast<qsizetype>(i) * 3, 2).toUInt(nullptr, 16));
-    return mac;
-}
-
-QString MacText(const wire::MacAddress& mac)
-{
-    return QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-}
 
 std::vector<CsvRecord> ReadCsv(const QByteArray& bytes, int& badLine)
 {
@@ -184,7 +153,7 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
     std::set<wire::MacAddress> seen;
     std::vector<std::pair<wire::Ipv4, int>> given; // address, line
     for (const PlanLine& line : plan.lines) {
-        const QString mac = MacText(line.mac);
+        const QString mac = protocol::MacText(line.mac);
         const auto problem = [&](const QString& message) { plan.problems.push_back({line.line, message}); };
         if (!seen.insert(line.mac).second) {
             problem(QStringLiteral("%1 is on an earlier line too").arg(mac));
@@ -201,21 +170,21 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
         settings.gateway = line.gateway.value_or(device->gateway);
         if (!UsableDeviceAddress(settings.ipAddress))
             problem(QStringLiteral("no device can use the IP address %1 (it ends in 0 or 255)")
-                        .arg(DottedDecimal(settings.ipAddress)));
+                        .arg(protocol::DottedDecimal(settings.ipAddress)));
         if (!acceptOutsideGateway && NeedsSubnetConfirmation(settings))
             problem(QStringLiteral("the gateway %1 is outside the subnet of %2/%3; give --yes to send it anyway")
-                        .arg(DottedDecimal(settings.gateway), DottedDecimal(settings.ipAddress),
-                             DottedDecimal(settings.netmask)));
+                        .arg(protocol::DottedDecimal(settings.gateway), protocol::DottedDecimal(settings.ipAddress),
+                             protocol::DottedDecimal(settings.netmask)));
         if (!line.ipAddress)
             continue;
         const auto earlier = std::find_if(given.begin(), given.end(), [&](const auto& g) { return g.first == *line.ipAddress; });
         if (earlier != given.end())
-            problem(QStringLiteral("%1 is given on line %2 too").arg(DottedDecimal(*line.ipAddress)).arg(earlier->second));
+            problem(QStringLiteral("%1 is given on line %2 too").arg(protocol::DottedDecimal(*line.ipAddress)).arg(earlier->second));
         given.emplace_back(*line.ipAddress, line.line);
         for (const ListedDevice& other : devices)
             if (other.ipAddress == *line.ipAddress && !planned.contains(other.macAddress))
                 problem(QStringLiteral("%1 is held by %2, which the plan does not move")
-                            .arg(DottedDecimal(*line.ipAddress), MacText(other.macAddress)));
+                            .arg(protocol::DottedDecimal(*line.ipAddress), protocol::MacText(other.macAddress)));
     }
     std::stable_sort(plan.problems.begin(), plan.problems.end(),
                      [](const PlanProblem& a, const PlanProblem& b) { return a.line < b.line; });
@@ -245,7 +214,7 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
             ++next;
         if (next > last || next == 0) {
             error = QStringLiteral("the range has no free address left for the device %1 (number %2)")
-                        .arg(MacText(device.macAddress))
+                        .arg(protocol::MacText(device.macAddress))
                         .arg(n);
             return std::nullopt;
         }
@@ -261,10 +230,10 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
                 return std::nullopt;
             }
         }
-        const QStringList cells{MacText(device.macAddress),
-                                DottedDecimal(FromNumber(next)),
-                                request.netmask ? DottedDecimal(*request.netmask) : QString(),
-                                request.gateway ? DottedDecimal(*request.gateway) : QString(),
+        const QStringList cells{protocol::MacText(device.macAddress),
+                                protocol::DottedDecimal(FromNumber(next)),
+                                request.netmask ? protocol::DottedDecimal(*request.netmask) : QString(),
+                                request.gateway ? protocol::DottedDecimal(*request.gateway) : QString(),
                                 QString(),
                                 QString(),
                                 CsvField(name),

@@ -13,13 +13,6 @@
 
 namespace quillon::commands {
 
-// "192.168.1.50": four decimal numbers of 0 to 255, nothing else.
-std::optional<wire::Ipv4> ParseIpv4(const QString& text);
-// "00:1a:2b:3c:4d:5e" or "00-1A-2B-3C-4D-5E".
-std::optional<wire::MacAddress> ParseMac(const QString& text);
-// "00:1a:2b:3c:4d:5e".
-QString MacText(const wire::MacAddress& mac);
-
 // One record of a CSV text and the line it starts on (the first line is 1).
 struct CsvRecord {
     int line = 0;

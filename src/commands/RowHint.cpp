@@ -1,4 +1,5 @@
 #include "commands/RowHint.h"
+#include "protocol/DeviceTexts.h"
 
 #include <QStringList>
 
@@ -31,7 +32,7 @@ RowHint DescribeRow(const std::optional<ListedDevice>& device, std::span<const i
         hint.outsideCardSubnet = true;
         paragraphs << QStringLiteral("%1 is not in %2 of %3, so its web page will not open;\n"
                                 "give it an address in that subnet")
-                     .arg(DottedDecimal(device->ipAddress), device->cardSubnet, device->cardName);
+                     .arg(protocol::DottedDecimal(device->ipAddress), device->cardSubnet, device->cardName);
     }
     if (!sameAddressRows.empty()) {
         hint.sharesAddress = true;

@@ -15,11 +15,6 @@
 
 namespace quillon::commands {
 
-using NameBytes = std::array<std::uint8_t, protocol::kNameSize>;
-
-// The name as UTF-8, as many whole characters as fit in 18 bytes, zero-padded.
-NameBytes EncodeDeviceName(const QString& name);
-
 // What the user put into the settings fields, read back and checked for form already.
 struct NewSettings {
     // Only a name the user edited: a name left as it was shown is never sent, so a name the
@@ -53,12 +48,13 @@ bool NameFits(const QString& name);
 // then the user is asked before anything is sent.
 bool NeedsSubnetConfirmation(const NewSettings& settings);
 
-// Checks the new settings, writes the changed ones into the current device's record and
-// broadcasts one set request carrying exactly the changed groups, built in `sendBuffer`.
-// `confirmSubnet` asks the user (true = go on); it is called before any record is touched.
-// When the request went out and `sent` is given, it receives the request as sent.
-SubmitOutcome SubmitSettings(devices::DeviceTable& table, const NewSettings& settings,
-                             const std::function<bool()>& confirmSubnet,
+// Checks the new settings for the device with the MAC address `device` (none: no device was
+// chosen), has the table take the changed ones and broadcasts one set request carrying exactly
+// the changed groups, built in `sendBuffer`. `confirmSubnet` asks the user (true = go on); it
+// is called before anything is taken. When the request went out and `sent` is given, it
+// receives the request as sent.
+SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<wire::MacAddress>& device,
+                             const NewSettings& settings, const std::function<bool()>& confirmSubnet,
                              std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
                              protocol::ShortFormSetRequest* sent = nullptr);
 

@@ -22,7 +22,7 @@ int RunList(const ListOptions& options, int dataFd)
     discovery::Discovery& discovery = session.discovery;
     discovery.Start();
     const bool failed = failure.WaitFor(options.timeout);
-    std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Table(), cards);
+    std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Devices(), cards);
     discovery.Stop();
     if (failed)
         return kExitError;

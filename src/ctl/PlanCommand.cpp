@@ -6,6 +6,7 @@
 #include "ctl/SetCommand.h"
 #include "discovery/Discovery.h"
 #include "platform/Interfaces.h"
+#include "protocol/DeviceTexts.h"
 
 #include <QFile>
 
@@ -30,7 +31,7 @@ std::optional<std::vector<commands::ListedDevice>> Search(discovery::Discovery& 
     discovery.Start();
     if (failure.WaitFor(timeout))
         return std::nullopt;
-    std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Table(), cards);
+    std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Devices(), cards);
     KeepNamedCards(devices, *named);
     return devices;
 }
@@ -56,20 +57,20 @@ const char* StatusText(SetResult result)
 // "ip: 203.0.113.20 -> 203.0.113.50", one line for each value the plan line changes.
 QString Changes(const commands::ListedDevice& device, const commands::PlanLine& line)
 {
-    using commands::DottedDecimal;
+    using protocol::DottedDecimal;
     QString lines;
     const auto change = [&lines](const char* field, const QString& from, const std::optional<QString>& to) {
         if (to && *to != from)
             lines += QStringLiteral("  %1: %2 -> %3\n").arg(QLatin1String(field), from, *to);
     };
     const auto address = [](const std::optional<wire::Ipv4>& value) {
-        return value ? std::optional(DottedDecimal(*value)) : std::nullopt;
+        return value ? std::optional(protocol::DottedDecimal(*value)) : std::nullopt;
     };
-    change("ip", DottedDecimal(device.ipAddress), address(line.ipAddress));
-    change("netmask", DottedDecimal(device.netmask), address(line.netmask));
-    change("gateway", DottedDecimal(device.gateway), address(line.gateway));
-    change("dns1", device.dns1 ? DottedDecimal(*device.dns1) : QString(), address(line.dns1));
-    change("dns2", device.dns2 ? DottedDecimal(*device.dns2) : QString(), address(line.dns2));
+    change("ip", protocol::DottedDecimal(device.ipAddress), address(line.ipAddress));
+    change("netmask", protocol::DottedDecimal(device.netmask), address(line.netmask));
+    change("gateway", protocol::DottedDecimal(device.gateway), address(line.gateway));
+    change("dns1", device.dns1 ? protocol::DottedDecimal(*device.dns1) : QString(), address(line.dns1));
+    change("dns2", device.dns2 ? protocol::DottedDecimal(*device.dns2) : QString(), address(line.dns2));
     change("name", device.name, line.name);
     change("port", QString::number(device.webPort), line.port ? std::optional(QString::number(*line.port)) : std::nullopt);
     const QString mode = device.dhcp == commands::DhcpMode::On    ? QStringLiteral("dhcp")
@@ -141,7 +142,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
             const auto device = std::find_if(devices->begin(), devices->end(),
                                              [&](const commands::ListedDevice& d) { return d.macAddress == line.mac; });
             const QString lines = Changes(*device, line);
-            changes += commands::MacText(line.mac) + (lines.isEmpty() ? QStringLiteral(" unchanged\n")
+            changes += protocol::MacText(line.mac) + (lines.isEmpty() ? QStringLiteral(" unchanged\n")
                                                                       : QStringLiteral("\n") + lines);
         }
         return WriteAll(dataFd, changes.toUtf8()) ? kExitFound : kExitError;
@@ -157,7 +158,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
         set.interfaces = options.interfaces;
         const SetResult result = SetOnDevice(discovery, failure, set, -1);
         allApplied = allApplied && (result == SetResult::Confirmed || result == SetResult::Unchanged);
-        const QByteArray mac = commands::MacText(line.mac).toLatin1();
+        const QByteArray mac = protocol::MacText(line.mac).toLatin1();
         if (!WriteAll(dataFd, mac + ' ' + StatusText(result) + '\n'))
             std::perror("quillonctl: writing the status");
         reportText += QByteArray::number(line.line) + ',' + mac + ',' + StatusText(result) + "\r\n";

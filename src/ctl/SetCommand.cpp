@@ -8,6 +8,7 @@
 #include "ctl/ListCommand.h"
 #include "discovery/Discovery.h"
 #include "platform/Interfaces.h"
+#include "protocol/DeviceTexts.h"
 
 #include <algorithm>
 #include <array>
@@ -21,81 +22,61 @@ namespace quillon::ctl {
 
 namespace {
 
-using devices::DeviceRecord;
+using devices::Device;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kPollInterval{20};
 constexpr std::chrono::milliseconds kSecondAnswerWait{200};
 
-template <std::size_t N>
-wire::Ipv4 FirstFour(const std::array<std::uint8_t, N>& field)
+QString ModeText(const Device& device)
 {
-    return {field[0], field[1], field[2], field[3]};
-}
-
-QString NameText(const std::span<const std::uint8_t> bytes)
-{
-    const std::size_t length = wire::BoundedTextLength(bytes);
-    return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(length));
-}
-
-QString ModeText(const DeviceRecord& record)
-{
-    if (record.hasDhcp == 0 && (record.protocolsAnswered & devices::kAnsweredLongForm) == 0)
+    if (!device.believed.hasDhcp && (device.protocols & devices::kAnsweredLongForm) == 0)
         return QStringLiteral("unknown");
-    return record.dhcpEnabled != 0 ? QStringLiteral("on") : QStringLiteral("off");
-}
-
-// The record of the device with `mac`, copied once it has a row; nothing while it has not answered.
-std::optional<DeviceRecord> FindDevice(devices::DeviceTable& table, const wire::MacAddress& mac)
-{
-    std::scoped_lock records(table.RecordsMutex());
-    const DeviceRecord* record = table.FindDeviceByMac(mac);
-    if (record == nullptr || record->listIndex < 0)
-        return std::nullopt;
-    return *record;
+    return device.believed.dhcpEnabled ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 // What the window's fields would hold for this device, with the given options typed over them.
-commands::NewSettings SettingsFor(const DeviceRecord& device, const SetOptions& options)
+commands::NewSettings SettingsFor(const Device& device, const SetOptions& options)
 {
+    const devices::DeviceState& held = device.believed;
     commands::NewSettings settings;
     settings.name = options.name;
-    settings.ipAddress = options.ipAddress.value_or(FirstFour(device.ipAddress));
-    settings.netmask = options.netmask.value_or(FirstFour(device.netmask));
-    settings.gateway = options.gateway.value_or(FirstFour(device.gateway));
-    settings.dns1 = options.dns1.value_or(FirstFour(device.dns1));
-    settings.dns2 = options.dns2.value_or(FirstFour(device.dns2));
-    settings.port = options.port.value_or(static_cast<std::uint16_t>(device.port1));
+    settings.ipAddress = options.ipAddress.value_or(held.ipAddress);
+    settings.netmask = options.netmask.value_or(held.netmask);
+    settings.gateway = options.gateway.value_or(held.gateway);
+    settings.dns1 = options.dns1.value_or(held.dns.dns1);
+    settings.dns2 = options.dns2.value_or(held.dns.dns2);
+    settings.port = options.port.value_or(static_cast<std::uint16_t>(held.ports.port1));
     settings.wantsDhcp = options.dhcp;
     return settings;
 }
 
 // "ip: 192.168.1.20 -> 192.168.1.50", one line for each field the request changes.
-QByteArray ChangeLines(const DeviceRecord& before, const protocol::ShortFormSetRequest& sent)
+QByteArray ChangeLines(const Device& device, const protocol::ShortFormSetRequest& sent)
 {
+    const devices::DeviceState& before = device.believed;
     QString lines;
     const auto line = [&lines](const char* field, const QString& from, const QString& to) {
         if (from != to)
             lines += QStringLiteral("%1: %2 -> %3\n").arg(QLatin1String(field), from, to);
     };
-    using commands::DottedDecimal;
+    using protocol::DottedDecimal;
     if (sent.addressChanged) {
-        line("ip", DottedDecimal(FirstFour(before.ipAddress)), DottedDecimal(sent.ipAddress));
-        line("netmask", DottedDecimal(FirstFour(before.netmask)), DottedDecimal(sent.netmask));
+        line("ip", DottedDecimal(before.ipAddress), DottedDecimal(sent.ipAddress));
+        line("netmask", DottedDecimal(before.netmask), DottedDecimal(sent.netmask));
     }
     if (sent.gateway)
-        line("gateway", DottedDecimal(FirstFour(before.gateway)), DottedDecimal(*sent.gateway));
+        line("gateway", DottedDecimal(before.gateway), DottedDecimal(*sent.gateway));
     if (sent.name)
-        line("name", NameText(std::span(before.name).first<protocol::kNameSize>()), NameText(*sent.name));
+        line("name", protocol::NameText(before.name), protocol::NameText(*sent.name));
     if (sent.port)
-        line("port", QString::number(before.port1), QString::number(*sent.port));
+        line("port", QString::number(before.ports.port1), QString::number(*sent.port));
     if (sent.dns) {
-        line("dns1", DottedDecimal(FirstFour(before.dns1)), DottedDecimal(sent.dns->dns1));
-        line("dns2", DottedDecimal(FirstFour(before.dns2)), DottedDecimal(sent.dns->dns2));
+        line("dns1", DottedDecimal(before.dns.dns1), DottedDecimal(sent.dns->dns1));
+        line("dns2", DottedDecimal(before.dns.dns2), DottedDecimal(sent.dns->dns2));
     }
     if (sent.dhcp)
-        line("dhcp", ModeText(before), *sent.dhcp ? QStringLiteral("on") : QStringLiteral("off"));
+        line("dhcp", ModeText(device), *sent.dhcp ? QStringLiteral("on") : QStringLiteral("off"));
     return lines.toUtf8();
 }
 
@@ -104,7 +85,7 @@ QByteArray ChangeLines(const DeviceRecord& before, const protocol::ShortFormSetR
 bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortFormSetRequest& sent,
                          std::chrono::milliseconds timeout)
 {
-    commands::ConfirmationWatch watch(discovery.Table(), sent);
+    commands::ConfirmationWatch watch(discovery.Devices(), sent);
     const Clock::time_point start = Clock::now();
     bool searched = false;
     for (;;) {
@@ -125,14 +106,14 @@ bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortF
 
 SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options, int dataFd)
 {
-    devices::DeviceTable& table = discovery.Table();
+    devices::DeviceStore& devices = discovery.Devices();
 
     const Clock::time_point findDeadline = Clock::now() + std::min(options.timeout, kFindTimeout);
-    std::optional<DeviceRecord> device;
-    while (!(device = FindDevice(table, options.mac)) && Clock::now() < findDeadline)
+    std::optional<Device> device;
+    while (!(device = devices.Find(options.mac)) && Clock::now() < findDeadline)
         if (failure.WaitFor(kPollInterval))
             return SetResult::Failed;
-    const QByteArray mac = commands::MacText(options.mac).toLatin1();
+    const QByteArray mac = protocol::MacText(options.mac).toLatin1();
     if (!device) {
         std::fprintf(stderr, "quillonctl: no device with MAC address %s answered\n", mac.constData());
         return SetResult::NotFound;
@@ -141,41 +122,37 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
     // carry the old settings over those Submit wrote, and only a search again could confirm;
     // so it is given a moment to arrive first.
     const Clock::time_point settled = std::min(Clock::now() + kSecondAnswerWait, findDeadline);
-    while (device->protocolsAnswered != (devices::kAnsweredLongForm | devices::kAnsweredShortForm) &&
+    while (device->protocols != (devices::kAnsweredLongForm | devices::kAnsweredShortForm) &&
            Clock::now() < settled) {
         if (failure.WaitFor(kPollInterval))
             return SetResult::Failed;
-        device = FindDevice(table, options.mac).value_or(*device);
+        device = devices.Find(options.mac).value_or(*device);
     }
-    if (!options.port && (device->port1 < 0 || device->port1 > 65535)) {
-        std::fprintf(stderr, "quillonctl: the device's web port %d is not one of 0 to 65535; give --port\n",
-                     device->port1);
+    const std::int32_t port = device->believed.ports.port1;
+    if (!options.port && (port < 0 || port > 65535)) {
+        std::fprintf(stderr, "quillonctl: the device's web port %d is not one of 0 to 65535; give --port\n", port);
         return SetResult::Refused;
-    }
-    {
-        std::scoped_lock records(table.RecordsMutex());
-        table.SelectByListIndex(device->listIndex);
     }
 
     const commands::NewSettings settings = SettingsFor(*device, options);
     std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
     protocol::ShortFormSetRequest sent;
     const commands::SubmitOutcome outcome =
-        commands::SubmitSettings(table, settings, [&options] { return options.yes; }, sendBuffer, &sent);
+        commands::SubmitSettings(devices, options.mac, settings, [&options] { return options.yes; }, sendBuffer, &sent);
     switch (outcome) {
     case commands::SubmitOutcome::Sent:
         break;
     case commands::SubmitOutcome::UnusableAddress:
         std::fprintf(stderr, "quillonctl: no device can use the IP address %s (it ends in 0 or 255); nothing sent\n",
-                     qPrintable(commands::DottedDecimal(settings.ipAddress)));
+                     qPrintable(protocol::DottedDecimal(settings.ipAddress)));
         return SetResult::Refused;
     case commands::SubmitOutcome::Declined:
         std::fprintf(stderr,
                      "quillonctl: the gateway %s is outside the subnet of %s/%s; give --yes to send it anyway; "
                      "nothing sent\n",
-                     qPrintable(commands::DottedDecimal(settings.gateway)),
-                     qPrintable(commands::DottedDecimal(settings.ipAddress)),
-                     qPrintable(commands::DottedDecimal(settings.netmask)));
+                     qPrintable(protocol::DottedDecimal(settings.gateway)),
+                     qPrintable(protocol::DottedDecimal(settings.ipAddress)),
+                     qPrintable(protocol::DottedDecimal(settings.netmask)));
         return SetResult::Refused;
     case commands::SubmitOutcome::NoDevice:
         std::fprintf(stderr, "quillonctl: the device %s is gone from the list\n", mac.constData());

@@ -7,6 +7,7 @@
 #include "ctl/ListCommand.h"
 #include "ctl/PlanCommand.h"
 #include "ctl/SetCommand.h"
+#include "protocol/DeviceTexts.h"
 #include "protocol/Protocol.h"
 
 #include <QCommandLineParser>
@@ -49,7 +50,7 @@ std::optional<int> ReadAddressOptions(const QCommandLineParser& parser, std::spa
     for (const auto& [option, field] : options) {
         if (!parser.isSet(*option))
             continue;
-        *field = commands::ParseIpv4(parser.value(*option));
+        *field = protocol::ParseIpv4(parser.value(*option));
         if (!*field)
             return UsageError(QStringLiteral("--%1 takes an address like 192.168.1.20, not '%2'")
                                   .arg(option->names().constFirst(), parser.value(*option)));
@@ -211,8 +212,8 @@ int main(int argc, char* argv[])
         if (!parser.isSet(rangeOption))
             return UsageError(QStringLiteral("plan needs --range"));
         const QStringList range = parser.value(rangeOption).split(QLatin1Char('-'));
-        const std::optional<wire::Ipv4> first = commands::ParseIpv4(range.first());
-        const std::optional<wire::Ipv4> last = range.size() == 2 ? commands::ParseIpv4(range[1]) : first;
+        const std::optional<wire::Ipv4> first = protocol::ParseIpv4(range.first());
+        const std::optional<wire::Ipv4> last = range.size() == 2 ? protocol::ParseIpv4(range[1]) : first;
         if (range.size() > 2 || !first || !last || *last < *first)
             return UsageError(QStringLiteral("--range takes FIRST or FIRST-LAST like 192.168.1.50-192.168.1.99, "
                                              "not '%1'")
@@ -235,7 +236,7 @@ int main(int argc, char* argv[])
         applyOptions.timeout = timeout;
         applyOptions.interfaces = interfaces;
     } else if (isSet) {
-        const std::optional<wire::MacAddress> mac = commands::ParseMac(positional[1]);
+        const std::optional<wire::MacAddress> mac = protocol::ParseMac(positional[1]);
         if (!mac)
             return UsageError(QStringLiteral("'%1' is not a MAC address like 00:1a:2b:3c:4d:5e").arg(positional[1]));
         setOptions.mac = *mac;

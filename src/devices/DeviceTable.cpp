@@ -2,123 +2,214 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <new>
 
 namespace quillon::devices {
 
 namespace {
 
-// Once per search, when its table is freed: how many devices a full table could not take.
+// Once per search, when its table is cleared: how many devices a full table could not take.
 void ReportDroppedDevices(std::size_t dropped)
 {
     if (dropped > 0)
         std::fprintf(stderr, "quillon: the device table was full (%zu devices); %zu more devices answered and "
                              "were not listed\n",
-                     DeviceTable::kMaximumRecords, dropped);
+                     DeviceTable::kMaximumDevices, dropped);
+}
+
+// Names compare as the device sent them, all 18 bytes.
+bool ShowsOtherAddressOrName(const Device& device, const DeviceReport& report)
+{
+    return device.believed.ipAddress != report.ipAddress || device.believed.name != report.name;
+}
+
+// A name is kept up to its first zero byte, zero-filled behind it.
+protocol::NameBytes BoundedName(const protocol::NameBytes& name)
+{
+    protocol::NameBytes bounded{};
+    wire::CopyBoundedText(bounded, name);
+    return bounded;
+}
+
+// The groups of a device answer. A long-form answer always carries DNS servers and says "DHCP"
+// only when it is on ("static" leaves whether the mode is known as it was); a short-form answer
+// too short for a group says it lacks it, and the group keeps its last values.
+void TakeAnswer(DeviceState& state, const DeviceReport& report)
+{
+    state.ipAddress = report.ipAddress;
+    state.netmask = report.netmask;
+    state.ports = report.ports.value_or(WebPorts{});
+    state.hasDns = report.dns.has_value();
+    if (report.dns)
+        state.dns = *report.dns;
+    if (report.protocol == kAnsweredLongForm) {
+        state.dhcpEnabled = report.dhcp.value_or(false);
+        state.hasDhcp = state.hasDhcp || state.dhcpEnabled;
+    } else {
+        state.hasDhcp = report.dhcp.has_value();
+        if (report.dhcp)
+            state.dhcpEnabled = *report.dhcp;
+    }
+}
+
+void TakeGatewayAndName(DeviceState& state, const DeviceReport& report)
+{
+    state.gateway = report.gateway;
+    state.name = BoundedName(report.name);
+}
+
+void TakeReport(Device& device, const DeviceReport& report)
+{
+    TakeGatewayAndName(device.believed, report);
+    device.lastReport = report;
+    ++device.reports;
 }
 
 } // namespace
 
-void DeviceTable::FreeAllDevices()
+void DeviceTable::Enter(std::span<const DeviceEntry> entries)
 {
-    std::scoped_lock records(recordsMutex_);
-    while (chain_.deviceHead != nullptr) {
-        DeviceRecord* next = chain_.deviceHead->next;
-        delete chain_.deviceHead;
-        chain_.deviceHead = next;
+    std::scoped_lock lock(mutex_);
+    for (const DeviceEntry& entry : entries) {
+        if (entry.report.kind == ReportKind::Answer)
+            EnterAnswer(entry);
+        else
+            EnterNotice(entry);
     }
-    currentDevice_ = nullptr;
-    chain_.deviceTail = nullptr;
-    recordsByMac_.clear();
-    recordsByListIndex_.clear();
-    recordCount_ = 0;
-    ReportDroppedDevices(droppedDevices_.exchange(0));
 }
 
-DeviceRecord* DeviceTable::FindDeviceByMac(const wire::MacAddress& mac) const
+void DeviceTable::EnterAnswer(const DeviceEntry& entry)
 {
-    const auto found = recordsByMac_.find(wire::MacKey(mac));
-    return found == recordsByMac_.end() ? nullptr : found->second;
+    const DeviceReport& report = entry.report;
+    Device* device = Lookup(report.mac);
+    if (device == nullptr) {
+        device = AddDevice(entry);
+        if (device == nullptr)
+            return;
+    } else if (ShowsOtherAddressOrName(*device, report)) {
+        // The first device's row never moves, but it always shows what a click on it acts on.
+        if (device->number == 1)
+            RewriteRow(*device, entry);
+        else
+            MoveRowToEnd(*device, entry);
+    }
+    TakeAnswer(device->believed, report);
+    device->protocols |= report.protocol;
+    if (report.card != 0)
+        device->card = report.card;
+    TakeReport(*device, report);
 }
 
-DeviceRecord* DeviceTable::AppendDevice(const wire::MacAddress& mac)
+// A listed device says it changed: its row moves to the end of the list under its own number
+// (a new number could repeat another row's, and a click would then reach the wrong device).
+void DeviceTable::EnterNotice(const DeviceEntry& entry)
 {
-    if (recordCount_ >= kMaximumRecords) {
+    Device* device = Lookup(entry.report.mac);
+    if (device == nullptr)
+        return;
+    MoveRowToEnd(*device, entry);
+    TakeReport(*device, entry.report);
+}
+
+Device* DeviceTable::Lookup(const wire::MacAddress& mac)
+{
+    const auto found = indexByMac_.find(wire::MacKey(mac));
+    return found == indexByMac_.end() ? nullptr : &devices_[found->second];
+}
+
+Device* DeviceTable::AddDevice(const DeviceEntry& entry)
+{
+    if (devices_.size() >= kMaximumDevices) {
         ++droppedDevices_;
         return nullptr;
     }
-    auto* record = new (std::nothrow) DeviceRecord{};
-    if (record == nullptr)
-        return nullptr;
-    ++recordCount_;
-    std::copy(mac.begin(), mac.end(), record->macAddress.begin());
-    recordsByMac_[wire::MacKey(mac)] = record;
-    if (chain_.deviceHead == nullptr)
-        chain_.deviceHead = record;
-    else
-        chain_.deviceTail->next = record;
-    chain_.deviceTail = record;
-    return record;
+    Device& device = devices_.emplace_back();
+    device.mac = entry.report.mac;
+    device.number = static_cast<int>(devices_.size());
+    indexByMac_.emplace(wire::MacKey(device.mac), devices_.size() - 1);
+    RowUpdate update(rows_);
+    rows_.InsertDeviceRow(rows_.RowCount(), {device.number, entry.nameText, entry.addressText});
+    return &device;
 }
 
-DeviceRecord* DeviceTable::FindDeviceByListIndex(int listIndex) const
-{
-    const auto at = static_cast<std::size_t>(listIndex);
-    return listIndex >= 0 && at < recordsByListIndex_.size() ? recordsByListIndex_[at] : nullptr;
-}
-
-DeviceRecord* DeviceTable::SelectByListIndex(int listIndex)
-{
-    if (DeviceRecord* record = FindDeviceByListIndex(listIndex))
-        currentDevice_ = record;
-    return currentDevice_;
-}
-
-std::optional<int> DeviceTable::FindRowByListIndex(int listIndex)
+void DeviceTable::MoveRowToEnd(const Device& device, const DeviceEntry& entry)
 {
     RowUpdate update(rows_);
-    return FindRowWithinUpdate(listIndex);
-}
-
-std::optional<int> DeviceTable::FindRowWithinUpdate(int listIndex) const
-{
-    for (int row = 0; row < rows_.RowCount(); ++row)
-        if (rows_.RowNumber(row) - 1 == listIndex)
-            return row;
-    return std::nullopt;
-}
-
-void DeviceTable::AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText)
-{
-    const DeviceRow texts{record.listIndex + 1, nameText, addressText};
-    lastInsertedRow_ = rows_.InsertDeviceRow(rows_.RowCount(), texts);
-}
-
-void DeviceTable::AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText)
-{
-    RowUpdate update(rows_);
-    record.listIndex = rows_.RowCount();
-    const auto at = static_cast<std::size_t>(record.listIndex);
-    if (at >= recordsByListIndex_.size())
-        recordsByListIndex_.resize(at + 1, nullptr);
-    if (recordsByListIndex_[at] == nullptr) // records get their index in the chain's order
-        recordsByListIndex_[at] = &record;
-    AppendRowFor(record, nameText, addressText);
-}
-
-void DeviceTable::RefreshRow(DeviceRecord& record, const QString& nameText, const QString& addressText)
-{
-    RowUpdate update(rows_);
-    if (const std::optional<int> row = FindRowWithinUpdate(record.listIndex))
+    if (const std::optional<int> row = rows_.FindRow(device.number))
         rows_.DeleteRow(*row);
-    AppendRowFor(record, nameText, addressText);
+    rows_.InsertDeviceRow(rows_.RowCount(), {device.number, entry.nameText, entry.addressText});
 }
 
-void DeviceTable::RewriteRow(const DeviceRecord& record, const QString& nameText, const QString& addressText)
+void DeviceTable::RewriteRow(const Device& device, const DeviceEntry& entry)
 {
     RowUpdate update(rows_);
-    if (const std::optional<int> row = FindRowWithinUpdate(record.listIndex))
-        rows_.ReplaceRow(*row, {record.listIndex + 1, nameText, addressText});
+    if (const std::optional<int> row = rows_.FindRow(device.number))
+        rows_.ReplaceRow(*row, {device.number, entry.nameText, entry.addressText});
+}
+
+void DeviceTable::Clear()
+{
+    {
+        std::scoped_lock lock(mutex_);
+        std::vector<Device>().swap(devices_);
+        indexByMac_.clear();
+        rows_.Clear();
+    }
+    ReportDroppedDevices(droppedDevices_.exchange(0));
+}
+
+std::size_t DeviceTable::Count() const
+{
+    std::scoped_lock lock(mutex_);
+    return devices_.size();
+}
+
+std::optional<Device> DeviceTable::Find(const wire::MacAddress& mac) const
+{
+    std::scoped_lock lock(mutex_);
+    const auto found = indexByMac_.find(wire::MacKey(mac));
+    if (found == indexByMac_.end())
+        return std::nullopt;
+    return devices_[found->second];
+}
+
+std::optional<Device> DeviceTable::FindByNumber(int number) const
+{
+    std::scoped_lock lock(mutex_);
+    if (number < 1 || static_cast<std::size_t>(number) > devices_.size())
+        return std::nullopt;
+    return devices_[static_cast<std::size_t>(number) - 1];
+}
+
+std::vector<Device> DeviceTable::All() const
+{
+    std::scoped_lock lock(mutex_);
+    return devices_;
+}
+
+bool DeviceTable::IsEmpty() const
+{
+    std::scoped_lock lock(mutex_);
+    return devices_.empty();
+}
+
+bool DeviceTable::TakeSent(const protocol::ShortFormSetRequest& request)
+{
+    std::scoped_lock lock(mutex_);
+    Device* device = Lookup(request.macAddress);
+    if (device == nullptr)
+        return false;
+    DeviceState& state = device->believed;
+    state.ipAddress = request.ipAddress;
+    state.netmask = request.netmask;
+    if (request.gateway)
+        state.gateway = *request.gateway;
+    if (request.name)
+        state.name = BoundedName(*request.name);
+    if (request.port)
+        state.ports.port1 = *request.port;
+    if (request.dns)
+        state.dns = *request.dns;
+    return true;
 }
 
 } // namespace quillon::devices

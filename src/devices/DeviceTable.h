@@ -1,7 +1,8 @@
 #pragma once
 
-#include "devices/DeviceRecord.h"
+#include "devices/Device.h"
 #include "devices/RowStore.h"
+#include "protocol/ShortForm.h"
 #include "protocol/Wire.h"
 
 #include <QString>
@@ -10,102 +11,92 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
 namespace quillon::devices {
 
-// The records in the order their first answers arrived. Records are only appended at the tail
-// and only freed all at once.
-struct DeviceChain {
-    DeviceRecord* deviceHead = nullptr;
-    DeviceRecord* deviceTail = nullptr;
+// What readers and commands see of the devices: copies out, and the values a set request sent in.
+// Every member is safe on any thread.
+class DeviceStore {
+public:
+    virtual std::optional<Device> Find(const wire::MacAddress& mac) const = 0;
+    // The device whose row is numbered `number`, in constant time: the list asks for the device of
+    // each row it paints.
+    virtual std::optional<Device> FindByNumber(int number) const = 0;
+    // Every device, in the order of their numbers.
+    virtual std::vector<Device> All() const = 0;
+    virtual bool IsEmpty() const = 0;
+    // Submit sent `request`: the device takes the groups it carried as what this program now
+    // holds true, so that the same edit again sends nothing. The mode stays as the device
+    // reported it until it reports the new one. False when no device has the request's MAC.
+    virtual bool TakeSent(const protocol::ShortFormSetRequest& request) = 0;
+
+protected:
+    ~DeviceStore() = default;
 };
 
-// The device table: the chain that owns every record, the list rows that show them, and the
-// values that go with them. A row is tied to its record only by the number in its first column
-// (listIndex + 1), never by position, so the list may be reordered freely.
-//
-// Every operation runs with ListLock held by the caller. Besides, whoever changes the chain or a
-// record's fields, and whoever reads them without ListLock (the UI thread: selection, Submit,
-// the web page), holds RecordsMutex(), and nobody waits for another thread while holding it.
-// Lock order: ListLock, then RecordsMutex(), then the rows' own update.
-class DeviceTable {
+// A report on its way into the table, with the texts its row shows (made before any lock is
+// taken).
+struct DeviceEntry {
+    DeviceReport report;
+    QString nameText;
+    QString addressText;
+};
+
+// The device table: every device that answered since the last search, and the list rows that
+// show them. A device is found by its MAC address; a row is tied to its device only by its
+// number (the order in which the devices first answered), never by position, so the list may be
+// reordered freely. One mutex of the table's own guards the devices; the row store's own is
+// taken inside it, never the other way round, and neither is held while waiting for anything.
+class DeviceTable final : public DeviceStore {
 public:
-    explicit DeviceTable(RowStore& rows) : rows_(rows) {}
-    ~DeviceTable() { FreeAllDevices(); }
+    DeviceTable() = default;
+    ~DeviceTable() { Clear(); }
     DeviceTable(const DeviceTable&) = delete;
     DeviceTable& operator=(const DeviceTable&) = delete;
 
-    // Frees every record and forgets the current device, taking RecordsMutex itself. The rows are
-    // left to the caller. Devices dropped since the last call are reported on standard error.
-    void FreeAllDevices();
-
-    // The record of the device with `mac`. A device has one record whatever its address, so a
-    // device still waiting for one (0.0.0.0) keeps one row however often it answers.
-    DeviceRecord* FindDeviceByMac(const wire::MacAddress& mac) const;
-
     // No site has more devices; a flood of replies from ever new MAC addresses stops here
     // instead of exhausting memory.
-    static constexpr std::size_t kMaximumRecords = 65536;
+    static constexpr std::size_t kMaximumDevices = 65536;
 
-    // A zero-filled record for the device with `mac`, with listIndex -1, at the tail; null when
-    // the table is full or memory runs out, in which case the caller drops the reply. A
-    // record's MAC address never changes afterwards: it is the device's identity.
-    DeviceRecord* AppendDevice(const wire::MacAddress& mac);
-    std::size_t RecordCount() const { return recordCount_; }
-    // Devices dropped because the table was full, since the table was last freed. Any thread.
+    // Enters reports in order, under one taking of the table's mutex. An answer from an unknown
+    // device gives it an entry and a row at the end of the list (dropped, and counted, when the
+    // table is full); when a known device's address or name changed, its row moves to the end
+    // under its own number (the first device's row is rewritten where it stands). A notice moves
+    // a known device's row to the end and takes only the gateway and the name; a notice of an
+    // unknown device changes nothing.
+    void Enter(std::span<const DeviceEntry> entries);
+
+    // Forgets every device and empties the list. Devices dropped since the last call are
+    // reported on standard error.
+    void Clear();
+
+    std::size_t Count() const;
+    // Devices dropped because the table was full, since it was last cleared.
     std::size_t DroppedDevices() const { return droppedDevices_.load(); }
 
-    // The first record given `listIndex`, in constant time: the list asks for the device of each
-    // row it paints.
-    DeviceRecord* FindDeviceByListIndex(int listIndex) const;
+    RowFeed& Rows() { return rows_; }
 
-    // The device the user chose last; null after a search.
-    DeviceRecord* CurrentDevice() const { return currentDevice_; }
-    // Makes the device numbered listIndex + 1 the current device, if there is one, and returns
-    // the current device: a number without a device keeps the one chosen before.
-    DeviceRecord* SelectByListIndex(int listIndex);
-
-    // The first row whose number minus 1 is listIndex.
-    std::optional<int> FindRowByListIndex(int listIndex);
-
-    // Gives a record without a row the next number and a row at the end of the list.
-    void AssignRow(DeviceRecord& record, const QString& nameText, const QString& addressText);
-
-    // Moves a record's row to the end of the list under its unchanged number, with new texts.
-    void RefreshRow(DeviceRecord& record, const QString& nameText, const QString& addressText);
-
-    // Gives a record's row new texts where it stands, under its unchanged number.
-    void RewriteRow(const DeviceRecord& record, const QString& nameText, const QString& addressText);
-
-    bool IsEmpty() const { return chain_.deviceHead == nullptr && chain_.deviceTail == nullptr; }
-    const DeviceChain& Chain() const { return chain_; }
-    RowStore& Rows() { return rows_; }
-    std::mutex& RecordsMutex() { return recordsMutex_; }
-
-    // The position of the row added last.
-    int LastInsertedRow() const { return lastInsertedRow_; }
-
-    // Set while a receiver handles a datagram; Search gives way to it. Not a lock.
-    void SetReceiveBusy(bool busy) { receiveBusy_ = busy; }
-    bool IsReceiveBusy() const { return receiveBusy_; }
+    std::optional<Device> Find(const wire::MacAddress& mac) const override;
+    std::optional<Device> FindByNumber(int number) const override;
+    std::vector<Device> All() const override;
+    bool IsEmpty() const override;
+    bool TakeSent(const protocol::ShortFormSetRequest& request) override;
 
 private:
-    std::optional<int> FindRowWithinUpdate(int listIndex) const;
-    void AppendRowFor(const DeviceRecord& record, const QString& nameText, const QString& addressText);
+    Device* Lookup(const wire::MacAddress& mac);
+    void EnterAnswer(const DeviceEntry& entry);
+    void EnterNotice(const DeviceEntry& entry);
+    Device* AddDevice(const DeviceEntry& entry);
+    void MoveRowToEnd(const Device& device, const DeviceEntry& entry);
+    void RewriteRow(const Device& device, const DeviceEntry& entry);
 
-    RowStore& rows_;
-    std::mutex recordsMutex_;
-    DeviceChain chain_;
-    // The record of each MAC address, so that a look-up needs no walk of the whole chain.
-    std::unordered_map<std::uint64_t, DeviceRecord*> recordsByMac_;
-    // The first record given each listIndex, at that index.
-    std::vector<DeviceRecord*> recordsByListIndex_;
-    std::size_t recordCount_ = 0;
-    DeviceRecord* currentDevice_ = nullptr;
-    int lastInsertedRow_ = -1;
-    std::atomic<bool> receiveBusy_{false};
+    mutable std::mutex mutex_;
+    RowStore rows_;
+    std::vector<Device> devices_; // devices_[number - 1]
+    std::unordered_map<std::uint64_t, std::size_t> indexByMac_;
     std::atomic<std::size_t> droppedDevices_{0};
 };
 

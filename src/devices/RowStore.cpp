@@ -53,12 +53,11 @@ void RowStore::MarkReset()
     steps_.clear();
 }
 
-int RowStore::InsertDeviceRow(int position, const DeviceRow& row)
+void RowStore::InsertDeviceRow(int position, const DeviceRow& row)
 {
     const int at = std::clamp(position, 0, RowCount());
     rows_.insert(rows_.begin() + at, row);
     Record({RowChange::Kind::Insert, at, row});
-    return at;
 }
 
 void RowStore::DeleteRow(int row)
@@ -77,18 +76,12 @@ void RowStore::ReplaceRow(int row, const DeviceRow& texts)
     Record({RowChange::Kind::Replace, row, texts});
 }
 
-int RowStore::RowNumber(int row) const
+std::optional<int> RowStore::FindRow(int number) const
 {
-    if (row < 0 || row >= RowCount())
-        return 0;
-    return rows_[static_cast<std::size_t>(row)].number;
-}
-
-QString RowStore::RowText(int row, Column column) const
-{
-    if (row < 0 || row >= RowCount())
-        return {};
-    return rows_[static_cast<std::size_t>(row)].Text(column);
+    const auto found = std::find_if(rows_.begin(), rows_.end(), [number](const DeviceRow& row) { return row.number == number; });
+    if (found == rows_.end())
+        return std::nullopt;
+    return static_cast<int>(found - rows_.begin());
 }
 
 RowChanges RowStore::TakeChanges()
@@ -105,6 +98,15 @@ RowChanges RowStore::TakeChanges()
     reset_ = false;
     reordered_ = false;
     return changes;
+}
+
+void RowStore::Reorder(const std::function<void(Rows&)>& reorder)
+{
+    RowUpdate update(*this);
+    const bool viewHasTheRows = reset_ ? reordered_ : steps_.empty();
+    reorder(rows_);
+    MarkReset();
+    reordered_ = viewHasTheRows;
 }
 
 RowStore::Rows RowStore::Copy()

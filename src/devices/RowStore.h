@@ -2,10 +2,10 @@
 
 #include <QString>
 
-
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace quillon::devices {
@@ -45,19 +45,45 @@ struct RowChanges {
     std::vector<RowChange> steps;     // when not reset
 };
 
-// The device list's rows, kept by the core so that the receivers never wait for the UI thread:
-// they change the rows under a short mutex of the store's own, and the view is told that
-// something changed (once, until it has read the changes) and takes them when it is ready.
-// The view replays the steps, so its work follows the size of the change, not of the list, and
-// rows that did not change keep their state. The mutex is never held while waiting for anything
-// else.
-class RowStore {
+// What the view of the device list sees of the rows: it is told that they changed, takes the
+// changes when it is ready, and may put the rows in another order.
+class RowFeed {
 public:
     using Rows = std::vector<DeviceRow>;
 
     // Called after an update that changed the rows while no earlier call is still unread.
     // Runs on the updating thread: it should only post a notice to the view.
-    void SetChangeListener(std::function<void()> listener);
+    virtual void SetChangeListener(std::function<void()> listener) = 0;
+    // The changes since the last call; marks them as read.
+    virtual RowChanges TakeChanges() = 0;
+    // Rewrites the rows in one step: `reorder` gets them top first and may put them in any
+    // order. No row operation of the table can fall inside it.
+    virtual void Reorder(const std::function<void(Rows&)>& reorder) = 0;
+    // A copy of the rows as they are.
+    virtual Rows Copy() = 0;
+
+protected:
+    ~RowFeed() = default;
+};
+
+class DeviceTable;
+
+// The device list's rows, kept by the core so that the receivers never wait for the UI thread:
+// the device table changes them under a short mutex of the store's own, and the view is told
+// that something changed (once, until it has read the changes) and takes them when it is ready.
+// The view replays the steps, so its work follows the size of the change, not of the list, and
+// rows that did not change keep their state. The mutex is never held while waiting for anything
+// else. Only the device table changes the rows.
+class RowStore final : public RowFeed {
+public:
+    void SetChangeListener(std::function<void()> listener) override;
+    RowChanges TakeChanges() override;
+    void Reorder(const std::function<void(Rows&)>& reorder) override;
+    Rows Copy() override;
+
+private:
+    friend class DeviceTable;
+    friend class RowUpdate;
 
     // The row operations run only between BeginUpdate and EndUpdate (a RowUpdate), so that a
     // find, delete and insert of the device table forms one unit that no reordering of the list
@@ -65,28 +91,15 @@ public:
     void BeginUpdate();
     void EndUpdate();
     int RowCount() const { return static_cast<int>(rows_.size()); }
-    // Inserts `row` at `position` (clamped to the list) and returns where it went.
-    int InsertDeviceRow(int position, const DeviceRow& row);
+    // Inserts `row` at `position` (clamped to the list).
+    void InsertDeviceRow(int position, const DeviceRow& row);
     void DeleteRow(int row);
     void ReplaceRow(int row, const DeviceRow& texts);
-    // The number of the row at `row`; 0 outside the list.
-    int RowNumber(int row) const;
-    QString RowText(int row, Column column) const;
-
-    // The changes since the last call, for the view; marks them as read.
-    RowChanges TakeChanges();
-    // A copy of the rows as they are.
-    Rows Copy();
-
-    // Empties the list (the Search command and tests).
+    // The first row numbered `number`, within an update.
+    std::optional<int> FindRow(int number) const;
+    // Empties the list.
     void Clear();
 
-    // Rewrites the rows in one step: `reorder` gets them top first and may put them in any
-    // order. No receiver's row operation can fall inside it.
-    template <typename Reorder>
-    void Rewrite(Reorder&& reorder);
-
-private:
     void Record(RowChange change);
     void MarkReset();
 
@@ -112,15 +125,5 @@ public:
 private:
     RowStore& rows_;
 };
-
-template <typename Reorder>
-void RowStore::Rewrite(Reorder&& reorder)
-{
-    RowUpdate update(*this);
-    const bool viewHasTheRows = reset_ ? reordered_ : steps_.empty();
-    reorder(rows_);
-    MarkReset();
-    reordered_ = viewHasTheRows;
-}
 
 } // namespace quillon::devices

@@ -35,12 +35,11 @@ void Discovery::Start()
 
 bool Discovery::Search(const LockTaker& takeLock)
 {
-    if (table_.IsReceiveBusy())
+    if (shared_.receiversBusy > 0)
         return false;
     takeLock(shared_.listLock);
     std::scoped_lock lock(std::adopt_lock, shared_.listLock);
-    table_.FreeAllDevices();
-    rows_.Clear();
+    table_.Clear();
     protocol::BuildShortFormSearchRequest(shortFormSearch_);
     protocol::BuildLongFormRequest(longFormSearch_);
     BroadcastShortForm(shortFormSearch_);
@@ -60,7 +59,7 @@ void Discovery::Close(const LockTaker& takeLock)
     Stop();
     takeLock(shared_.listLock);
     std::scoped_lock lock(std::adopt_lock, shared_.listLock);
-    table_.FreeAllDevices();
+    table_.Clear();
 }
 
 } // namespace quillon::discovery

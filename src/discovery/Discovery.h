@@ -1,7 +1,6 @@
 #pragma once
 
 #include "devices/DeviceTable.h"
-#include "devices/RowStore.h"
 #include "discovery/Receivers.h"
 #include "platform/NamedLock.h"
 #include "protocol/LongForm.h"
@@ -27,12 +26,11 @@ void TakeLockAndWait(platform::NamedLock& lock);
 // Stop and change the table and the rows, never anything of the owner's.
 //
 // Locks, always taken in this order and never held while waiting for another thread, for the
-// network or for a person:
-//   1. ListLock: the chain's structure and the rows, between the receivers, Search and Close,
-//      and between running copies of the program (which wait for each other about a second at
+// network or for a person; none is taken outside the discovery and the device table:
+//   1. ListLock: the entering of a batch of replies, Search and Close, between the receivers and
+//      between running copies of the program (which wait for each other about a second at
 //      most: every copy has a table of its own);
-//   2. the table's RecordsMutex(): the chain's links and the records' fields, also for whoever
-//      reads or writes a record without ListLock (selection, Submit, the web page);
+//   2. the device table's mutex: its devices, for every entry, copy and change;
 //   3. the row store's own mutex: each row operation, and the view while it reads the changes.
 class Discovery {
 public:
@@ -59,15 +57,13 @@ public:
     // the program: this process's table is its own.
     void Close(const LockTaker& takeLock);
 
-    devices::DeviceTable& Table() { return table_; }
-    devices::RowStore& Rows() { return rows_; }
-    platform::NamedLock& ListLock() { return shared_.listLock; }
-    // What the receivers share; tests and fuzzers feed datagrams through it without sockets.
-    ReceiverShared& Shared() { return shared_; }
+    // The devices found, as copies, and the values a set request sent to one of them.
+    devices::DeviceStore& Devices() { return table_; }
+    // The list's rows, for the view.
+    devices::RowFeed& Rows() { return table_.Rows(); }
 
 private:
-    devices::RowStore rows_;
-    devices::DeviceTable table_{rows_};
+    devices::DeviceTable table_;
     ReceiverShared shared_;
     // The owner thread's search requests; each receiver builds its own.
     std::array<std::uint8_t, protocol::kShortFormRequestSize> shortFormSearch_{};

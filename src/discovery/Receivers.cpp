@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -22,7 +23,6 @@
 
 namespace quillon::discovery {
 
-using devices::DeviceTable;
 using namespace protocol;
 
 namespace {
@@ -131,19 +131,45 @@ private:
     std::vector<mmsghdr> headers_;
 };
 
-// One datagram: the reply if the table takes it, then its entry under ListLock.
+// Search gives way while a receiver is in the middle of a batch.
+class BusyReceiving {
+public:
+    explicit BusyReceiving(std::atomic<int>& busy) : busy_(busy) { ++busy_; }
+    ~BusyReceiving() { --busy_; }
+    BusyReceiving(const BusyReceiving&) = delete;
+    BusyReceiving& operator=(const BusyReceiving&) = delete;
+
+private:
+    std::atomic<int>& busy_;
+};
+
+// Datagrams are read and their entries made before ListLock is taken; the accepted replies of a
+// batch are entered under one taking of it.
 template <typename Receiving>
-void HandleDatagram(ReceiverShared& shared, wire::Bytes datagram)
+bool EnterDatagrams(ReceiverShared& shared, std::span<const ReceivedDatagram> batch, const platform::StopSignal& stop)
 {
-    if (const auto reply = Receiving::Accept(shared, datagram)) {
-        std::scoped_lock lock(shared.listLock);
-        Receiving::Enter(shared.table, *reply, {});
-    }
+    const BusyReceiving busy(shared.receiversBusy);
+    std::vector<devices::DeviceEntry> entries;
+    entries.reserve(batch.size());
+    for (const ReceivedDatagram& datagram : batch)
+        if (const auto reply = Receiving::Accept(shared, datagram.bytes))
+            if (std::optional<devices::DeviceEntry> entry = EntryOf(*reply, datagram.arrival))
+                entries.push_back(std::move(*entry));
+    if (entries.empty())
+        return true;
+    const auto now = std::chrono::system_clock::now();
+    for (devices::DeviceEntry& entry : entries)
+        entry.report.time = now;
+    // The wait watches the stop signal: Stop never waits for another copy of the program.
+    if (!shared.listLock.Lock(platform::NamedLock::kOtherProcessPatience, [&stop] { return !stop.IsRaised(); }))
+        return false;
+    std::scoped_lock lock(std::adopt_lock, shared.listLock);
+    shared.table.Enter(entries);
+    return true;
 }
 
 // The start-up search request goes out once the socket is bound: a device that answers at once
-// is then heard, not lost. Datagrams are fetched in batches and read before ListLock is taken;
-// the accepted replies of a batch are entered under one taking of the lock.
+// is then heard, not lost.
 template <typename Receiving>
 ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& stop)
 {
@@ -153,26 +179,17 @@ ReceiverExit RunReceiver(ReceiverShared& shared, const platform::StopSignal& sto
     Receiving::SendStartRequest();
 
     DatagramBatch batch;
-    std::vector<std::pair<typename Receiving::Reply, Arrival>> accepted;
-    accepted.reserve(DatagramBatch::kBatchSize);
+    std::vector<ReceivedDatagram> received;
+    received.reserve(DatagramBatch::kBatchSize);
     for (;;) {
-        shared.table.SetReceiveBusy(false);
         if (!stop.WaitReadable(opened.fd.Get()))
             return {};
         const unsigned count = batch.Receive(opened.fd.Get());
-        shared.table.SetReceiveBusy(true);
-        accepted.clear();
+        received.clear();
         for (unsigned i = 0; i < count; ++i)
-            if (auto reply = Receiving::Accept(shared, batch.Datagram(i)))
-                accepted.emplace_back(std::move(*reply), batch.ArrivalOf(i));
-        if (accepted.empty())
-            continue;
-        // The wait watches the stop signal: Stop never waits for another copy of the program.
-        if (!shared.listLock.Lock(platform::NamedLock::kOtherProcessPatience, [&stop] { return !stop.IsRaised(); }))
+            received.push_back({batch.Datagram(i), batch.ArrivalOf(i)});
+        if (!EnterDatagrams<Receiving>(shared, received, stop))
             return {};
-        std::scoped_lock lock(std::adopt_lock, shared.listLock);
-        for (const auto& [reply, arrival] : accepted)
-            Receiving::Enter(shared.table, reply, arrival);
     }
 }
 
@@ -220,10 +237,6 @@ struct LongFormReceiving {
             NoticePasswordFailure(shared, reply->macAddress);
         return reply;
     }
-    static void Enter(DeviceTable& table, const Reply& reply, const Arrival& arrival)
-    {
-        EnterLongFormReply(table, reply, arrival);
-    }
 };
 
 struct ShortFormReceiving {
@@ -238,28 +251,22 @@ struct ShortFormReceiving {
     }
     static std::optional<Reply> Accept(ReceiverShared&, wire::Bytes datagram)
     {
-        std::optional<Reply> reply = ReadShortFormReply(datagram);
-        if (reply && reply->replyKind != static_cast<std::uint8_t>(ShortFormReplyKind::DeviceAnswer) &&
-            reply->replyKind != static_cast<std::uint8_t>(ShortFormReplyKind::UpdateNotice))
-            return std::nullopt; // changes nothing
-        return reply;
-    }
-    static void Enter(DeviceTable& table, const Reply& reply, const Arrival& arrival)
-    {
-        EnterShortFormReply(table, reply, arrival);
+        return ReadShortFormReply(datagram);
     }
 };
 
 } // namespace
 
-void HandleLongFormDatagram(ReceiverShared& shared, wire::Bytes datagram)
+bool EnterLongFormDatagrams(ReceiverShared& shared, std::span<const ReceivedDatagram> batch,
+                            const platform::StopSignal& stop)
 {
-    HandleDatagram<LongFormReceiving>(shared, datagram);
+    return EnterDatagrams<LongFormReceiving>(shared, batch, stop);
 }
 
-void HandleShortFormDatagram(ReceiverShared& shared, wire::Bytes datagram)
+bool EnterShortFormDatagrams(ReceiverShared& shared, std::span<const ReceivedDatagram> batch,
+                             const platform::StopSignal& stop)
 {
-    HandleDatagram<ShortFormReceiving>(shared, datagram);
+    return EnterDatagrams<ShortFormReceiving>(shared, batch, stop);
 }
 
 ReceiverExit RunLongFormReceiver(ReceiverShared& shared, const platform::StopSignal& stop)

@@ -4,12 +4,15 @@
 #include "platform/NamedLock.h"
 #include "platform/StopSignal.h"
 #include "discovery/PasswordNotices.h"
+#include "discovery/ReplyEntry.h"
 #include "protocol/Wire.h"
 
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <thread>
 
 namespace quillon::discovery {
@@ -24,6 +27,8 @@ struct ReceiverShared {
     std::function<void(int status)> endProgram;
     // When a "wrong user name or password" box is shown.
     PasswordNotices passwordNotices;
+    // Receivers in the middle of a batch of datagrams; Search gives way to them.
+    std::atomic<int> receiversBusy{0};
 };
 
 inline const QString kPasswordFailureText = QString::fromUtf8("設定失敗:帳號密碼錯誤");
@@ -51,10 +56,21 @@ int TryReceiverPort(std::uint16_t port);
 void LongFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop);
 void ShortFormReceiverThread(ReceiverShared& shared, const platform::StopSignal& stop);
 
-// One received datagram, read and, if accepted, entered into the device table under ListLock.
-// An empty span stands for a failed receive.
-void HandleLongFormDatagram(ReceiverShared& shared, wire::Bytes datagram);
-void HandleShortFormDatagram(ReceiverShared& shared, wire::Bytes datagram);
+// A datagram as a receiver fetched it: its bytes (empty when the receive failed or the datagram
+// did not fit) and the card it arrived on.
+struct ReceivedDatagram {
+    wire::Bytes bytes;
+    Arrival arrival;
+};
+
+// The one way datagrams reach the device table, for the receivers and for whoever tests them:
+// reads each of the batch, posts a "wrong user name or password" notice, and enters the
+// accepted replies in order under one taking of ListLock, the receiver counting as busy
+// meanwhile. The wait for ListLock watches `stop`: false when it was raised first.
+bool EnterLongFormDatagrams(ReceiverShared& shared, std::span<const ReceivedDatagram> batch,
+                            const platform::StopSignal& stop);
+bool EnterShortFormDatagrams(ReceiverShared& shared, std::span<const ReceivedDatagram> batch,
+                             const platform::StopSignal& stop);
 
 // Runs one receiver thread until Stop() or its destruction.
 class ReceiverThread {

@@ -4,26 +4,20 @@
 #include "protocol/LongForm.h"
 #include "protocol/ShortForm.h"
 
+#include <optional>
+
 namespace quillon::discovery {
 
-// Where a reply arrived: what the socket says besides the datagram.
+// Where a datagram arrived: what the socket says besides its bytes.
 struct Arrival {
     unsigned interfaceIndex = 0; // 0 when unknown
 };
 
-// Entering a device's reply into the device table. The caller holds ListLock; each entry takes
-// the table's RecordsMutex itself.
-//
-// A device is found by its MAC address; an unknown device gets a record at the tail of the
-// chain and a row at the end of the list. When a known device's address or name changed, its
-// row moves to the end under its own number (the first device's row is rewritten where it
-// stands). A device answer also records its protocol and the card it arrived on.
-void EnterLongFormReply(devices::DeviceTable& table, const protocol::LongFormReply& reply,
-                        const Arrival& arrival = {});
+// A device's reply as the device table takes it: what it carried, the card it came in on, and
+// the texts its row shows. Every long-form reply read is a device answer.
+devices::DeviceEntry EntryOf(const protocol::LongFormReply& reply, const Arrival& arrival);
 
-// A device answer as above, or an update notice: a listed device says it changed, and its row
-// moves to the end under its own number. Other kinds change nothing.
-void EnterShortFormReply(devices::DeviceTable& table, const protocol::ShortFormReply& reply,
-                         const Arrival& arrival = {});
+// A short-form device answer or update notice; nothing for the other kinds, which change nothing.
+std::optional<devices::DeviceEntry> EntryOf(const protocol::ShortFormReply& reply, const Arrival& arrival);
 
 } // namespace quillon::discovery

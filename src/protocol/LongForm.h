@@ -62,7 +62,7 @@ struct LongFormReply {
     wire::Ipv4 dns1{};
     wire::Ipv4 dns2{};
     std::uint8_t dhcp = 0;
-    std::array<std::uint8_t, kNameSize> name{};
+    NameBytes name{};
     QString addressText;
     QString nameText;
 };

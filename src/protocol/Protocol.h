@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,5 +21,8 @@ inline constexpr std::size_t kShortFormSendBufferSize = 1000;
 inline constexpr std::size_t kNameSize = 18;          // UTF-8, zero-padded, no terminator when full
 inline constexpr std::size_t kInterfaceNameSize = 4;  // ASCII, zero-padded
 inline constexpr std::size_t kPortTextSize = 5;       // decimal digits, zero-padded
+
+// A device name as it travels.
+using NameBytes = std::array<std::uint8_t, kNameSize>;
 
 } // namespace quillon::protocol

@@ -87,7 +87,7 @@ struct ShortFormReply {
     wire::MacAddress macAddress{};
     wire::Ipv4 netmask{};
     wire::Ipv4 gateway{};
-    std::array<std::uint8_t, kNameSize> name{};
+    NameBytes name{};
     std::int32_t port1 = 0; // 0 unless hasPorts
     std::int32_t port2 = 0;
     bool hasPorts = false;
@@ -113,7 +113,7 @@ struct ShortFormSetRequest {
     wire::MacAddress macAddress{};
     wire::Ipv4 netmask{};
     std::optional<wire::Ipv4> gateway;
-    std::optional<std::array<std::uint8_t, kNameSize>> name;
+    std::optional<NameBytes> name;
     std::optional<std::uint16_t> port;
     std::optional<DnsServers> dns;
     std::optional<bool> dhcp; // true = take the address by DHCP

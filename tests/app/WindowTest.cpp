@@ -3,7 +3,7 @@
 
 #include "WindowFixture.h"
 
-#include "devices/RowStore.h"
+#include "devices/DeviceTable.h"
 #include "i18n/LanguageLoader.h"
 #include "support/SimulatorProcess.h"
 
@@ -79,7 +79,7 @@ TEST_F(Window, NameTakesEighteenCharactersAtMostAndPortReadBackAcceptsZeroTo6553
     };
     for (const auto& [text, refusal] : cases) {
         port->setText(QLatin1String(text));
-        EXPECT_EQ(window->UpdateData(true), *refusal == 0) << text;
+        EXPECT_EQ(window->ReadFields(), *refusal == 0) << text;
         EXPECT_EQ(boxes.join(u'|'), *refusal == 0 ? QString() : '[' + platform::ApplicationName() + "] " + refusal);
         boxes.clear();
     }
@@ -186,7 +186,7 @@ TEST_F(Window, EscapeOrExitWhileRepliesPourInEndsCleanly)
             QTest::mouseClick(Find<QPushButton>("exitButton"), Qt::LeftButton);
         EXPECT_FALSE(window->isVisible()) << way;
         EXPECT_EQ(window->result(), QDialog::Rejected) << way;
-        EXPECT_TRUE(window->Table().IsEmpty()) << way;
+        EXPECT_TRUE(window->Devices().IsEmpty()) << way;
     }
 }
 
@@ -225,34 +225,42 @@ TEST_F(Window, AnotherProcessHoldingTheListLockFreezesNeitherTheListNorExit)
 // share their address with another whatever moved.
 TEST(DeviceListModel, ReplayingTheChangesGivesTheStoresRows)
 {
-    devices::RowStore rows;
-    devices::DeviceTable table(rows);
+    devices::DeviceTable table;
+    devices::RowFeed& rows = table.Rows();
     app::DeviceListModel model;
-    std::vector<devices::DeviceRecord*> records;
+    std::uint16_t devices = 0;
+    std::uint16_t answers = 0;
     std::uint32_t random = 12345;
     auto next = [&](std::uint32_t bound) { return (random = random * 1103515245 + 12345) / 65536 % bound; };
     auto modelRows = [&] {
-        devices::RowStore::Rows shown;
+        devices::RowFeed::Rows shown;
         for (int row = 0; row < model.rowCount(); ++row)
             shown.push_back({model.index(row, 0).data().toInt(), model.index(row, 1).data().toString(),
                              model.index(row, 2).data().toString()});
         return shown;
     };
+    // A new device's answer appends a row, a notice moves a row to the end, and the first
+    // device's answer from a new address rewrites its row where it stands.
+    auto enter = [&](std::uint16_t device, devices::ReportKind kind, const QString& text) {
+        devices::DeviceEntry entry{{}, text, text};
+        entry.report.kind = kind;
+        entry.report.mac = {2, 0, 0, 0, static_cast<std::uint8_t>(device >> 8), static_cast<std::uint8_t>(device)};
+        ++answers;
+        entry.report.ipAddress = {10, 0, static_cast<std::uint8_t>(answers >> 8), static_cast<std::uint8_t>(answers)};
+        table.Enter({&entry, 1});
+    };
     for (int round = 0; round < 300; ++round) {
         for (std::uint32_t op = next(40); op > 0; --op) {
             const QString text = QString::number(next(1000));
             const std::uint32_t kind = next(100);
-            if (kind < 50 || records.empty()) {
-                records.push_back(table.AppendDevice({2, 0, 0, 0, static_cast<std::uint8_t>(records.size() >> 8),
-                                                      static_cast<std::uint8_t>(records.size())}));
-                table.AssignRow(*records.back(), text, text);
-            } else if (kind < 80) {
-                table.RefreshRow(*records[next(static_cast<std::uint32_t>(records.size()))], text, text);
-            } else if (kind < 98) {
-                table.RewriteRow(*records[next(static_cast<std::uint32_t>(records.size()))], text, text);
-            } else {
-                rows.Rewrite([](devices::RowStore::Rows& all) { std::reverse(all.begin(), all.end()); });
-            }
+            if (kind < 50 || devices == 0)
+                enter(devices++, devices::ReportKind::Answer, text);
+            else if (kind < 80)
+                enter(static_cast<std::uint16_t>(next(devices)), devices::ReportKind::Notice, text);
+            else if (kind < 98)
+                enter(0, devices::ReportKind::Answer, text);
+            else
+                rows.Reorder([](devices::RowFeed::Rows& all) { std::reverse(all.begin(), all.end()); });
         }
         model.Apply(rows.TakeChanges());
         ASSERT_EQ(modelRows(), rows.Copy()) << "round " << round;
@@ -266,7 +274,7 @@ TEST(DeviceListModel, ReplayingTheChangesGivesTheStoresRows)
             ASSERT_EQ(model.index(row, 1).data(Qt::DecorationRole).isNull(), !shared) << "round " << round;
         }
     }
-    rows.Clear();
+    table.Clear();
     model.Apply(rows.TakeChanges());
     EXPECT_EQ(model.rowCount(), 0);
 }

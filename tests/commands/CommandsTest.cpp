@@ -5,8 +5,8 @@
 #include "commands/Confirmation.h"
 #include "commands/DeviceSettings.h"
 #include "commands/Submit.h"
-#include "devices/RowStore.h"
 #include "protocol/ShortForm.h"
+#include "protocol/DeviceTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,6 @@
 
 using namespace quillon;
 using namespace quillon::commands;
-using devices::DeviceRecord;
 
 namespace {
 
@@ -25,12 +24,13 @@ protected:
     // A device with an address and nothing else; what the rows below change starts out empty.
     void SetUp() override
     {
-        device = table.AppendDevice({0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
-        device->ipAddress = {192, 168, 1, 20, 0};
-        device->netmask = {255, 255, 255, 0, 0};
-        table.AssignRow(*device, QString(), QStringLiteral("192.168.001.020"));
-        table.SelectByListIndex(device->listIndex);
+        devices::DeviceEntry entry{{}, QString(), QStringLiteral("192.168.001.020")};
+        entry.report.mac = kMac;
+        entry.report.ipAddress = {192, 168, 1, 20};
+        entry.report.netmask = {255, 255, 255, 0};
+        table.Enter({&entry, 1});
     }
+    devices::DeviceState Held() const { return table.Find(kMac)->believed; }
 
     // The settings that change nothing on the device.
     static NewSettings Unchanged()
@@ -44,12 +44,12 @@ protected:
     // Submit with the user declining every question, so that a question shows as Declined.
     SubmitOutcome Submit(const NewSettings& settings)
     {
-        return SubmitSettings(table, settings, [] { return false; }, sendBuffer, &sent);
+        return SubmitSettings(table, chosen, settings, [] { return false; }, sendBuffer, &sent);
     }
 
-    devices::RowStore rows;
-    devices::DeviceTable table{rows};
-    DeviceRecord* device = nullptr;
+    static constexpr wire::MacAddress kMac{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    devices::DeviceTable table;
+    std::optional<wire::MacAddress> chosen = kMac;
     std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
     protocol::ShortFormSetRequest sent;
 };
@@ -89,8 +89,8 @@ TEST_F(CommandsTest, ADeclinedGatewayAndAMissingDeviceChangeNothing)
     NewSettings settings = Unchanged();
     settings.gateway = {192, 168, 2, 1};
     EXPECT_EQ(Submit(settings), SubmitOutcome::Declined);
-    EXPECT_EQ(device->gateway[0], 0) << "a declined change leaves the record alone";
-    table.FreeAllDevices(); // as a search does
+    EXPECT_EQ(Held().gateway[0], 0) << "a declined change leaves the device alone";
+    table.Clear(); // as a search does
     EXPECT_EQ(Submit(Unchanged()), SubmitOutcome::NoDevice);
 }
 
@@ -98,21 +98,21 @@ TEST_F(CommandsTest, ADeclinedGatewayAndAMissingDeviceChangeNothing)
 // select no other device.
 TEST_F(CommandsTest, ANumberWithoutADeviceKeepsTheCurrentOneAndNoNumberSelectsNothing)
 {
-    EXPECT_EQ(SelectDevice(table, 0, 1), std::nullopt);
-    EXPECT_EQ(SelectDevice(table, 7, 1).value_or(DeviceSettings{}).macText, QStringLiteral("00:1a:2b:3c:4d:5e"));
-    EXPECT_EQ(table.CurrentDevice(), device);
-    EXPECT_EQ(SelectDevice(table, 1, 0), std::nullopt) << "an empty list selects nothing";
+    EXPECT_EQ(SelectDevice(table, 0, 1, chosen), std::nullopt);
+    EXPECT_EQ(SelectDevice(table, 7, 1, chosen).value_or(DeviceSettings{}).macText, QStringLiteral("00:1a:2b:3c:4d:5e"));
+    EXPECT_EQ(chosen, kMac);
+    EXPECT_EQ(SelectDevice(table, 1, 0, chosen), std::nullopt) << "an empty list selects nothing";
 }
 
 TEST(DeviceName, EncodesWholeCharactersWithinEighteenBytes)
 {
-    const auto ascii = EncodeDeviceName(QStringLiteral("ABCDEFGHIJKLMNOPQRSTU"));
+    const auto ascii = protocol::EncodeDeviceName(QStringLiteral("ABCDEFGHIJKLMNOPQRSTU"));
     EXPECT_EQ(std::string(ascii.begin(), ascii.end()), "ABCDEFGHIJKLMNOPQR");
     // Seventeen letters and a three-byte character: the character does not fit and is left out.
-    const auto cut = EncodeDeviceName(QString::fromUtf8("ABCDEFGHIJKLMNOPQ北"));
+    const auto cut = protocol::EncodeDeviceName(QString::fromUtf8("ABCDEFGHIJKLMNOPQ北"));
     EXPECT_EQ(cut[16], 'Q');
     EXPECT_EQ(cut[17], 0);
-    const auto emoji = EncodeDeviceName(QString::fromUtf8("cam 📷"));
+    const auto emoji = protocol::EncodeDeviceName(QString::fromUtf8("cam 📷"));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(emoji.data())), "cam 📷");
 }
 
@@ -153,21 +153,21 @@ TEST(Confirmation, ReportMustShowEveryFieldAsked)
     dhcp.port = 8080;
     protocol::ShortFormSetRequest named;
     named.ipAddress = {192, 168, 1, 20};
-    named.name = EncodeDeviceName(QStringLiteral("Hall"));
+    named.name = protocol::EncodeDeviceName(QStringLiteral("Hall"));
     named.dns = protocol::DnsServers{{1, 1, 1, 1}, {9, 9, 9, 9}};
     named.dhcp = false;
 
-    using Report = std::function<void(DeviceRecord&)>;
-    const Report newAddress = [](DeviceRecord& r) { r.ipAddress = {192, 168, 1, 50, 0}; };
-    const Report newNetmask = [](DeviceRecord& r) { r.netmask = {255, 255, 0, 0, 0}; };
-    const Report dhcpOn = [](DeviceRecord& r) { r.dhcpEnabled = 1; };
-    const Report newPort = [](DeviceRecord& r) { r.port1 = 8080; };
-    const Report otherAddress = [](DeviceRecord& r) { r.ipAddress = {10, 0, 0, 7, 0}; };
-    const Report modeUntold = [](DeviceRecord& r) { r.hasDhcp = 0; };
-    const Report longForm = [](DeviceRecord& r) { r.protocolsAnswered = devices::kAnsweredLongForm; };
-    const Report newDns = [](DeviceRecord& r) { r.dns1 = {1, 1, 1, 1, 0}; r.dns2 = {9, 9, 9, 9, 0}; };
-    const Report noDns = [](DeviceRecord& r) { r.hasDns = 0; };
-    const Report otherName = [](DeviceRecord& r) { r.name = {'H', 'a', 'l', 'l', 'o'}; };
+    using Report = std::function<void(devices::Device&)>;
+    const Report newAddress = [](devices::Device& d) { d.believed.ipAddress = {192, 168, 1, 50}; };
+    const Report newNetmask = [](devices::Device& d) { d.believed.netmask = {255, 255, 0, 0}; };
+    const Report dhcpOn = [](devices::Device& d) { d.believed.dhcpEnabled = true; };
+    const Report newPort = [](devices::Device& d) { d.believed.ports.port1 = 8080; };
+    const Report otherAddress = [](devices::Device& d) { d.believed.ipAddress = {10, 0, 0, 7}; };
+    const Report modeUntold = [](devices::Device& d) { d.believed.hasDhcp = false; };
+    const Report longForm = [](devices::Device& d) { d.protocols = devices::kAnsweredLongForm; };
+    const Report newDns = [](devices::Device& d) { d.believed.dns = {{1, 1, 1, 1}, {9, 9, 9, 9}}; };
+    const Report noDns = [](devices::Device& d) { d.believed.hasDns = false; };
+    const Report otherName = [](devices::Device& d) { d.believed.name = {'H', 'a', 'l', 'l', 'o'}; };
     struct Case {
         const char* what;
         const protocol::ShortFormSetRequest& request;
@@ -189,15 +189,15 @@ TEST(Confirmation, ReportMustShowEveryFieldAsked)
         {"other name", named, {newDns, otherName}, false},
     };
     for (const Case& c : cases) {
-        DeviceRecord record;
-        record.ipAddress = {192, 168, 1, 20, 0};
-        record.netmask = {255, 255, 255, 0, 0};
-        record.port1 = 80;
-        record.hasDhcp = 1;
-        record.hasDns = 1;
-        record.name = {'H', 'a', 'l', 'l'};
+        devices::Device device;
+        device.believed.ipAddress = {192, 168, 1, 20};
+        device.believed.netmask = {255, 255, 255, 0};
+        device.believed.ports.port1 = 80;
+        device.believed.hasDhcp = true;
+        device.believed.hasDns = true;
+        device.believed.name = {'H', 'a', 'l', 'l'};
         for (const Report& change : c.report)
-            change(record);
-        EXPECT_EQ(RecordConfirms(c.request, record), c.confirms) << c.what;
+            change(device);
+        EXPECT_EQ(DeviceConfirms(c.request, device), c.confirms) << c.what;
     }
 }

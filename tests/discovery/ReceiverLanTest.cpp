@@ -1,6 +1,7 @@
 // Both receivers on their sockets in the virtual LAN, without a window.
 
 #include "SimulatedDevice.h"
+#include "discovery/Discovery.h"
 #include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 #include "protocol/LongForm.h"
@@ -69,12 +70,14 @@ protected:
     {
         const auto longListener = ListenOn(kLongFormPort);
         const auto shortListener = ListenOn(kShortFormPort);
-        bench.discovery.Start();
+        discovery.Start();
         std::uint8_t buffer[1024];
         return ::recv(longListener.Get(), buffer, sizeof buffer, 0) == 445 &&
                ::recv(shortListener.Get(), buffer, sizeof buffer, 0) == 74;
     }
     test::ReceiverBench bench;
+    discovery::Discovery discovery{bench.listLock, bench.EndProgram()};
+    devices::RowFeed::Rows Rows() { return discovery.Rows().Copy(); }
 };
 
 } // namespace
@@ -88,9 +91,9 @@ TEST_F(ReceiverLanTest, AnOversizedDatagramIsDroppedNotCut)
     BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1001));
     device.mac[5] = 4; // a valid reply behind it: once it is in, the other was seen
     BroadcastRaw(4022, devsim::ShortFormReply(device, 0, 1000));
-    ASSERT_TRUE(WaitUntil([&] { return !bench.Rows().empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Rows().empty(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(bench.Rows().size(), 1u) << "the cut datagram was taken for a reply";
+    EXPECT_EQ(Rows().size(), 1u) << "the cut datagram was taken for a reply";
 }
 
 TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
@@ -99,7 +102,7 @@ TEST_F(ReceiverLanTest, PortHeldByAnotherProgramEndsTheProgramAfterTheMessage)
     const sockaddr_in address = platform::AnyAddress(kShortFormPort);
     ASSERT_EQ(::bind(holder.Get(), platform::AsSocketAddress(address), sizeof address), 0);
 
-    bench.discovery.Start();
+    discovery.Start();
     ASSERT_TRUE(WaitUntil([&] { return !bench.PostedBoxes().empty(); }));
     EXPECT_EQ(bench.PostedBoxes(), std::vector<QString>{QStringLiteral("[Error] ERROR:  98 bind() failed")});
     EXPECT_EQ(bench.EndStatus(), -1) << "the program ends only once the message is closed";
@@ -124,40 +127,36 @@ TEST_F(ReceiverLanTest, AnotherUserCannotBindOurPort)
     EXPECT_NE(::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address), 0) << "another user bound the port";
 }
 
-// Replies stream in while the table is freed and rebuilt hundreds of times and while another
-// thread reads records as selection does; then the receivers are stopped mid-stream.
+// Replies stream in while the table is cleared and rebuilt hundreds of times and while another
+// thread reads devices as selection does; then the receivers are stopped mid-stream.
 TEST_F(ReceiverLanTest, TableSurvivesRebuildsWhileRepliesStreamIn)
 {
     test::SimulatorProcess simulator({"--count", "200"});
     ASSERT_TRUE(simulator.IsReady());
-    bench.discovery.Start();
+    discovery.Start();
 
     std::atomic<bool> done{false};
     std::thread selection([&] {
         std::mt19937 random(7);
         while (!done) {
-            std::scoped_lock lock(bench.table.RecordsMutex());
-            if (const auto* record = bench.table.FindDeviceByListIndex(static_cast<int>(random() % 200))) {
-                EXPECT_EQ(record->macAddress[0], 0x02);
+            if (const auto device = discovery.Devices().FindByNumber(static_cast<int>(random() % 200) + 1)) {
+                EXPECT_EQ(device->mac[0], 0x02);
             }
         }
     });
     for (int search = 0; search < 300; ++search) {
-        bench.discovery.Search();
+        discovery.Search();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     done = true;
     selection.join();
 
-    {
-        // Every row belongs to a record that carries its number, and no number repeats.
-        std::scoped_lock lock(bench.listLock, bench.table.RecordsMutex());
-        std::set<int> numbers;
-        for (const auto& row : bench.Rows()) {
-            EXPECT_TRUE(numbers.insert(row.number).second) << row.number;
-            EXPECT_NE(bench.table.FindDeviceByListIndex(row.number - 1), nullptr) << row.number;
-        }
+    discovery.Stop();
+    // Every row belongs to a device that carries its number, and no number repeats.
+    std::set<int> numbers;
+    for (const auto& row : Rows()) {
+        EXPECT_TRUE(numbers.insert(row.number).second) << row.number;
+        EXPECT_EQ(discovery.Devices().FindByNumber(row.number).value_or(devices::Device{}).number, row.number);
     }
-    bench.discovery.Stop();
     EXPECT_EQ(bench.EndStatus(), -1);
 }

@@ -3,6 +3,7 @@
 // reply does to the records, the rows and the message boxes.
 
 #include "SimulatedDevice.h"
+#include "protocol/DeviceTexts.h"
 #include "support/ReceiverFixture.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,13 @@
 
 using namespace quillon;
 using namespace quillon::discovery;
-using devices::DeviceRecord;
 using devsim::SimulatedDevice;
 
 namespace {
 
 // A reply's form in the tables below: the long form, or else the short form's reply kind.
 constexpr int kLong = -1;
+constexpr unsigned kCard = 7; // the card every reply here arrives on
 
 class ReceiverEntryTest : public testing::Test {
 protected:
@@ -25,10 +26,9 @@ protected:
     void Reply(const SimulatedDevice& device, int form = 0, std::optional<std::size_t> length = {})
     {
         if (form == kLong)
-            HandleLongFormDatagram(bench.shared, devsim::LongFormReply(device));
+            bench.EnterLongForm(devsim::LongFormReply(device), kCard);
         else
-            HandleShortFormDatagram(bench.shared,
-                                    devsim::ShortFormReply(device, static_cast<std::uint8_t>(form), length));
+            bench.EnterShortForm(devsim::ShortFormReply(device, static_cast<std::uint8_t>(form), length), kCard);
     }
     static SimulatedDevice Device(std::uint8_t n)
     {
@@ -39,7 +39,7 @@ protected:
         device.dns1 = {192, 168, 1, 53};
         return device;
     }
-    test::ReceiverBench bench;
+    test::EntryBench bench;
 };
 
 } // namespace
@@ -48,8 +48,9 @@ protected:
 // values after it. A long-form reply says "DHCP" only when it is on: "static" leaves whether
 // the mode is known as it was. A short-form answer too short for a group says it lacks the
 // group and keeps the group's last values. A notice takes the gateway and nothing else. Of a
-// longer name only 18 bytes travel: the row shows them, and the record holds them and the
-// interface zero-terminated.
+// longer name only 18 bytes travel: the row shows them, and the device holds them and the
+// interface zero-padded. The device's last report stays apart from what the table holds true:
+// the notice's address is kept as the device said it, though the table keeps the old one.
 TEST_F(ReceiverEntryTest, EachReplyTakesTheGroupsItCarriesAndKeepsTheRest)
 {
     struct Step {
@@ -83,26 +84,31 @@ TEST_F(ReceiverEntryTest, EachReplyTakesTheGroupsItCarriesAndKeepsTheRest)
          },
          "ports 0/0, dns1 1.1.1.1 (has 0), DHCP 1 (has 0), ip 192.168.1.11, gateway 192.168.1.254"},
     };
-    const auto dotted = [](std::span<const std::uint8_t> address) {
-        return QString::asprintf("%d.%d.%d.%d", address[0], address[1], address[2], address[3]).toStdString();
-    };
+    const auto dotted = [](const wire::Ipv4& address) { return protocol::DottedDecimal(address).toStdString(); };
     SimulatedDevice device = Device(1);
     device.name = "ABCDEFGHIJKLMNOPQRSTUV";
     device.interfaceName = "ab";
     for (const Step& step : steps) {
         step.change(device);
         Reply(device, step.form, step.length);
-        const DeviceRecord* record = bench.table.FindDeviceByMac(device.mac);
-        ASSERT_NE(record, nullptr) << step.what;
+        const std::optional<devices::Device> found = bench.table.Find(device.mac);
+        ASSERT_TRUE(found) << step.what;
+        const devices::DeviceState& held = found->believed;
         const QString values = QString::asprintf(
-            "ports %d/%d, dns1 %s (has %u), DHCP %d (has %d), ip %s, gateway %s", record->port1, record->port2,
-            dotted(record->dns1).c_str(), record->hasDns, record->dhcpEnabled, record->hasDhcp,
-            dotted(record->ipAddress).c_str(), dotted(record->gateway).c_str());
+            "ports %d/%d, dns1 %s (has %d), DHCP %d (has %d), ip %s, gateway %s", held.ports.port1, held.ports.port2,
+            dotted(held.dns.dns1).c_str(), held.hasDns, held.dhcpEnabled, held.hasDhcp,
+            dotted(held.ipAddress).c_str(), dotted(held.gateway).c_str());
         EXPECT_EQ(values, step.values) << step.what;
-        EXPECT_STREQ(reinterpret_cast<const char*>(record->name.data()), "ABCDEFGHIJKLMNOPQR") << step.what;
-        EXPECT_STREQ(reinterpret_cast<const char*>(record->interfaceName.data()), "ab") << step.what;
+        EXPECT_EQ(std::string(held.name.begin(), held.name.end()), "ABCDEFGHIJKLMNOPQR") << step.what;
+        const auto& tag = found->lastReport.interfaceName;
+        EXPECT_EQ(std::string(tag.begin(), tag.end()), std::string("ab\0\0", 4)) << step.what;
+        EXPECT_EQ(found->lastReport.card, kCard) << step.what;
         EXPECT_EQ(bench.Rows().front().nameText, QStringLiteral("ABCDEFGHIJKLMNOPQR")) << step.what;
     }
+    const devices::DeviceReport& notice = bench.table.Find(device.mac)->lastReport;
+    EXPECT_EQ(notice.kind, devices::ReportKind::Notice);
+    EXPECT_EQ(notice.ipAddress, device.ip) << "the report keeps what the device said";
+    EXPECT_NE(notice.time, std::chrono::system_clock::time_point{});
 }
 
 // Each row: replies to an empty table (device n is "dev<n>" at 192.168.1.<10 + n> unless the
@@ -138,8 +144,7 @@ TEST_F(ReceiverEntryTest, ADeviceKeepsItsNumberAndMovesToTheEndWhenItsAddressOrN
         {"a notice of another, other kinds", {{1, 0}, {2, 1}, {1, 2, "kind 2"}, {3, 255}}, {"1 dev1 192.168.001.011"}},
     };
     for (const auto& [what, replies, rows] : cases) {
-        bench.table.FreeAllDevices(); // as a search empties the table
-        bench.rows.Clear();
+        bench.table.Clear(); // as a search does
         for (const Answer& reply : replies) {
             SimulatedDevice device = Device(reply.n);
             if (!reply.name.empty())
@@ -150,11 +155,11 @@ TEST_F(ReceiverEntryTest, ADeviceKeepsItsNumberAndMovesToTheEndWhenItsAddressOrN
         QStringList shown;
         for (const auto& row : bench.Rows()) {
             shown << QString::number(row.number) + u' ' + row.nameText + u' ' + row.addressText;
-            const DeviceRecord* record = bench.table.FindDeviceByListIndex(row.number - 1);
-            EXPECT_EQ(record != nullptr ? record->macAddress[5] : 0, row.number) << what << ", row " << row.number;
+            const std::optional<devices::Device> numbered = bench.table.FindByNumber(row.number);
+            EXPECT_EQ(numbered ? numbered->mac[5] : 0, row.number) << what << ", row " << row.number;
         }
         EXPECT_EQ(shown, rows) << what;
-        EXPECT_EQ(bench.table.RecordCount(), static_cast<std::size_t>(rows.size())) << what;
+        EXPECT_EQ(bench.table.Count(), static_cast<std::size_t>(rows.size())) << what;
     }
     EXPECT_TRUE(bench.PostedBoxes().empty());
 }
@@ -162,13 +167,13 @@ TEST_F(ReceiverEntryTest, ADeviceKeepsItsNumberAndMovesToTheEndWhenItsAddressOrN
 TEST_F(ReceiverEntryTest, PasswordFailureIsShownOneAtATimeAndOncePerDeviceInTenSeconds)
 {
     const auto refused = [this](std::uint8_t n) {
-        HandleLongFormDatagram(bench.shared, devsim::LongFormReply(Device(n), 3)); // a wrong password
+        bench.EnterLongForm(devsim::LongFormReply(Device(n), 3)); // a wrong password
     };
     refused(1);
     refused(2);
     const QString expected = QStringLiteral("[%1] %2").arg(platform::ApplicationName(), kPasswordFailureText);
     EXPECT_EQ(bench.PostedBoxes(), std::vector<QString>{expected});
-    EXPECT_EQ(bench.table.RecordCount(), 2u) << "the replies still count";
+    EXPECT_EQ(bench.table.Count(), 2u) << "the replies still count";
     bench.CloseBoxes();
     refused(2);
     EXPECT_EQ(bench.PostedBoxes().size(), 2u) << "once the box is closed, the next device's is shown";
@@ -190,20 +195,20 @@ TEST_F(ReceiverEntryTest, AFullTableDropsNewDevicesCountsThemAndStillFollowsKnow
                       static_cast<std::uint8_t>(i)};
         Reply(device, 0, 50);
     }
-    ASSERT_EQ(bench.table.RecordCount(), 65536u);
+    ASSERT_EQ(bench.table.Count(), 65536u);
 
     SimulatedDevice known = Device(5); // among the devices listed
     known.port1 = 8081;
     Reply(known, 0, 60);
-    EXPECT_EQ(bench.table.FindDeviceByMac(known.mac)->port1, 8081);
+    EXPECT_EQ(bench.table.Find(known.mac)->believed.ports.port1, 8081);
 
     // Said once per search, when the next search (or the close) frees the table.
     testing::internal::CaptureStderr();
-    bench.table.FreeAllDevices();
-    bench.table.FreeAllDevices();
+    bench.table.Clear();
+    bench.table.Clear();
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("4464 more devices"), std::string::npos) << said;
     EXPECT_EQ(said.find("quillon:"), said.rfind("quillon:")) << said;
     Reply(known, 0, 60);
-    EXPECT_EQ(bench.table.RecordCount(), 1u) << "a freed table takes devices again";
+    EXPECT_EQ(bench.table.Count(), 1u) << "a freed table takes devices again";
 }

@@ -3,8 +3,7 @@
 namespace quillon::test {
 
 ReceiverBench::ReceiverBench()
-    : listLock("LIST LOCK", lockDirectory.path().toStdString()),
-      discovery(listLock, [this](int status) { endStatus_ = status; })
+    : listLock("LIST LOCK", lockDirectory.path().toStdString())
 {
     platform::SetMessageBoxPoster([this](const platform::MessageBoxRequest& box, std::function<void()> closed) {
         std::scoped_lock lock(boxesMutex_);
@@ -16,7 +15,6 @@ ReceiverBench::ReceiverBench()
 
 ReceiverBench::~ReceiverBench()
 {
-    discovery.Stop(); // before the boxes' poster goes
     platform::SetMessageBoxPoster({});
 }
 
@@ -35,6 +33,18 @@ void ReceiverBench::CloseBoxes()
     }
     for (auto& closed : closers)
         closed();
+}
+
+void EntryBench::EnterLongForm(wire::Bytes datagram, unsigned card)
+{
+    const discovery::ReceivedDatagram batch[] = {{datagram, {card}}};
+    discovery::EnterLongFormDatagrams(shared, batch, stop);
+}
+
+void EntryBench::EnterShortForm(wire::Bytes datagram, unsigned card)
+{
+    const discovery::ReceivedDatagram batch[] = {{datagram, {card}}};
+    discovery::EnterShortFormDatagrams(shared, batch, stop);
 }
 
 } // namespace quillon::test

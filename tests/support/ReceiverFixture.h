@@ -1,21 +1,22 @@
 #pragma once
 
 #include "devices/DeviceTable.h"
-#include "devices/RowStore.h"
+#include "discovery/Receivers.h"
 #include "platform/MessageBox.h"
 #include "platform/NamedLock.h"
-#include "discovery/Discovery.h"
+#include "platform/StopSignal.h"
 
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
 namespace quillon::test {
 
-// The program's discovery with a list lock of its own and message boxes caught instead of
-// shown, without a window.
+// Message boxes caught instead of shown, a list lock of its own, and the status the program
+// would end with.
 class ReceiverBench {
 public:
     ReceiverBench();
@@ -25,10 +26,13 @@ public:
     std::vector<QString> PostedBoxes();
     // Close the posted boxes (runs their `closed` callbacks).
     void CloseBoxes();
-    // The status endProgram was called with, or -1.
+    // What a discovery calls when the program must end.
+    std::function<void(int)> EndProgram()
+    {
+        return [this](int status) { endStatus_ = status; };
+    }
+    // The status EndProgram was called with, or -1.
     int EndStatus() const { return endStatus_.load(); }
-
-    devices::RowStore::Rows Rows() { return rows.Copy(); }
 
 private:
     std::mutex boxesMutex_;
@@ -39,10 +43,20 @@ private:
 public:
     QTemporaryDir lockDirectory;
     platform::NamedLock listLock;
-    discovery::Discovery discovery;
-    devices::DeviceTable& table = discovery.Table();
-    devices::RowStore& rows = discovery.Rows();
-    discovery::ReceiverShared& shared = discovery.Shared();
+};
+
+// The receivers' own way into a device table, fed straight with datagrams, without sockets.
+class EntryBench : public ReceiverBench {
+public:
+    // One datagram, as a receiver of that form would take it, arrived on `card`.
+    void EnterLongForm(wire::Bytes datagram, unsigned card = 0);
+    void EnterShortForm(wire::Bytes datagram, unsigned card = 0);
+
+    devices::RowFeed::Rows Rows() { return table.Rows().Copy(); }
+
+    devices::DeviceTable table;
+    discovery::ReceiverShared shared{table, listLock, EndProgram(), {}};
+    platform::StopSignal stop;
 };
 
 } // namespace quillon::test

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "protocol/Protocol.h"
+#include "protocol/ShortForm.h"
+#include "protocol/Wire.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace quillon::devices {
+
+// Which protocols a device answered on, as bits of Device::protocols and DeviceReport::protocol.
+inline constexpr std::uint8_t kAnsweredLongForm = 1;
+inline constexpr std::uint8_t kAnsweredShortForm = 2;
+
+struct WebPorts {
+    std::int32_t port1 = 0; // the web port
+    std::int32_t port2 = 0;
+    bool operator==(const WebPorts&) const = default;
+};
+
+enum class ReportKind : std::uint8_t {
+    Answer, // the device answered a search
+    Notice, // the device says its settings changed
+};
+
+// What one datagram of a device said, exactly as it carried it: what it did not carry is empty.
+struct DeviceReport {
+    ReportKind kind = ReportKind::Answer;
+    std::uint8_t protocol = 0; // kAnsweredLongForm or kAnsweredShortForm
+    wire::MacAddress mac{};
+    std::array<std::uint8_t, protocol::kInterfaceNameSize> interfaceName{}; // the device's own, zero-padded
+    wire::Ipv4 ipAddress{};
+    wire::Ipv4 netmask{};
+    wire::Ipv4 gateway{};
+    protocol::NameBytes name{};
+    std::optional<WebPorts> ports;
+    std::optional<protocol::DnsServers> dns;
+    std::optional<bool> dhcp; // true: the device takes its address by DHCP
+    unsigned card = 0;        // the card it arrived on; 0 when unknown
+    std::chrono::system_clock::time_point time{}; // when it was entered
+};
+
+// What this program holds true of a device's settings: its reports, each taking the groups it
+// carries, with what this program's own Submit sent written over them until the device reports
+// again. DNS servers and the mode keep their last values when an answer lacks them; the flags
+// say whether the last answer carried them.
+struct DeviceState {
+    wire::Ipv4 ipAddress{};
+    wire::Ipv4 netmask{};
+    wire::Ipv4 gateway{};
+    protocol::NameBytes name{};
+    WebPorts ports;
+    protocol::DnsServers dns;
+    bool hasDns = false;
+    bool dhcpEnabled = false;
+    bool hasDhcp = false;
+};
+
+// One device that answered, as the device table hands it out: a copy, never a way into the table.
+struct Device {
+    wire::MacAddress mac{}; // the device's identity: one device, one entry, whatever its address
+    int number = 0;         // its row's number, in the order the devices first answered (1 first)
+    DeviceState believed;
+    DeviceReport lastReport;   // what the device itself said last
+    std::uint8_t protocols = 0; // kAnsweredLongForm | kAnsweredShortForm
+    unsigned card = 0;          // the card its last answer arrived on; 0 when unknown
+    // Answers and notices entered so far, so that whoever waits for the device's word after a set
+    // request can tell a new report from the values Submit wrote itself.
+    std::uint32_t reports = 0;
+};
+
+} // namespace quillon::devices
