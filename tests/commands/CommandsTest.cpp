@@ -116,13 +116,16 @@ TEST(DeviceName, EncodesWholeCharactersWithinEighteenBytes)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(emoji.data())), "cam 📷");
 }
 
-// Ports 0, 80, 8080 and 65535 are Commands.DoubleClickOpensTheDevicesWebPage's; here, the
-// numbers a device's five port digits can give that are no port.
-TEST(WebAddress, PortIsShownOnlyWhenItIsAPort)
+// The port shows unless it is the web's own, 80, or a number a device's five port digits can
+// give that is no port.
+TEST(WebAddress, PortIsShownOnlyWhenItIsAPortOtherThan80)
 {
-    const wire::Ipv4 address{192, 168, 1, 20};
-    EXPECT_EQ(DeviceWebAddress({address, -5}), QStringLiteral("http://192.168.1.20"));
-    EXPECT_EQ(DeviceWebAddress({address, 65536}), QStringLiteral("http://192.168.1.20"));
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {80, "http://192.168.1.20"},    {-5, "http://192.168.1.20"},        {0, "http://192.168.1.20"},
+        {65536, "http://192.168.1.20"}, {8080, "http://192.168.1.20:8080"}, {65535, "http://192.168.1.20:65535"},
+    };
+    for (const auto& [port, address] : cases)
+        EXPECT_EQ(DeviceWebAddress({{192, 168, 1, 20}, port}), QLatin1String(address)) << port;
 }
 
 TEST(WebAddress, OnlyAddressesADeviceOnTheLanCanHaveAreOpened)

@@ -43,7 +43,7 @@ Outcome Quillonctl(const QStringList& arguments)
 }
 
 // Both protocols and each alone; short replies of 50, 60 and 70 bytes; a name that is not UTF-8
-// (Latin-1 "Café"), one that needs CSV quoting, one of wide characters; two devices on one
+// (Latin-1 "Café"), two that need CSV quoting (a comma, a lone quote), one of wide characters; two devices on one
 // address; one outside the card's subnet (lan0 is 203.0.113.1/26); addresses that sort
 // differently as text and as numbers.
 const char* kFleet = R"({"devices": [
@@ -56,7 +56,7 @@ const char* kFleet = R"({"devices": [
   {"mac": "00:1a:2b:3c:4d:04", "ip": "203.0.113.22", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
    "dns1": "1.1.1.1", "dns2": "9.9.9.9", "name": "門口", "port1": 8000, "dhcp": true, "protocols": ["long"]},
   {"mac": "00:1a:2b:3c:4d:05", "ip": "192.168.1.9", "netmask": "255.255.255.0", "gateway": "192.168.1.1",
-   "dns1": "192.168.1.1", "dns2": "192.168.1.2", "name": "Far", "port1": 443, "dhcp": true, "shortLength": 70}
+   "dns1": "192.168.1.1", "dns2": "192.168.1.2", "name": "Far \"6\"", "port1": 443, "dhcp": true, "shortLength": 70}
 ]})";
 
 // What each format shows of kFleet: sorted by address as numbers, "Café" as U+FFFD with its
@@ -64,20 +64,20 @@ const char* kFleet = R"({"devices": [
 // name taking two columns a character in the table.
 const char* kTable =
     "MAC                IP            NETMASK        GATEWAY      DNS1         DNS2         NAME          WEB_PORT  DHCP     PROTOCOLS   CARD  IN_CARD_SUBNET  SHARED_IP  WEB_ADDRESS\n"
-    "00:1a:2b:3c:4d:05  192.168.1.9   255.255.255.0  192.168.1.1  192.168.1.1  192.168.1.2  Far           443       on       long,short  lan0  no              no         http://192.168.1.9:443\n"
+    "00:1a:2b:3c:4d:05  192.168.1.9   255.255.255.0  192.168.1.1  192.168.1.1  192.168.1.2  Far \"6\"       443       on       long,short  lan0  no              no         http://192.168.1.9:443\n"
     "00:1a:2b:3c:4d:02  203.0.113.9   255.255.255.0  203.0.113.1                            Dock, \"east\"  8080      unknown  short       lan0  yes             no         http://203.0.113.9:8080\n"
     "00:1a:2b:3c:4d:01  203.0.113.20  255.255.255.0  203.0.113.1  203.0.113.1  8.8.8.8      Lobby         80        off      long,short  lan0  yes             no         http://203.0.113.20\n"
     "00:1a:2b:3c:4d:03  203.0.113.22  255.255.255.0  203.0.113.1                            Caf\xef\xbf\xbd                    unknown  short       lan0  yes             yes        http://203.0.113.22\n"
     "00:1a:2b:3c:4d:04  203.0.113.22  255.255.255.0  203.0.113.1  1.1.1.1      9.9.9.9      \xe9\x96\x80\xe5\x8f\xa3          8000      on       long        lan0  yes             yes        http://203.0.113.22:8000\n";
 const char* kJson =
-    "[{\"card\":\"lan0\",\"dhcp\":\"on\",\"dns1\":\"192.168.1.1\",\"dns2\":\"192.168.1.2\",\"gateway\":\"192.168.1.1\",\"in_card_subnet\":false,\"ip\":\"192.168.1.9\",\"mac\":\"00:1a:2b:3c:4d:05\",\"name\":\"Far\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"long\",\"short\"],\"shared_ip\":false,\"web_address\":\"http://192.168.1.9:443\",\"web_port\":443},{"
+    "[{\"card\":\"lan0\",\"dhcp\":\"on\",\"dns1\":\"192.168.1.1\",\"dns2\":\"192.168.1.2\",\"gateway\":\"192.168.1.1\",\"in_card_subnet\":false,\"ip\":\"192.168.1.9\",\"mac\":\"00:1a:2b:3c:4d:05\",\"name\":\"Far \\\"6\\\"\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"long\",\"short\"],\"shared_ip\":false,\"web_address\":\"http://192.168.1.9:443\",\"web_port\":443},{"
     "\"card\":\"lan0\",\"dhcp\":\"unknown\",\"dns1\":null,\"dns2\":null,\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.9\",\"mac\":\"00:1a:2b:3c:4d:02\",\"name\":\"Dock, \\\"east\\\"\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"short\"],\"shared_ip\":false,\"web_address\":\"http://203.0.113.9:8080\",\"web_port\":8080},{"
     "\"card\":\"lan0\",\"dhcp\":\"off\",\"dns1\":\"203.0.113.1\",\"dns2\":\"8.8.8.8\",\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.20\",\"mac\":\"00:1a:2b:3c:4d:01\",\"name\":\"Lobby\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"long\",\"short\"],\"shared_ip\":false,\"web_address\":\"http://203.0.113.20\",\"web_port\":80},{"
     "\"card\":\"lan0\",\"dhcp\":\"unknown\",\"dns1\":null,\"dns2\":null,\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.22\",\"mac\":\"00:1a:2b:3c:4d:03\",\"name\":\"Caf\xef\xbf\xbd\",\"name_hex\":\"436166e9\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"short\"],\"shared_ip\":true,\"web_address\":\"http://203.0.113.22\",\"web_port\":null},{"
     "\"card\":\"lan0\",\"dhcp\":\"on\",\"dns1\":\"1.1.1.1\",\"dns2\":\"9.9.9.9\",\"gateway\":\"203.0.113.1\",\"in_card_subnet\":true,\"ip\":\"203.0.113.22\",\"mac\":\"00:1a:2b:3c:4d:04\",\"name\":\"\xe9\x96\x80\xe5\x8f\xa3\",\"netmask\":\"255.255.255.0\",\"protocols\":[\"long\"],\"shared_ip\":true,\"web_address\":\"http://203.0.113.22:8000\",\"web_port\":8000}]\n";
 const char* kCsv =
     "mac,ip,netmask,gateway,dns1,dns2,name,web_port,dhcp,protocols,card,in_card_subnet,shared_ip,web_address\r\n"
-    "00:1a:2b:3c:4d:05,192.168.1.9,255.255.255.0,192.168.1.1,192.168.1.1,192.168.1.2,Far,443,on,\"long,short\",lan0,no,no,http://192.168.1.9:443\r\n"
+    "00:1a:2b:3c:4d:05,192.168.1.9,255.255.255.0,192.168.1.1,192.168.1.1,192.168.1.2,\"Far \"\"6\"\"\",443,on,\"long,short\",lan0,no,no,http://192.168.1.9:443\r\n"
     "00:1a:2b:3c:4d:02,203.0.113.9,255.255.255.0,203.0.113.1,,,\"Dock, \"\"east\"\"\",8080,unknown,short,lan0,yes,no,http://203.0.113.9:8080\r\n"
     "00:1a:2b:3c:4d:01,203.0.113.20,255.255.255.0,203.0.113.1,203.0.113.1,8.8.8.8,Lobby,80,off,\"long,short\",lan0,yes,no,http://203.0.113.20\r\n"
     "00:1a:2b:3c:4d:03,203.0.113.22,255.255.255.0,203.0.113.1,,,Caf\xef\xbf\xbd,,unknown,short,lan0,yes,yes,http://203.0.113.22\r\n"

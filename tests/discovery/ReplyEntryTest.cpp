@@ -105,7 +105,7 @@ TEST_F(ReceiverEntryTest, EachReplyTakesTheGroupsItCarriesAndKeepsTheRest)
         EXPECT_EQ(found->lastReport.card, kCard) << step.what;
         EXPECT_EQ(bench.Rows().front().nameText, QStringLiteral("ABCDEFGHIJKLMNOPQR")) << step.what;
     }
-    const devices::DeviceReport& notice = bench.table.Find(device.mac)->lastReport;
+    const devices::DeviceReport notice = bench.table.Find(device.mac)->lastReport;
     EXPECT_EQ(notice.kind, devices::ReportKind::Notice);
     EXPECT_EQ(notice.ipAddress, device.ip) << "the report keeps what the device said";
     EXPECT_NE(notice.time, std::chrono::system_clock::time_point{});

@@ -17,7 +17,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <optional>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 
@@ -109,7 +112,11 @@ platform::UniqueFd OpenPort(std::uint16_t port)
         ::bind(fd.Get(), platform::AsSocketAddress(address), sizeof address) != 0) {
         std::perror("quillon-devsim: cannot listen");
         fd.Reset();
+        return fd;
     }
+    // The first asking for a datagram's time stamp has the kernel stamp every later one.
+    timespec stamp{};
+    ::ioctl(fd.Get(), SIOCGSTAMPNS, &stamp);
     return fd;
 }
 
@@ -134,16 +141,27 @@ public:
     {
         std::printf("ready\n");
         std::fflush(stdout);
-        std::vector<std::uint8_t> buffer(65536);
+        std::vector<std::uint8_t> shortBuffer(65536);
+        std::vector<std::uint8_t> longBuffer(65536);
         for (;;) {
             SendDueReplies();
             pollfd watched[2] = {{shortForm_.Get(), POLLIN, 0}, {longForm_.Get(), POLLIN, 0}};
             if (::poll(watched, 2, MillisecondsToNextReply()) <= 0)
                 continue;
+            // Requests are handled, and logged, in the order they arrived, whichever port.
+            std::optional<Received> shortForm;
+            std::optional<Received> longForm;
             if (watched[0].revents & POLLIN)
-                OnShortForm(Receive(shortForm_.Get(), buffer));
+                shortForm = Receive(shortForm_.Get(), shortBuffer);
             if (watched[1].revents & POLLIN)
-                OnLongForm(Receive(longForm_.Get(), buffer));
+                longForm = Receive(longForm_.Get(), longBuffer);
+            const bool longFirst = longForm && (!shortForm || longForm->arrival < shortForm->arrival);
+            if (longFirst)
+                OnLongForm(longForm->bytes);
+            if (shortForm)
+                OnShortForm(shortForm->bytes);
+            if (longForm && !longFirst)
+                OnLongForm(longForm->bytes);
         }
     }
 
@@ -153,10 +171,17 @@ private:
         std::vector<std::uint8_t> bytes;
     };
 
-    static Bytes Receive(int fd, std::vector<std::uint8_t>& buffer)
+    struct Received {
+        Bytes bytes;
+        std::pair<long, long> arrival; // the kernel's time stamp: seconds, nanoseconds
+    };
+
+    static Received Receive(int fd, std::vector<std::uint8_t>& buffer)
     {
         const ssize_t length = ::recv(fd, buffer.data(), buffer.size(), 0);
-        return Bytes(buffer.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
+        timespec stamp{};
+        ::ioctl(fd, SIOCGSTAMPNS, &stamp);
+        return {Bytes(buffer.data(), length > 0 ? static_cast<std::size_t>(length) : 0), {stamp.tv_sec, stamp.tv_nsec}};
     }
 
     void OnLongForm(Bytes datagram)
