@@ -33,6 +33,11 @@ int UsageError(const QString& message)
     return kExitError;
 }
 
+int UnexpectedArgument(const QString& argument)
+{
+    return UsageError(QStringLiteral("unexpected argument '%1'").arg(argument));
+}
+
 int PrintVersion()
 {
     std::printf("quillonctl %s\n", qPrintable(QCoreApplication::applicationVersion()));
@@ -85,7 +90,7 @@ std::optional<int> CommandLine::Parse(const QStringList& arguments)
     if (positional.size() < count)
         return UsageError(QString::fromUtf8(command_.missingArgument));
     if (positional.size() > count)
-        return UsageError(QStringLiteral("unexpected argument '%1'").arg(positional[count]));
+        return UnexpectedArgument(positional[count]);
     if (timeoutOption_ && parser_.isSet(*timeoutOption_)) {
         bool isNumber = false;
         const QString value = parser_.value(*timeoutOption_);

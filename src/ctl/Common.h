@@ -77,6 +77,7 @@ struct Session {
 
 // The message and the usage on standard error; returns the exit status of bad input.
 int UsageError(const QString& message);
+int UnexpectedArgument(const QString& argument);
 
 // The version on standard output; returns 0.
 int PrintVersion();

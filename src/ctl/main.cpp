@@ -55,7 +55,7 @@ int main(int argc, char* argv[])
         "a problem (each printed with its line; nothing sent) or on errors, 3 otherwise.\n"
         "Exit status of doctor: 0 when nothing stands in the way of a search, 1 when a card drops\n"
         "answers from other subnets, a port is held or no card can search, 2 on errors.\n\n"
-        "'quillonctl COMMAND --help' shows the options of COMMAND."));
+        "'quillonctl help COMMAND' or 'quillonctl COMMAND --help' shows the options of COMMAND."));
     parser.addHelpOption();
     parser.addVersionOption();
     // These two may come before the command as well; the command reads them wherever they are.
@@ -64,19 +64,26 @@ int main(int argc, char* argv[])
                            "list, plan: collect answers for SECONDS (default 2). set, apply: wait up to SECONDS "
                            "for a device to confirm (default 5)."))});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, set MAC, plan, apply PLAN or doctor"));
+                                 QStringLiteral("list, set MAC, plan, apply PLAN, doctor or help COMMAND"));
     // What follows the command is the command's to read.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
 
     if (!parser.parse(QCoreApplication::arguments()))
         return ctl::UsageError(parser.errorText());
-    const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(QStringLiteral("help"))) {
+    QStringList positional = parser.positionalArguments();
+    if (parser.isSet(QStringLiteral("help")) || positional == QStringList{QStringLiteral("help")}) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
     if (parser.isSet(QStringLiteral("version")))
         return ctl::PrintVersion();
+    QStringList arguments = QCoreApplication::arguments();
+    if (positional.value(0) == QLatin1String("help")) {
+        if (positional.size() > 2)
+            return ctl::UnexpectedArgument(positional[2]);
+        positional.removeFirst();
+        arguments = QStringList{arguments.first(), positional.first(), QStringLiteral("--help")};
+    }
     if (positional.isEmpty())
         return ctl::UsageError(QStringLiteral("no command given"));
     const std::pair<const char*, ctl::ParsedCommand (*)(const QStringList&)> commands[] = {
@@ -87,7 +94,7 @@ int main(int argc, char* argv[])
                                       [&](const auto& c) { return positional.first() == QLatin1String(c.first); });
     if (command == std::end(commands))
         return ctl::UsageError(QStringLiteral("unknown command '%1'").arg(positional.first()));
-    const ctl::ParsedCommand parsed = command->second(QCoreApplication::arguments());
+    const ctl::ParsedCommand parsed = command->second(arguments);
     if (const int* status = std::get_if<int>(&parsed))
         return *status;
 
