@@ -1,12 +1,128 @@
 #include "ctl/Common.h"
 
+#include "commands/Plan.h"
+#include "ctl/ListCommand.h"
+#include "protocol/DeviceTexts.h"
+
+#include <QCoreApplication>
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 namespace quillon::ctl {
+
+namespace {
+
+const char* const kUsage = "Usage: quillonctl [OPTION]... list\n"
+                           "       quillonctl [OPTION]... set MAC [--ip A] [--netmask M] [--gateway G] [--dns1 D]\n"
+                           "                  [--dns2 D] [--name TEXT] [--port N] [--dhcp | --static] [--yes]\n"
+                           "       quillonctl [OPTION]... plan --range FIRST[-LAST] [--netmask M] [--gateway G]\n"
+                           "                  [--name-template TEXT] [--only GLOB]\n"
+                           "       quillonctl [OPTION]... apply PLAN.csv [--dry-run] [--yes] [--report FILE]\n"
+                           "       quillonctl [OPTION]... doctor\n"
+                           "Try 'quillonctl --help' for more information.\n";
+
+} // namespace
+
+int UsageError(const QString& message)
+{
+    std::fprintf(stderr, "quillonctl: %s\n%s", qPrintable(message), kUsage);
+    return kExitError;
+}
+
+int UnexpectedArgument(const QString& argument)
+{
+    return UsageError(QStringLiteral("unexpected argument '%1'").arg(argument));
+}
+
+int PrintVersion()
+{
+    std::printf("quillonctl %s\n", qPrintable(QCoreApplication::applicationVersion()));
+    return 0;
+}
+
+QCommandLineOption InterfaceOption()
+{
+    return {{QStringLiteral("i"), QStringLiteral("interface")},
+            QStringLiteral("Search only through network card NAME (repeatable)."),
+            QStringLiteral("NAME")};
+}
+
+QCommandLineOption TimeoutOption(const QString& help)
+{
+    return {QStringLiteral("timeout"), help, QStringLiteral("SECONDS")};
+}
+
+CommandLine::CommandLine(const Command& command)
+    : command_(command),
+      help_({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this command's options and exit.")),
+      version_({QStringLiteral("v"), QStringLiteral("version")}, QString()),
+      interface_(InterfaceOption())
+{
+    version_.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser_.setApplicationDescription(QString::fromUtf8(command.description));
+    parser_.addOptions({help_, version_, interface_});
+}
+
+void CommandLine::AddTimeout(const QString& help)
+{
+    timeoutOption_ = TimeoutOption(help);
+    parser_.addOption(*timeoutOption_);
+}
+
+std::optional<int> CommandLine::Parse(const QStringList& arguments)
+{
+    if (!parser_.parse(arguments))
+        return UsageError(parser_.errorText());
+    if (parser_.isSet(help_)) {
+        // Qt's first line gives the program's path for the usage; the command's own replaces it.
+        std::printf("Usage: quillonctl %s\n%s\n%s\n", command_.usage,
+                    qPrintable(parser_.helpText().section(QLatin1Char('\n'), 1)), command_.exitStatus);
+        return 0;
+    }
+    if (parser_.isSet(version_))
+        return PrintVersion();
+    const QStringList positional = parser_.positionalArguments();
+    const qsizetype count = command_.missingArgument != nullptr ? 2 : 1;
+    if (positional.size() < count)
+        return UsageError(QString::fromUtf8(command_.missingArgument));
+    if (positional.size() > count)
+        return UnexpectedArgument(positional[count]);
+    if (timeoutOption_ && parser_.isSet(*timeoutOption_)) {
+        bool isNumber = false;
+        const QString value = parser_.value(*timeoutOption_);
+        const double seconds = value.toDouble(&isNumber);
+        if (!isNumber || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)
+            return UsageError(QStringLiteral("--timeout takes seconds from 0 to 3600, not '%1'").arg(value));
+        timeout_ = std::chrono::milliseconds(std::lround(seconds * 1000));
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> CommandLine::Interfaces() const
+{
+    std::vector<std::string> interfaces;
+    for (const QString& name : parser_.values(interface_))
+        interfaces.push_back(name.toStdString());
+    return interfaces;
+}
+
+std::optional<int> CommandLine::ReadAddresses(std::span<const AddressOption> options) const
+{
+    for (const auto& [option, field] : options) {
+        if (!parser_.isSet(*option))
+            continue;
+        *field = protocol::ParseIpv4(parser_.value(*option));
+        if (!*field)
+            return UsageError(QStringLiteral("--%1 takes an address like 192.168.1.20, not '%2'")
+                                  .arg(option->names().constFirst(), parser_.value(*option)));
+    }
+    return std::nullopt;
+}
 
 void KeepNamedCards(std::vector<commands::ListedDevice>& devices, const std::vector<unsigned>& named)
 {

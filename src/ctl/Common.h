@@ -5,14 +5,22 @@
 #include "discovery/Discovery.h"
 #include "platform/NamedLock.h"
 #include "platform/Interfaces.h"
+#include "protocol/Wire.h"
 
 #include <QByteArray>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace quillon::ctl {
@@ -65,6 +73,67 @@ struct Session {
     Failure failure;
     platform::NamedLock listLock{devices::kListLockName};
     discovery::Discovery discovery;
+};
+
+// The message and the usage on standard error; returns the exit status of bad input.
+int UsageError(const QString& message);
+int UnexpectedArgument(const QString& argument);
+
+// The version on standard output; returns 0.
+int PrintVersion();
+
+// -i/--interface and --timeout (described by `help`): options of the commands that may also
+// come before the command.
+QCommandLineOption InterfaceOption();
+QCommandLineOption TimeoutOption(const QString& help);
+
+// What a command's arguments come to: the run, given the descriptor its data goes to, that
+// returns the exit status; or the exit status at once, when its help was printed or the
+// arguments were wrong (the usage error printed).
+using ParsedCommand = std::variant<std::function<int(int dataFd)>, int>;
+
+// An address option and the field it fills.
+using AddressOption = std::pair<const QCommandLineOption*, std::optional<wire::Ipv4>*>;
+
+// One command's command line: -h/--help, -v/--version (not in its help), -i/--interface,
+// --timeout when the command takes one, and its own options.
+class CommandLine {
+public:
+    struct Command {
+        const char* name;
+        const char* usage;       // after "quillonctl ", in its help
+        const char* description; // for its help
+        const char* exitStatus;  // for its help, after the options
+        const char* missingArgument = nullptr; // the message when its one argument is missing; null: it takes none
+    };
+
+    explicit CommandLine(const Command& command);
+
+    void AddTimeout(const QString& help);
+    void AddOptions(const QList<QCommandLineOption>& options) { parser_.addOptions(options); }
+
+    // Parses the program's `arguments`, the command's name among them: nothing when the command
+    // is to run, otherwise the exit status (the help or the version printed, or a usage error).
+    std::optional<int> Parse(const QStringList& arguments);
+
+    const QCommandLineParser& Options() const { return parser_; }
+    // The command's argument.
+    QString Argument() const { return parser_.positionalArguments().value(1); }
+    // The --timeout given, checked by Parse.
+    std::optional<std::chrono::milliseconds> Timeout() const { return timeout_; }
+    std::vector<std::string> Interfaces() const;
+    // Reads each address option that is given into its field; the usage error's exit status
+    // for the first that is not an address.
+    std::optional<int> ReadAddresses(std::span<const AddressOption> options) const;
+
+private:
+    Command command_;
+    QCommandLineParser parser_;
+    QCommandLineOption help_;
+    QCommandLineOption version_;
+    QCommandLineOption interface_;
+    std::optional<QCommandLineOption> timeoutOption_;
+    std::optional<std::chrono::milliseconds> timeout_;
 };
 
 } // namespace quillon::ctl

@@ -83,6 +83,20 @@ void FindFirewallDefinitions(Findings& findings)
 
 } // namespace
 
+ParsedCommand ParseDoctor(const QStringList& arguments)
+{
+    CommandLine line({"doctor", "doctor [OPTION]...",
+                      "Tells what a search would meet, one finding a line, and sends nothing: the cards with their\n"
+                      "addresses, strict reverse-path filtering (and the sysctl that loosens it), ports 4022 and\n"
+                      "4023 held by another program, and whether the firewalld service and the ufw profile\n"
+                      "quillon are installed.",
+                      "Exit status: 0 when nothing stands in the way of a search, 1 when a card drops answers\n"
+                      "from other subnets, a port is held or no card can search, 2 on errors."});
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+    return [interfaces = line.Interfaces()](int dataFd) { return RunDoctor(interfaces, dataFd); };
+}
+
 int RunDoctor(const std::vector<std::string>& interfaces, int dataFd)
 {
     if (!SearchOnlyThrough(interfaces, platform::UsableInterfaces()))

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "ctl/Common.h"
+
+#include <QStringList>
+
 #include <string>
 #include <vector>
 
@@ -12,5 +16,8 @@ inline constexpr int kExitInTheWay = 1;
 // (only the named ones when `interfaces` is not empty), those that drop answers from other
 // subnets, the receiving ports, the firewall definitions. Sends nothing. Returns the exit status.
 int RunDoctor(const std::vector<std::string>& interfaces, int dataFd);
+
+// `doctor` from the program's arguments.
+ParsedCommand ParseDoctor(const QStringList& arguments);
 
 } // namespace quillon::ctl

@@ -10,6 +10,35 @@
 
 namespace quillon::ctl {
 
+ParsedCommand ParseList(const QStringList& arguments)
+{
+    CommandLine line({"list", "list [OPTION]...",
+                      "Searches with both protocols and lists every device that answered, sorted by IP address.",
+                      "Exit status: 0 when a device answered, 1 when none did, 2 on errors."});
+    line.AddTimeout(QStringLiteral("Collect answers for SECONDS, 0 to 3600 (default 2)."));
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output as table (default), json or csv."),
+                                    QStringLiteral("FORMAT"), QStringLiteral("table"));
+    const QCommandLineOption pretty(QStringLiteral("pretty"), QStringLiteral("Indent the JSON output."));
+    line.AddOptions({format, pretty});
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+
+    ListOptions options;
+    options.timeout = line.Timeout().value_or(options.timeout);
+    const QString name = line.Options().value(format);
+    if (name == QLatin1String("table"))
+        options.format = ListFormat::Table;
+    else if (name == QLatin1String("json"))
+        options.format = ListFormat::Json;
+    else if (name == QLatin1String("csv"))
+        options.format = ListFormat::Csv;
+    else
+        return UsageError(QStringLiteral("--format takes table, json or csv, not '%1'").arg(name));
+    options.pretty = line.Options().isSet(pretty);
+    options.interfaces = line.Interfaces();
+    return [options](int dataFd) { return RunList(options, dataFd); };
+}
+
 int RunList(const ListOptions& options, int dataFd)
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();

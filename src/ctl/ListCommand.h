@@ -1,5 +1,9 @@
 #pragma once
 
+#include "ctl/Common.h"
+
+#include <QStringList>
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -23,5 +27,8 @@ inline constexpr int kExitError = 2;
 // Searches with both protocols, collects the answers for the timeout and writes the listing to
 // `dataFd`; messages go to standard error. Returns the exit status.
 int RunList(const ListOptions& options, int dataFd);
+
+// `list` from the program's arguments.
+ParsedCommand ParseList(const QStringList& arguments);
 
 } // namespace quillon::ctl

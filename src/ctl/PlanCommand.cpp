@@ -170,4 +170,79 @@ int RunApply(const ApplyOptions& options, int dataFd)
     return allApplied ? kExitFound : kExitNotAllApplied;
 }
 
+ParsedCommand ParsePlan(const QStringList& arguments)
+{
+    CommandLine line({"plan", "plan --range FIRST[-LAST] [OPTION]...",
+                      "Searches and writes a plan (CSV) giving the devices found consecutive addresses from\n"
+                      "--range, in the order of their addresses, skipping those other devices hold; sends nothing.",
+                      "Exit status: 0 when the plan was written, 2 otherwise."});
+    line.AddTimeout(QStringLiteral("Collect answers for SECONDS, 0 to 3600 (default 2)."));
+    const QCommandLineOption range(QStringLiteral("range"),
+                                   QStringLiteral("The addresses to give, FIRST or FIRST-LAST; without LAST up to "
+                                                  ".254 of FIRST's /24."),
+                                   QStringLiteral("FIRST[-LAST]"));
+    const QCommandLineOption netmask(QStringLiteral("netmask"), QStringLiteral("The netmask of every line."),
+                                     QStringLiteral("M"));
+    const QCommandLineOption gateway(QStringLiteral("gateway"),
+                                     QStringLiteral("The gateway of every line (0.0.0.0 for none)."), QStringLiteral("G"));
+    const QCommandLineOption nameTemplate(
+        QStringLiteral("name-template"),
+        QStringLiteral("Name the devices TEXT, {n} or {n:0W} counting from 1 in plan order."), QStringLiteral("TEXT"));
+    const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("Only the devices whose name matches GLOB."),
+                                  QStringLiteral("GLOB"));
+    line.AddOptions({range, netmask, gateway, nameTemplate, only});
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+
+    const QCommandLineParser& given = line.Options();
+    if (!given.isSet(range))
+        return UsageError(QStringLiteral("plan needs --range"));
+    PlanOptions options;
+    const QStringList ends = given.value(range).split(QLatin1Char('-'));
+    const std::optional<wire::Ipv4> first = protocol::ParseIpv4(ends.first());
+    const std::optional<wire::Ipv4> last = ends.size() == 2 ? protocol::ParseIpv4(ends[1]) : first;
+    if (ends.size() > 2 || !first || !last || *last < *first)
+        return UsageError(QStringLiteral("--range takes FIRST or FIRST-LAST like 192.168.1.50-192.168.1.99, not '%1'")
+                              .arg(given.value(range)));
+    options.request.first = *first;
+    options.request.last = ends.size() == 2 ? *last : wire::Ipv4{first->at(0), first->at(1), first->at(2), 254};
+    const AddressOption addresses[] = {{&netmask, &options.request.netmask}, {&gateway, &options.request.gateway}};
+    if (const std::optional<int> refused = line.ReadAddresses(addresses))
+        return *refused;
+    options.request.nameTemplate = given.value(nameTemplate);
+    options.request.only = given.value(only);
+    options.timeout = line.Timeout().value_or(options.timeout);
+    options.interfaces = line.Interfaces();
+    return [options](int dataFd) { return RunPlan(options, dataFd); };
+}
+
+ParsedCommand ParseApply(const QStringList& arguments)
+{
+    CommandLine line({"apply", "apply PLAN.csv [OPTION]...",
+                      "Checks the whole plan (mac,ip,netmask,gateway,dns1,dns2,name,port,mode; an empty cell\n"
+                      "keeps the device's value), then sets one device after another as set does, printing\n"
+                      "applied, unchanged, not found or not confirmed for each. A plan with a problem sends\n"
+                      "nothing.",
+                      "Exit status: 0 when every line was applied or unchanged, 2 when the plan has a problem\n"
+                      "(each printed with its line; nothing sent) or on errors, 3 otherwise.",
+                      "apply needs a plan file"});
+    line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for each device to confirm (default 5)."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send gateways outside the subnet without refusing."));
+    const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("Write each device's status as CSV to FILE."),
+                                    QStringLiteral("FILE"));
+    line.AddOptions({dryRun, yes, report});
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+
+    ApplyOptions options;
+    options.planPath = line.Argument();
+    options.dryRun = line.Options().isSet(dryRun);
+    options.yes = line.Options().isSet(yes);
+    options.reportPath = line.Options().value(report);
+    options.timeout = line.Timeout().value_or(options.timeout);
+    options.interfaces = line.Interfaces();
+    return [options](int dataFd) { return RunApply(options, dataFd); };
+}
+
 } // namespace quillon::ctl

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "commands/Plan.h"
+#include "ctl/Common.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <string>
@@ -35,5 +37,9 @@ int RunPlan(const PlanOptions& options, int dataFd);
 // problem, changes one device after another as `set` does. Writes one status line per device
 // to `dataFd` (and to the report); messages go to standard error. Returns the exit status.
 int RunApply(const ApplyOptions& options, int dataFd);
+
+// `plan` and `apply` from the program's arguments.
+ParsedCommand ParsePlan(const QStringList& arguments);
+ParsedCommand ParseApply(const QStringList& arguments);
 
 } // namespace quillon::ctl

@@ -205,4 +205,71 @@ int RunSet(const SetOptions& options, int dataFd)
     return kExitConfirmed;
 }
 
+ParsedCommand ParseSet(const QStringList& arguments)
+{
+    CommandLine line({"set", "set MAC [OPTION]...",
+                      "Finds the device with the MAC address MAC (00:1a:2b:3c:4d:5e or 00-1A-2B-3C-4D-5E), sends\n"
+                      "the settings given as options (the others stay as they are) and waits for the device to\n"
+                      "confirm them. It refuses, sending nothing, an IP address ending in 0 or 255, a name over\n"
+                      "18 bytes, a port outside 0..65535 and, without --yes, a gateway outside the device's\n"
+                      "subnet. Settings the device already has print \"unchanged\" and send nothing.",
+                      "Exit status: 0 when the device confirmed (or nothing needed changing), 2 for bad input or\n"
+                      "an error (nothing sent), 3 when sent but not confirmed in time, 4 when the device was not\n"
+                      "found.",
+                      "set needs the device's MAC address"});
+    line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for the device to confirm (default 5; "
+                                   "the device must answer the search within 2)."));
+    const QCommandLineOption ip(QStringLiteral("ip"), QStringLiteral("The IP address."), QStringLiteral("A"));
+    const QCommandLineOption netmask(QStringLiteral("netmask"), QStringLiteral("The netmask."), QStringLiteral("M"));
+    const QCommandLineOption gateway(QStringLiteral("gateway"), QStringLiteral("The gateway (0.0.0.0 for none)."),
+                                     QStringLiteral("G"));
+    const QCommandLineOption dns1(QStringLiteral("dns1"), QStringLiteral("The first DNS server."), QStringLiteral("D"));
+    const QCommandLineOption dns2(QStringLiteral("dns2"), QStringLiteral("The second DNS server."), QStringLiteral("D"));
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("The device's name, at most 18 bytes of UTF-8."),
+                                  QStringLiteral("TEXT"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("The web port, 0 to 65535."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption dhcp(QStringLiteral("dhcp"), QStringLiteral("Take the address by DHCP."));
+    const QCommandLineOption fixed(QStringLiteral("static"), QStringLiteral("Use a fixed address."));
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send a gateway outside the subnet without refusing."));
+    line.AddOptions({ip, netmask, gateway, dns1, dns2, name, port, dhcp, fixed, yes});
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+
+    const QCommandLineParser& given = line.Options();
+    SetOptions options;
+    const std::optional<wire::MacAddress> mac = protocol::ParseMac(line.Argument());
+    if (!mac)
+        return UsageError(QStringLiteral("'%1' is not a MAC address like 00:1a:2b:3c:4d:5e").arg(line.Argument()));
+    options.mac = *mac;
+    const AddressOption addresses[] = {{&ip, &options.ipAddress}, {&netmask, &options.netmask},
+                                       {&gateway, &options.gateway}, {&dns1, &options.dns1}, {&dns2, &options.dns2}};
+    if (const std::optional<int> refused = line.ReadAddresses(addresses))
+        return *refused;
+    if (given.isSet(name)) {
+        const QString text = given.value(name);
+        if (!commands::NameFits(text))
+            return UsageError(QStringLiteral("--name takes at most %1 bytes of UTF-8; '%2' has %3")
+                                  .arg(protocol::kNameSize)
+                                  .arg(text)
+                                  .arg(text.toUtf8().size()));
+        options.name = text;
+    }
+    if (given.isSet(port)) {
+        bool isNumber = false;
+        const uint number = given.value(port).toUInt(&isNumber);
+        if (!isNumber || number > 65535)
+            return UsageError(QStringLiteral("--port takes 0 to 65535, not '%1'").arg(given.value(port)));
+        options.port = static_cast<std::uint16_t>(number);
+    }
+    if (given.isSet(dhcp) && given.isSet(fixed))
+        return UsageError(QStringLiteral("--dhcp and --static exclude each other"));
+    if (given.isSet(dhcp) || given.isSet(fixed))
+        options.dhcp = given.isSet(dhcp);
+    options.yes = given.isSet(yes);
+    options.timeout = line.Timeout().value_or(options.timeout);
+    options.interfaces = line.Interfaces();
+    return [options](int dataFd) { return RunSet(options, dataFd); };
+}
+
 } // namespace quillon::ctl

@@ -6,6 +6,7 @@
 #include "protocol/Wire.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
@@ -41,5 +42,8 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
 // device to confirm them. Writes one line per changed field and "confirmed" (or "unchanged")
 // to `dataFd`; messages go to standard error. Returns the exit status.
 int RunSet(const SetOptions& options, int dataFd);
+
+// `set` from the program's arguments.
+ParsedCommand ParseSet(const QStringList& arguments);
 
 } // namespace quillon::ctl

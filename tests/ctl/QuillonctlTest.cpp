@@ -153,6 +153,7 @@ TEST(Quillonctl, ExitStatusAndDoctorSayWhatStandsInTheWay)
         {{"list", "--timeout", "soon"}, 2},
         {{"-i", "nosuchcard", "list"}, 2},
         {{"frobnicate"}, 2},
+        {{"help", "frobnicate"}, 2},
         {{}, 2},
     };
     for (const BareRun& c : cases) {
@@ -172,6 +173,30 @@ TEST(Quillonctl, ExitStatusAndDoctorSayWhatStandsInTheWay)
         else
             EXPECT_EQ(run.output.toStdString(), "") << row;
     }
+}
+
+struct HelpCase {
+    const char* command;
+    const char* own;     // an option of the command, as its help shows it
+    const char* foreign; // an option of another command
+};
+
+// A command's help, asked either way, shows its own options and no other command's.
+TEST(Quillonctl, HelpOfACommandShowsItsOwnOptions)
+{
+    const HelpCase cases[] = {
+        {"list", "--format <FORMAT>", "--ip"},   {"set", "--ip <A>", "--format"},
+        {"plan", "--range <FIRST[-LAST]>", "--dry-run"}, {"apply", "--dry-run", "--range"},
+        {"doctor", "--interface <NAME>", "--timeout"},
+    };
+    for (const HelpCase& c : cases)
+        for (const QStringList& arguments : {QStringList{"help", c.command}, QStringList{c.command, "--help"}}) {
+            const Outcome run = Quillonctl(arguments);
+            const std::string row = arguments.join(' ').toStdString() + "\n" + run.output.toStdString();
+            EXPECT_EQ(run.exitCode, 0) << row;
+            EXPECT_TRUE(run.output.contains(c.own)) << row;
+            EXPECT_FALSE(run.output.contains(c.foreign)) << row;
+        }
 }
 
 // The groups of every set request the simulator logged from line `from` on, one entry per
