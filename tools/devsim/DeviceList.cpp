@@ -1,5 +1,7 @@
 #include "DeviceList.h"
 
+#include "protocol/DeviceTexts.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,11 +13,11 @@ namespace {
 
 template <typename Value>
 bool ReadAddress(const QJsonObject& object, const char* key, Value& out,
-                 std::optional<Value> (*parse)(const std::string&), QString& error)
+                 std::optional<Value> (*parse)(const QString&), QString& error)
 {
     if (!object.contains(QLatin1String(key)))
         return true;
-    const auto parsed = parse(object.value(QLatin1String(key)).toString().toStdString());
+    const auto parsed = parse(object.value(QLatin1String(key)).toString());
     if (!parsed) {
         error = QStringLiteral("bad %1: %2").arg(QLatin1String(key), object.value(QLatin1String(key)).toString());
         return false;
@@ -40,12 +42,12 @@ std::optional<Confirmation> ParseConfirmation(const QString& text)
 std::optional<SimulatedDevice> ReadDevice(const QJsonObject& object, QString& error)
 {
     SimulatedDevice device;
-    if (!ReadAddress(object, "mac", device.mac, ParseMac, error) ||
-        !ReadAddress(object, "ip", device.ip, ParseIpv4, error) ||
-        !ReadAddress(object, "netmask", device.netmask, ParseIpv4, error) ||
-        !ReadAddress(object, "gateway", device.gateway, ParseIpv4, error) ||
-        !ReadAddress(object, "dns1", device.dns1, ParseIpv4, error) ||
-        !ReadAddress(object, "dns2", device.dns2, ParseIpv4, error))
+    if (!ReadAddress(object, "mac", device.mac, protocol::ParseMac, error) ||
+        !ReadAddress(object, "ip", device.ip, protocol::ParseIpv4, error) ||
+        !ReadAddress(object, "netmask", device.netmask, protocol::ParseIpv4, error) ||
+        !ReadAddress(object, "gateway", device.gateway, protocol::ParseIpv4, error) ||
+        !ReadAddress(object, "dns1", device.dns1, protocol::ParseIpv4, error) ||
+        !ReadAddress(object, "dns2", device.dns2, protocol::ParseIpv4, error))
         return std::nullopt;
     device.name = object.value(QLatin1String("name")).toString(QString::fromStdString(device.name)).toStdString();
     if (object.contains(QLatin1String("nameHex"))) // a name in any bytes, UTF-8 or not

@@ -148,42 +148,4 @@ std::vector<std::string> ApplySetRequest(SimulatedDevice& device, Bytes datagram
     return applied;
 }
 
-std::string FormatMac(const Mac& mac)
-{
-    char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-    return text;
-}
-
-std::string FormatIpv4(const Ipv4& address)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address[0], address[1], address[2], address[3]);
-    return text;
-}
-
-std::optional<Mac> ParseMac(const std::string& text)
-{
-    Mac mac{};
-    unsigned parts[6];
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &parts[0], &parts[1], &parts[2], &parts[3],
-                    &parts[4], &parts[5], &tail) != 6)
-        return std::nullopt;
-    std::transform(std::begin(parts), std::end(parts), mac.begin(), [](unsigned p) { return static_cast<std::uint8_t>(p); });
-    return mac;
-}
-
-std::optional<Ipv4> ParseIpv4(const std::string& text)
-{
-    Ipv4 address{};
-    unsigned parts[4];
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &parts[0], &parts[1], &parts[2], &parts[3], &tail) != 4 ||
-        std::any_of(std::begin(parts), std::end(parts), [](unsigned p) { return p > 255; }))
-        return std::nullopt;
-    std::transform(std::begin(parts), std::end(parts), address.begin(), [](unsigned p) { return static_cast<std::uint8_t>(p); });
-    return address;
-}
-
 } // namespace quillon::devsim

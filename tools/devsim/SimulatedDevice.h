@@ -60,9 +60,5 @@ Mac SetRequestTarget(Bytes datagram);
 // Applies the groups whose flag is 1 to the device; returns the names of the groups applied.
 std::vector<std::string> ApplySetRequest(SimulatedDevice& device, Bytes datagram);
 
-std::string FormatMac(const Mac& mac);
-std::string FormatIpv4(const Ipv4& address);
-std::optional<Mac> ParseMac(const std::string& text);
-std::optional<Ipv4> ParseIpv4(const std::string& text);
 
 } // namespace quillon::devsim

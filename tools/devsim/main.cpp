@@ -6,6 +6,7 @@
 #include "SimulatedDevice.h"
 
 #include "platform/UniqueFd.h"
+#include "protocol/DeviceTexts.h"
 #include "VirtualLan.h"
 #include "platform/SocketAddress.h"
 
@@ -19,7 +20,6 @@
 #include <netinet/in.h>
 #include <linux/sockios.h>
 #include <poll.h>
-#include <optional>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -28,6 +28,7 @@
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -214,7 +215,7 @@ private:
     void OnSetRequest(Bytes datagram)
     {
         const Mac target = SetRequestTarget(datagram);
-        QJsonObject extra{{"target", QString::fromStdString(FormatMac(target))}};
+        QJsonObject extra{{"target", protocol::MacText(target)}};
         auto device = std::find_if(devices_.begin(), devices_.end(), [&](const auto& d) { return d.mac == target; });
         if (device == devices_.end()) {
             Log(kShortFormPort, "set", datagram, extra);
