@@ -24,7 +24,7 @@ public:
     // Right after SubmitSettings sent `request`: reports entered so far do not count.
     ConfirmationWatch(const devices::DeviceStore& devices, const protocol::ShortFormSetRequest& request);
 
-    // After a Search: every record is new, so any report in the table counts.
+    // After a Search: every device is new, so any report in the table counts.
     void TableWasEmptied() { reportsBefore_ = 0; }
 
     // True once a report entered after the request confirms every change.

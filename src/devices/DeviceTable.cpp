@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 namespace quillon::devices {
 
@@ -122,10 +123,18 @@ Device* DeviceTable::AddDevice(const DeviceEntry& entry)
         ++droppedDevices_;
         return nullptr;
     }
-    Device& device = devices_.emplace_back();
+    // Memory that runs out drops the reply, as a full table does, rather than the receiver.
+    try {
+        devices_.emplace_back();
+        indexByMac_.emplace(wire::MacKey(entry.report.mac), devices_.size() - 1);
+    } catch (const std::bad_alloc&) {
+        if (devices_.size() > indexByMac_.size())
+            devices_.pop_back();
+        return nullptr;
+    }
+    Device& device = devices_.back();
     device.mac = entry.report.mac;
     device.number = static_cast<int>(devices_.size());
-    indexByMac_.emplace(wire::MacKey(device.mac), devices_.size() - 1);
     RowUpdate update(rows_);
     rows_.InsertDeviceRow(rows_.RowCount(), {device.number, entry.nameText, entry.addressText});
     return &device;

@@ -10,12 +10,12 @@
 
 namespace quillon::devices {
 
-// The device list's columns: the row number (the record's listIndex + 1), the device name and
+// The device list's columns: the row number (the device's number), the device name and
 // its address text.
 enum class Column { Number = 0, Name = 1, Address = 2 };
 inline constexpr int kColumnCount = 3;
 
-// One row: the number that ties it to its record, and the texts it shows.
+// One row: the number that ties it to its device, and the texts it shows.
 struct DeviceRow {
     int number = 0; // listIndex + 1
     QString nameText;

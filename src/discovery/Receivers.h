@@ -81,7 +81,7 @@ public:
     ReceiverThread(const ReceiverThread&) = delete;
     ReceiverThread& operator=(const ReceiverThread&) = delete;
 
-    // Wakes the thread and joins it. The caller must hold neither ListLock nor RecordsMutex,
+    // Wakes the thread and joins it. The caller must hold neither ListLock nor the table's mutex,
     // which the thread may be waiting for.
     void Stop();
 
