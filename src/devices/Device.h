@@ -26,12 +26,11 @@ enum class ReportKind : std::uint8_t {
     Notice, // the device says its settings changed
 };
 
-// What one datagram of a device said, exactly as it carried it: what it did not carry is empty.
+// What one datagram of a device said of its settings, exactly as it carried it: what it did not
+// carry is empty.
 struct DeviceReport {
     ReportKind kind = ReportKind::Answer;
     std::uint8_t protocol = 0; // kAnsweredLongForm or kAnsweredShortForm
-    wire::MacAddress mac{};
-    std::array<std::uint8_t, protocol::kInterfaceNameSize> interfaceName{}; // the device's own, zero-padded
     wire::Ipv4 ipAddress{};
     wire::Ipv4 netmask{};
     wire::Ipv4 gateway{};
@@ -61,11 +60,11 @@ struct DeviceState {
 
 // One device that answered, as the device table hands it out: a copy, never a way into the table.
 struct Device {
-    wire::MacAddress mac{}; // the device's identity: one device, one entry, whatever its address
-    int number = 0;         // its row's number, in the order the devices first answered (1 first)
-    DeviceState believed;
-    DeviceReport lastReport;   // what the device itself said last
+    wire::MacAddress mac{};     // the device's identity: one device, one entry, whatever its address
     std::uint8_t protocols = 0; // kAnsweredLongForm | kAnsweredShortForm
+    int number = 0;             // its row's number, in the order the devices first answered (1 first)
+    DeviceState believed;
+    DeviceReport lastReport;    // what the device itself said last
     unsigned card = 0;          // the card its last answer arrived on; 0 when unknown
     // Answers and notices entered so far, so that whoever waits for the device's word after a set
     // request can tell a new report from the values Submit wrote itself.

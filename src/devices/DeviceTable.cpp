@@ -17,6 +17,14 @@ void ReportDroppedDevices(std::size_t dropped)
                      DeviceTable::kMaximumDevices, dropped);
 }
 
+constexpr std::size_t kFirstIndexSize = 64;
+
+// Fibonacci hashing of the MAC address, onto a power of two slots.
+std::size_t SlotOf(const wire::MacAddress& mac, std::size_t mask)
+{
+    return static_cast<std::size_t>((wire::MacKey(mac) * 0x9E3779B97F4A7C15ULL) >> 32) & mask;
+}
+
 // Names compare as the device sent them, all 18 bytes.
 bool ShowsOtherAddressOrName(const Device& device, const DeviceReport& report)
 {
@@ -81,7 +89,7 @@ void DeviceTable::Enter(std::span<const DeviceEntry> entries)
 void DeviceTable::EnterAnswer(const DeviceEntry& entry)
 {
     const DeviceReport& report = entry.report;
-    Device* device = Lookup(report.mac);
+    Device* device = Lookup(entry.mac);
     if (device == nullptr) {
         device = AddDevice(entry);
         if (device == nullptr)
@@ -104,7 +112,7 @@ void DeviceTable::EnterAnswer(const DeviceEntry& entry)
 // (a new number could repeat another row's, and a click would then reach the wrong device).
 void DeviceTable::EnterNotice(const DeviceEntry& entry)
 {
-    Device* device = Lookup(entry.report.mac);
+    Device* device = Lookup(entry.mac);
     if (device == nullptr)
         return;
     MoveRowToEnd(*device, entry);
@@ -113,8 +121,41 @@ void DeviceTable::EnterNotice(const DeviceEntry& entry)
 
 Device* DeviceTable::Lookup(const wire::MacAddress& mac)
 {
-    const auto found = indexByMac_.find(wire::MacKey(mac));
-    return found == indexByMac_.end() ? nullptr : &devices_[found->second];
+    const std::optional<std::size_t> at = IndexOf(mac);
+    return at ? &devices_[*at] : nullptr;
+}
+
+std::optional<std::size_t> DeviceTable::IndexOf(const wire::MacAddress& mac) const
+{
+    if (slots_.empty())
+        return std::nullopt;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = SlotOf(mac, mask);; slot = (slot + 1) & mask) {
+        const std::uint32_t held = slots_[slot];
+        if (held == 0)
+            return std::nullopt;
+        if (devices_[held - 1].mac == mac)
+            return held - 1;
+    }
+}
+
+void DeviceTable::MakeRoomInIndex(std::size_t count)
+{
+    if (count * 2 <= slots_.size())
+        return;
+    std::vector<std::uint32_t> larger(std::max<std::size_t>(kFirstIndexSize, slots_.size() * 2));
+    slots_.swap(larger);
+    for (std::size_t at = 0; at < devices_.size(); ++at)
+        PutInIndex(at);
+}
+
+void DeviceTable::PutInIndex(std::size_t at)
+{
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = SlotOf(devices_[at].mac, mask);
+    while (slots_[slot] != 0)
+        slot = (slot + 1) & mask;
+    slots_[slot] = static_cast<std::uint32_t>(at + 1);
 }
 
 Device* DeviceTable::AddDevice(const DeviceEntry& entry)
@@ -125,16 +166,14 @@ Device* DeviceTable::AddDevice(const DeviceEntry& entry)
     }
     // Memory that runs out drops the reply, as a full table does, rather than the receiver.
     try {
-        devices_.emplace_back();
-        indexByMac_.emplace(wire::MacKey(entry.report.mac), devices_.size() - 1);
+        MakeRoomInIndex(devices_.size() + 1);
     } catch (const std::bad_alloc&) {
-        if (devices_.size() > indexByMac_.size())
-            devices_.pop_back();
         return nullptr;
     }
-    Device& device = devices_.back();
-    device.mac = entry.report.mac;
+    Device& device = devices_.emplace_back(); // within the room reserved: nothing moves
+    device.mac = entry.mac;
     device.number = static_cast<int>(devices_.size());
+    PutInIndex(devices_.size() - 1);
     RowUpdate update(rows_);
     rows_.InsertDeviceRow(rows_.RowCount(), {device.number, entry.nameText, entry.addressText});
     return &device;
@@ -159,8 +198,8 @@ void DeviceTable::Clear()
 {
     {
         std::scoped_lock lock(mutex_);
-        std::vector<Device>().swap(devices_);
-        indexByMac_.clear();
+        devices_.clear();
+        std::vector<std::uint32_t>().swap(slots_);
         rows_.Clear();
     }
     ReportDroppedDevices(droppedDevices_.exchange(0));
@@ -175,10 +214,10 @@ std::size_t DeviceTable::Count() const
 std::optional<Device> DeviceTable::Find(const wire::MacAddress& mac) const
 {
     std::scoped_lock lock(mutex_);
-    const auto found = indexByMac_.find(wire::MacKey(mac));
-    if (found == indexByMac_.end())
+    const std::optional<std::size_t> at = IndexOf(mac);
+    if (!at)
         return std::nullopt;
-    return devices_[found->second];
+    return devices_[*at];
 }
 
 std::optional<Device> DeviceTable::FindByNumber(int number) const

@@ -12,7 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace quillon::devices {
@@ -37,9 +36,10 @@ protected:
     ~DeviceStore() = default;
 };
 
-// A report on its way into the table, with the texts its row shows (made before any lock is
-// taken).
+// A device's report on its way into the table, with the texts its row shows (made before any
+// lock is taken).
 struct DeviceEntry {
+    wire::MacAddress mac{};
     DeviceReport report;
     QString nameText;
     QString addressText;
@@ -52,7 +52,7 @@ struct DeviceEntry {
 // taken inside it, never the other way round, and neither is held while waiting for anything.
 class DeviceTable final : public DeviceStore {
 public:
-    DeviceTable() = default;
+    DeviceTable() { devices_.reserve(kMaximumDevices); }
     ~DeviceTable() { Clear(); }
     DeviceTable(const DeviceTable&) = delete;
     DeviceTable& operator=(const DeviceTable&) = delete;
@@ -87,6 +87,9 @@ public:
 
 private:
     Device* Lookup(const wire::MacAddress& mac);
+    std::optional<std::size_t> IndexOf(const wire::MacAddress& mac) const;
+    void MakeRoomInIndex(std::size_t count);
+    void PutInIndex(std::size_t at);
     void EnterAnswer(const DeviceEntry& entry);
     void EnterNotice(const DeviceEntry& entry);
     Device* AddDevice(const DeviceEntry& entry);
@@ -95,8 +98,13 @@ private:
 
     mutable std::mutex mutex_;
     RowStore rows_;
-    std::vector<Device> devices_; // devices_[number - 1]
-    std::unordered_map<std::uint64_t, std::size_t> indexByMac_;
+    // devices_[number - 1]. Room for as many devices as the table takes is reserved once, so the
+    // devices never move, and memory is used only as they fill it.
+    std::vector<Device> devices_;
+    // The MAC index: open addressing over devices_, each slot a device's position + 1 (0: empty),
+    // the slots at most half taken. A slot per device beats a node per device several times in
+    // memory.
+    std::vector<std::uint32_t> slots_;
     std::atomic<std::size_t> droppedDevices_{0};
 };
 

@@ -14,8 +14,7 @@ DeviceEntry CommonEntry(const Reply& reply, std::uint8_t protocol, const Arrival
     DeviceEntry entry;
     DeviceReport& report = entry.report;
     report.protocol = protocol;
-    report.mac = reply.macAddress;
-    report.interfaceName = reply.interfaceName;
+    entry.mac = reply.macAddress;
     report.ipAddress = reply.ipAddress;
     report.netmask = reply.netmask;
     report.gateway = reply.gateway;

@@ -242,9 +242,9 @@ TEST(DeviceListModel, ReplayingTheChangesGivesTheStoresRows)
     // A new device's answer appends a row, a notice moves a row to the end, and the first
     // device's answer from a new address rewrites its row where it stands.
     auto enter = [&](std::uint16_t device, devices::ReportKind kind, const QString& text) {
-        devices::DeviceEntry entry{{}, text, text};
+        devices::DeviceEntry entry{{}, {}, text, text};
         entry.report.kind = kind;
-        entry.report.mac = {2, 0, 0, 0, static_cast<std::uint8_t>(device >> 8), static_cast<std::uint8_t>(device)};
+        entry.mac = {2, 0, 0, 0, static_cast<std::uint8_t>(device >> 8), static_cast<std::uint8_t>(device)};
         ++answers;
         entry.report.ipAddress = {10, 0, static_cast<std::uint8_t>(answers >> 8), static_cast<std::uint8_t>(answers)};
         table.Enter({&entry, 1});

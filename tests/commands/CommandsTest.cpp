@@ -24,8 +24,8 @@ protected:
     // A device with an address and nothing else; what the rows below change starts out empty.
     void SetUp() override
     {
-        devices::DeviceEntry entry{{}, QString(), QStringLiteral("192.168.001.020")};
-        entry.report.mac = kMac;
+        devices::DeviceEntry entry{{}, {}, QString(), QStringLiteral("192.168.001.020")};
+        entry.mac = kMac;
         entry.report.ipAddress = {192, 168, 1, 20};
         entry.report.netmask = {255, 255, 255, 0};
         table.Enter({&entry, 1});

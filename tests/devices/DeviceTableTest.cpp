@@ -18,10 +18,10 @@ protected:
     // A short-form answer (or notice) of device "dev<n>" at address text "ip<n>".
     void Enter(std::uint8_t n, ReportKind kind = ReportKind::Answer)
     {
-        DeviceEntry entry{{}, QStringLiteral("dev%1").arg(n), QStringLiteral("ip%1").arg(n)};
+        DeviceEntry entry{{}, {}, QStringLiteral("dev%1").arg(n), QStringLiteral("ip%1").arg(n)};
         entry.report.kind = kind;
         entry.report.protocol = kAnsweredShortForm;
-        entry.report.mac = {0, 0x1A, 0x2B, 0x3C, 0x4D, n};
+        entry.mac = {0, 0x1A, 0x2B, 0x3C, 0x4D, n};
         table.Enter({&entry, 1});
     }
     DeviceTable table;
