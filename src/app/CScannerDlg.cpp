@@ -593,10 +593,11 @@ void CScannerDlg::OnSubmit()
                                                    platform::BoxButtons::OkCancel, platform::BoxIcon::Question};
         return platform::ShowMessageBox(question) == platform::BoxAnswer::Ok;
     };
-    protocol::ShortFormSetRequest sent;
-    if (commands::SubmitSettings(discovery_.Devices(), chosenDevice_, settings, confirmSubnet, shortFormSendBuffer_, &sent) ==
-        commands::SubmitOutcome::Sent)
-        statusLine_->AwaitConfirmation(sent);
+    // The status line listens for the device's word before the request leaves.
+    commands::SubmitSettings(discovery_.Devices(), chosenDevice_, settings, confirmSubnet, shortFormSendBuffer_,
+                             [this](const protocol::ShortFormSetRequest& request) {
+                                 statusLine_->AwaitConfirmation(request);
+                             });
 }
 
 } // namespace quillon::app

@@ -50,7 +50,7 @@ StatusLine::StatusLine(discovery::Discovery& discovery, QWidget* parent) : QLabe
 
 void StatusLine::AwaitConfirmation(const protocol::ShortFormSetRequest& request)
 {
-    confirmation_.emplace(discovery_.Devices(), request);
+    confirmation_.emplace(discovery_.Devices(), request, [this] { discovery_.AskAgain(); });
     confirmationDeadline_.setRemainingTime(kConfirmationTimeout);
     confirmationPoll_.start();
     Say(tr("Sent %1 to %2 \u2026 waiting for the device")
@@ -81,13 +81,22 @@ void StatusLine::Stop()
 
 void StatusLine::CheckConfirmation()
 {
-    if (confirmation_->Confirmed()) {
+    if (confirmation_->Check() == commands::ConfirmationState::Confirmed) {
         Stop();
         Say(tr("The device confirmed the change"));
     } else if (confirmationDeadline_.hasExpired()) {
+        const commands::ReportCheck check = confirmation_->LastCheck();
+        const bool heard = confirmation_->Heard();
         Stop();
-        Say(tr("No answer from the device within %1 s: the change may not have been applied")
-                .arg(std::chrono::duration_cast<std::chrono::seconds>(kConfirmationTimeout).count()));
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(kConfirmationTimeout).count();
+        if (!check.otherwise.empty())
+            Say(tr("The device did not apply the change: it reports %1").arg(commands::DescribeOtherwise(check.otherwise)));
+        else if (heard)
+            Say(tr("The device did not report %1 within %2 s: the change is not confirmed")
+                    .arg(check.untold.join(QLatin1String(", ")))
+                    .arg(seconds));
+        else
+            Say(tr("No answer from the device within %1 s: the change may not have been applied").arg(seconds));
     }
 }
 

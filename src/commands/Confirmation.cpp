@@ -6,47 +6,98 @@ namespace quillon::commands {
 
 namespace {
 
-// A long-form reply always tells the mode (it says "DHCP" or nothing), a short one only when
-// it is long enough to carry it.
-bool TellsMode(const devices::Device& device)
+QString OnOff(bool on)
 {
-    return device.believed.hasDhcp || (device.protocols & devices::kAnsweredLongForm) != 0;
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+// Compares one field of the report with what was asked: shown, shown otherwise, or untold.
+template <typename Value, typename Text>
+void Compare(ReportCheck& check, const char* field, const std::optional<Value>& reported, const Value& asked,
+             Text text)
+{
+    if (!reported)
+        check.untold << QLatin1String(field);
+    else if (!(*reported == asked))
+        check.otherwise.push_back({QLatin1String(field), text(*reported)});
 }
 
 } // namespace
 
-bool DeviceConfirms(const protocol::ShortFormSetRequest& request, const devices::Device& device)
+ReportCheck CheckReport(const protocol::ShortFormSetRequest& request, const devices::DeviceReport& report)
 {
-    const devices::DeviceState& state = device.believed;
-    const bool toDhcp = request.dhcp.value_or(false);
-    if (request.dhcp && (!TellsMode(device) || state.dhcpEnabled != *request.dhcp))
-        return false;
-    if (request.name && !protocol::SameName(state.name, *request.name))
-        return false;
-    if (request.port && state.ports.port1 != *request.port)
-        return false;
-    if (toDhcp)
-        return true;
-    if (request.addressChanged && !(state.ipAddress == request.ipAddress && state.netmask == request.netmask))
-        return false;
-    if (request.gateway && state.gateway != *request.gateway)
-        return false;
-    if (request.dns && (!state.hasDns || state.dns.dns1 != request.dns->dns1 || state.dns.dns2 != request.dns->dns2))
-        return false;
-    return true;
+    using protocol::DottedDecimal;
+    ReportCheck check;
+    if (request.dhcp)
+        Compare(check, "dhcp", report.dhcp, *request.dhcp, OnOff);
+    if (request.name && !protocol::SameName(report.name, *request.name))
+        check.otherwise.push_back({QStringLiteral("name"), protocol::NameText(report.name)});
+    if (request.port) {
+        const std::optional<std::int32_t> port =
+            report.ports ? std::optional(report.ports->port1) : std::nullopt;
+        Compare(check, "port", port, std::int32_t{*request.port}, [](std::int32_t p) { return QString::number(p); });
+    }
+    if (request.dhcp.value_or(false))
+        return check;
+    if (request.addressChanged) {
+        Compare(check, "ip", std::optional(report.ipAddress), request.ipAddress, DottedDecimal);
+        Compare(check, "netmask", std::optional(report.netmask), request.netmask, DottedDecimal);
+    }
+    if (request.gateway)
+        Compare(check, "gateway", std::optional(report.gateway), *request.gateway, DottedDecimal);
+    if (request.dns) {
+        const auto dns1 = report.dns ? std::optional(report.dns->dns1) : std::nullopt;
+        const auto dns2 = report.dns ? std::optional(report.dns->dns2) : std::nullopt;
+        Compare(check, "dns1", dns1, request.dns->dns1, DottedDecimal);
+        Compare(check, "dns2", dns2, request.dns->dns2, DottedDecimal);
+    }
+    return check;
 }
 
-ConfirmationWatch::ConfirmationWatch(const devices::DeviceStore& devices, const protocol::ShortFormSetRequest& request)
-    : devices_(devices), request_(request)
+QString DescribeOtherwise(const std::vector<ReportedOtherwise>& otherwise)
 {
-    if (const std::optional<devices::Device> device = devices_.Find(request_.macAddress))
-        reportsBefore_ = device->reports;
+    QStringList parts;
+    for (const ReportedOtherwise& field : otherwise)
+        parts << field.field + u' ' + protocol::DisplayableText(field.reported);
+    return parts.join(QLatin1String(", "));
 }
 
-bool ConfirmationWatch::Confirmed()
+ConfirmationWatch::ConfirmationWatch(const devices::DeviceStore& devices, const protocol::ShortFormSetRequest& request,
+                                     std::function<void()> askAgain)
+    : devices_(devices), request_(request), askAgain_(std::move(askAgain))
+{
+    if (const std::optional<devices::Device> device = devices_.Find(request_.macAddress)) {
+        reportsSeen_ = device->reports;
+        card_ = device->card;
+        source_ = device->lastReport.source;
+    }
+}
+
+bool ConfirmationWatch::Counts(const devices::DeviceReport& report) const
+{
+    if (card_ != 0 && report.card != card_)
+        return false;
+    const bool keepsAddress = !request_.addressChanged && !request_.dhcp.value_or(false);
+    return !keepsAddress || source_ == wire::Ipv4{} || report.source == source_;
+}
+
+ConfirmationState ConfirmationWatch::Check()
 {
     const std::optional<devices::Device> device = devices_.Find(request_.macAddress);
-    return device && device->reports > reportsBefore_ && DeviceConfirms(request_, *device);
+    if (!device || device->reports <= reportsSeen_)
+        return ConfirmationState::Waiting;
+    reportsSeen_ = device->reports;
+    if (!Counts(device->lastReport))
+        return ConfirmationState::Waiting;
+    heard_ = true;
+    lastCheck_ = CheckReport(request_, device->lastReport);
+    if (lastCheck_.ShowsEverything())
+        return ConfirmationState::Confirmed;
+    if (!askedAgain_ && askAgain_) {
+        askedAgain_ = true;
+        askAgain_();
+    }
+    return ConfirmationState::Waiting;
 }
 
 } // namespace quillon::commands

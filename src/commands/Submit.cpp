@@ -76,7 +76,7 @@ bool NeedsSubnetConfirmation(const NewSettings& settings)
 SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<wire::MacAddress>& device,
                              const NewSettings& settings, const std::function<bool()>& confirmSubnet,
                              std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
-                             protocol::ShortFormSetRequest* sent)
+                             const BeforeSending& beforeSending)
 {
     if (!UsableDeviceAddress(settings.ipAddress))
         return SubmitOutcome::UnusableAddress;
@@ -98,9 +98,9 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
         return SubmitOutcome::NoDevice;
     const auto packet = sendBuffer.first<protocol::kShortFormRequestSize>();
     protocol::BuildShortFormSetRequest(packet, request);
+    if (beforeSending)
+        beforeSending(request);
     discovery::BroadcastShortForm(packet);
-    if (sent != nullptr)
-        *sent = request;
     return SubmitOutcome::Sent;
 }
 

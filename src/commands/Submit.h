@@ -48,14 +48,17 @@ bool NameFits(const QString& name);
 // then the user is asked before anything is sent.
 bool NeedsSubnetConfirmation(const NewSettings& settings);
 
+// Called with the set request right before it goes out, so that whoever waits for the device's
+// word is listening before the device can answer.
+using BeforeSending = std::function<void(const protocol::ShortFormSetRequest&)>;
+
 // Checks the new settings for the device with the MAC address `device` (none: no device was
 // chosen), has the table take the changed ones and broadcasts one set request carrying exactly
 // the changed groups, built in `sendBuffer`. `confirmSubnet` asks the user (true = go on); it
-// is called before anything is taken. When the request went out and `sent` is given, it
-// receives the request as sent.
+// is called before anything is taken.
 SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<wire::MacAddress>& device,
                              const NewSettings& settings, const std::function<bool()>& confirmSubnet,
                              std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
-                             protocol::ShortFormSetRequest* sent = nullptr);
+                             const BeforeSending& beforeSending = {});
 
 } // namespace quillon::commands

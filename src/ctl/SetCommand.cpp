@@ -80,23 +80,39 @@ QByteArray ChangeLines(const Device& device, const protocol::ShortFormSetRequest
     return lines.toUtf8();
 }
 
-// Waits for the device's update notice or answer; when none has confirmed by half the time,
-// searches again and waits for the answers.
-bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortFormSetRequest& sent,
+// Says why the device's word did not come: what it reports otherwise, what its reports left
+// untold, or that it said nothing.
+void SayUnconfirmed(const commands::ConfirmationWatch& watch, const QByteArray& mac, std::chrono::milliseconds timeout)
+{
+    const commands::ReportCheck& check = watch.LastCheck();
+    const double seconds = static_cast<double>(timeout.count()) / 1000.0;
+    if (!check.otherwise.empty())
+        std::fprintf(stderr, "quillonctl: not applied: the device %s reports %s\n", mac.constData(),
+                     qPrintable(commands::DescribeOtherwise(check.otherwise)));
+    else if (watch.Heard())
+        std::fprintf(stderr, "quillonctl: the device %s did not report %s within %.1f s, so the change is not confirmed\n",
+                     mac.constData(), qPrintable(check.untold.join(QLatin1String(", "))), seconds);
+    else
+        std::fprintf(stderr, "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
+                     mac.constData(), seconds);
+}
+
+// Waits for the device's own word on the request; a device that has said nothing by half the
+// time is asked again (once, as the watch itself asks when a report leaves a field untold).
+bool WaitForConfirmation(discovery::Discovery& discovery, commands::ConfirmationWatch& watch,
                          std::chrono::milliseconds timeout)
 {
-    commands::ConfirmationWatch watch(discovery.Devices(), sent);
     const Clock::time_point start = Clock::now();
-    bool searched = false;
+    bool askedAgain = false;
     for (;;) {
-        if (watch.Confirmed())
+        if (watch.Check() == commands::ConfirmationState::Confirmed)
             return true;
         const Clock::duration waited = Clock::now() - start;
         if (waited >= timeout)
             return false;
-        if (!searched && waited >= timeout / 2 && discovery.Search()) {
-            searched = true;
-            watch.TableWasEmptied();
+        if (!askedAgain && waited >= timeout / 2) {
+            askedAgain = true;
+            discovery.AskAgain();
         }
         std::this_thread::sleep_for(kPollInterval);
     }
@@ -137,8 +153,13 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
     const commands::NewSettings settings = SettingsFor(*device, options);
     std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
     protocol::ShortFormSetRequest sent;
-    const commands::SubmitOutcome outcome =
-        commands::SubmitSettings(devices, options.mac, settings, [&options] { return options.yes; }, sendBuffer, &sent);
+    std::optional<commands::ConfirmationWatch> watch;
+    const auto armWatch = [&](const protocol::ShortFormSetRequest& request) {
+        sent = request;
+        watch.emplace(devices, request, [&discovery] { discovery.AskAgain(); });
+    };
+    const commands::SubmitOutcome outcome = commands::SubmitSettings(
+        devices, options.mac, settings, [&options] { return options.yes; }, sendBuffer, armWatch);
     switch (outcome) {
     case commands::SubmitOutcome::Sent:
         break;
@@ -163,10 +184,8 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
 
     if (dataFd >= 0 && !WriteAll(dataFd, ChangeLines(*device, sent)))
         std::perror("quillonctl: writing the changes");
-    if (!WaitForConfirmation(discovery, sent, options.timeout)) {
-        std::fprintf(stderr,
-                     "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
-                     mac.constData(), static_cast<double>(options.timeout.count()) / 1000.0);
+    if (!WaitForConfirmation(discovery, *watch, options.timeout)) {
+        SayUnconfirmed(*watch, mac, options.timeout);
         return SetResult::Unconfirmed;
     }
     return SetResult::Confirmed;

@@ -39,6 +39,7 @@ struct DeviceReport {
     std::optional<protocol::DnsServers> dns;
     std::optional<bool> dhcp; // true: the device takes its address by DHCP
     unsigned card = 0;        // the card it arrived on; 0 when unknown
+    wire::Ipv4 source{};      // the address it came from; 0.0.0.0 when unknown
     std::chrono::system_clock::time_point time{}; // when it was entered
 };
 

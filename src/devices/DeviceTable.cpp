@@ -66,9 +66,27 @@ void TakeGatewayAndName(DeviceState& state, const DeviceReport& report)
     state.name = BoundedName(report.name);
 }
 
+bool SaysTheSame(const DeviceReport& a, const DeviceReport& b)
+{
+    return a.kind == b.kind && a.protocol == b.protocol && a.ipAddress == b.ipAddress && a.netmask == b.netmask &&
+           a.gateway == b.gateway && a.name == b.name && a.ports == b.ports && a.dns.has_value() == b.dns.has_value() &&
+           (!a.dns || (a.dns->dns1 == b.dns->dns1 && a.dns->dns2 == b.dns->dns2)) && a.dhcp == b.dhcp;
+}
+
+// A computer with two cards on one LAN hears every broadcast twice. The copy from the second card
+// is not a new report: whoever judges the device's reports by the card it was found on must not
+// lose the first copy to it.
+bool IsEchoOnAnotherCard(const DeviceReport& last, const DeviceReport& report)
+{
+    constexpr std::chrono::seconds kEchoWindow{1};
+    return report.card != last.card && report.time - last.time < kEchoWindow && SaysTheSame(last, report);
+}
+
 void TakeReport(Device& device, const DeviceReport& report)
 {
     TakeGatewayAndName(device.believed, report);
+    if (device.reports > 0 && IsEchoOnAnotherCard(device.lastReport, report))
+        return;
     device.lastReport = report;
     ++device.reports;
 }

@@ -40,11 +40,16 @@ bool Discovery::Search(const LockTaker& takeLock)
     takeLock(shared_.listLock);
     std::scoped_lock lock(std::adopt_lock, shared_.listLock);
     table_.Clear();
+    AskAgain();
+    return true;
+}
+
+void Discovery::AskAgain()
+{
     protocol::BuildShortFormSearchRequest(shortFormSearch_);
     protocol::BuildLongFormRequest(longFormSearch_);
     BroadcastShortForm(shortFormSearch_);
     BroadcastLongForm(longFormSearch_);
-    return true;
 }
 
 void Discovery::Stop()

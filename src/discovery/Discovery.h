@@ -50,6 +50,9 @@ public:
     // is in the middle of a datagram.
     bool Search(const LockTaker& takeLock = TakeLockAndWait);
 
+    // Asks every device again, forgetting none: both search requests, the short form first.
+    void AskAgain();
+
     // Wakes both receivers and joins them. Takes no lock: a receiver may be waiting for one.
     void Stop();
 

@@ -71,14 +71,15 @@ ReceiverSocket OpenReceiverSocket(std::uint16_t port)
     return opened;
 }
 
-// Up to kBatchSize datagrams fetched with one call, each with the card it arrived on. A
+// Up to kBatchSize datagrams fetched with one call, each with its sender and the card it arrived on. A
 // datagram longer than its buffer is marked truncated by the kernel and is dropped rather than
 // read in part.
 class DatagramBatch {
 public:
     static constexpr unsigned kBatchSize = 64;
 
-    DatagramBatch() : buffers_(kBatchSize), controls_(kBatchSize), vectors_(kBatchSize), headers_(kBatchSize)
+    DatagramBatch()
+        : buffers_(kBatchSize), controls_(kBatchSize), senders_(kBatchSize), vectors_(kBatchSize), headers_(kBatchSize)
     {
         for (unsigned i = 0; i < kBatchSize; ++i) {
             vectors_[i] = {buffers_[i].data(), buffers_[i].size()};
@@ -90,28 +91,35 @@ public:
     // What is waiting on `fd`, without blocking; 0 on a failed receive.
     unsigned Receive(int fd)
     {
-        // The kernel shortens msg_controllen to what it wrote: every call starts afresh.
+        // The kernel shortens msg_controllen and msg_namelen to what it wrote: every call starts
+        // afresh.
         for (unsigned i = 0; i < kBatchSize; ++i) {
             headers_[i].msg_hdr.msg_control = controls_[i].bytes.data();
             headers_[i].msg_hdr.msg_controllen = controls_[i].bytes.size();
+            headers_[i].msg_hdr.msg_name = &senders_[i];
+            headers_[i].msg_hdr.msg_namelen = sizeof senders_[i];
         }
         const int count = ::recvmmsg(fd, headers_.data(), kBatchSize, MSG_DONTWAIT, nullptr);
         return count > 0 ? static_cast<unsigned>(count) : 0;
     }
 
-    // The card datagram `i` arrived on (CMSG_NXTHDR wants the header writable, hence no const).
+    // The sender and the card of datagram `i` (CMSG_NXTHDR wants the header writable, hence no
+    // const).
     Arrival ArrivalOf(unsigned i)
     {
+        Arrival arrival;
         msghdr& header = headers_[i].msg_hdr;
+        if (header.msg_namelen >= sizeof(sockaddr_in) && senders_[i].sin_family == AF_INET)
+            std::memcpy(arrival.source.data(), &senders_[i].sin_addr.s_addr, arrival.source.size()); // network order: first octet first
         for (cmsghdr* control = CMSG_FIRSTHDR(&header); control != nullptr; control = CMSG_NXTHDR(&header, control)) {
             if (control->cmsg_level == IPPROTO_IP && control->cmsg_type == IP_PKTINFO &&
                 control->cmsg_len >= CMSG_LEN(sizeof(in_pktinfo))) {
                 in_pktinfo info{};
                 std::memcpy(&info, CMSG_DATA(control), sizeof info);
-                return {static_cast<unsigned>(info.ipi_ifindex)};
+                arrival.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
             }
         }
-        return {};
+        return arrival;
     }
 
     wire::Bytes Datagram(unsigned i) const
@@ -127,6 +135,7 @@ private:
     };
     std::vector<std::array<std::uint8_t, kReceiveBufferSize>> buffers_;
     std::vector<Control> controls_;
+    std::vector<sockaddr_in> senders_;
     std::vector<iovec> vectors_;
     std::vector<mmsghdr> headers_;
 };

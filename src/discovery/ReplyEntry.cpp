@@ -20,6 +20,7 @@ DeviceEntry CommonEntry(const Reply& reply, std::uint8_t protocol, const Arrival
     report.gateway = reply.gateway;
     report.name = reply.name;
     report.card = arrival.interfaceIndex;
+    report.source = arrival.source;
     entry.nameText = reply.nameText;
     entry.addressText = reply.addressText;
     return entry;

@@ -11,6 +11,7 @@ namespace quillon::discovery {
 // Where a datagram arrived: what the socket says besides its bytes.
 struct Arrival {
     unsigned interfaceIndex = 0; // 0 when unknown
+    wire::Ipv4 source{};         // the sender's address; 0.0.0.0 when unknown
 };
 
 // A device's reply as the device table takes it: what it carried, the card it came in on, and

@@ -2,15 +2,22 @@
 // table, without a window. Submit broadcasts, so this runs in the virtual LAN. Which groups a
 // set request carries is checked where the simulator logs them, in Quillonctl.SetSends....
 
+#include "DeviceList.h"
+#include "SimulatedDevice.h"
 #include "commands/Confirmation.h"
 #include "commands/DeviceSettings.h"
 #include "commands/Submit.h"
-#include "protocol/ShortForm.h"
+#include "discovery/Discovery.h"
 #include "protocol/DeviceTexts.h"
+#include "protocol/ShortForm.h"
+#include "support/ReceiverFixture.h"
+#include "support/SimulatorProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <optional>
 #include <vector>
 
@@ -44,7 +51,8 @@ protected:
     // Submit with the user declining every question, so that a question shows as Declined.
     SubmitOutcome Submit(const NewSettings& settings)
     {
-        return SubmitSettings(table, chosen, settings, [] { return false; }, sendBuffer, &sent);
+        return SubmitSettings(table, chosen, settings, [] { return false; }, sendBuffer,
+                              [this](const protocol::ShortFormSetRequest& request) { sent = request; });
     }
 
     static constexpr wire::MacAddress kMac{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
@@ -142,9 +150,11 @@ TEST(WebAddress, OnlyAddressesADeviceOnTheLanCanHaveAreOpened)
             << int(address[0]) << '.' << int(address[1]) << '.' << int(address[2]) << '.' << int(address[3]);
 }
 
-// What the device reports against what was asked: every field asked for must match; the
-// address is the new one unless DHCP was asked, which only needs the device to say DHCP on.
-TEST(Confirmation, ReportMustShowEveryFieldAsked)
+// A report of the device against what was asked, by what its own datagram carried: every field
+// asked for must be shown; the address is the new one unless DHCP was asked, which only needs
+// the device to say DHCP on. A field the datagram does not carry is untold, neither shown nor
+// denied.
+TEST(Confirmation, AReportMustShowEveryFieldAskedAndSaysWhatItShowsOtherwise)
 {
     protocol::ShortFormSetRequest address;
     address.addressChanged = true;
@@ -160,47 +170,139 @@ TEST(Confirmation, ReportMustShowEveryFieldAsked)
     named.dns = protocol::DnsServers{{1, 1, 1, 1}, {9, 9, 9, 9}};
     named.dhcp = false;
 
-    using Report = std::function<void(devices::Device&)>;
-    const Report newAddress = [](devices::Device& d) { d.believed.ipAddress = {192, 168, 1, 50}; };
-    const Report newNetmask = [](devices::Device& d) { d.believed.netmask = {255, 255, 0, 0}; };
-    const Report dhcpOn = [](devices::Device& d) { d.believed.dhcpEnabled = true; };
-    const Report newPort = [](devices::Device& d) { d.believed.ports.port1 = 8080; };
-    const Report otherAddress = [](devices::Device& d) { d.believed.ipAddress = {10, 0, 0, 7}; };
-    const Report modeUntold = [](devices::Device& d) { d.believed.hasDhcp = false; };
-    const Report longForm = [](devices::Device& d) { d.protocols = devices::kAnsweredLongForm; };
-    const Report newDns = [](devices::Device& d) { d.believed.dns = {{1, 1, 1, 1}, {9, 9, 9, 9}}; };
-    const Report noDns = [](devices::Device& d) { d.believed.hasDns = false; };
-    const Report otherName = [](devices::Device& d) { d.believed.name = {'H', 'a', 'l', 'l', 'o'}; };
+    using Report = std::function<void(devices::DeviceReport&)>;
+    const Report newAddress = [](devices::DeviceReport& r) { r.ipAddress = {192, 168, 1, 50}; };
+    const Report newNetmask = [](devices::DeviceReport& r) { r.netmask = {255, 255, 0, 0}; };
+    const Report dhcpOn = [](devices::DeviceReport& r) { r.dhcp = true; };
+    const Report newPort = [](devices::DeviceReport& r) { r.ports = devices::WebPorts{8080, 554}; };
+    const Report noPorts = [](devices::DeviceReport& r) { r.ports.reset(); };
+    const Report otherAddress = [](devices::DeviceReport& r) { r.ipAddress = {10, 0, 0, 7}; };
+    const Report modeUntold = [](devices::DeviceReport& r) { r.dhcp.reset(); };
+    const Report newDns = [](devices::DeviceReport& r) { r.dns = protocol::DnsServers{{1, 1, 1, 1}, {9, 9, 9, 9}}; };
+    const Report noDns = [](devices::DeviceReport& r) { r.dns.reset(); };
+    const Report otherName = [](devices::DeviceReport& r) { r.name = {'H', 'a', 'l', 'l', 'o'}; };
     struct Case {
         const char* what;
         const protocol::ShortFormSetRequest& request;
         std::vector<Report> report;
-        bool confirms;
+        const char* verdict; // what it shows otherwise | what it leaves untold
     };
     const Case cases[] = {
-        {"new address", address, {newAddress, newNetmask}, true},
-        {"old address", address, {}, false},
-        {"new address, old netmask", address, {newAddress}, false},
-        {"DHCP on at another address", dhcp, {dhcpOn, newPort, otherAddress}, true},
-        {"DHCP on, old port", dhcp, {dhcpOn}, false},
-        {"DHCP still off", dhcp, {newPort}, false},
-        {"mode not told", dhcp, {dhcpOn, newPort, modeUntold}, false},
-        {"name, DNS and static", named, {newDns}, true},
-        {"static told by a long-form reply", named, {newDns, modeUntold, longForm}, true},
-        {"static not told", named, {newDns, modeUntold}, false},
-        {"replies carry no DNS", named, {newDns, noDns}, false},
-        {"other name", named, {newDns, otherName}, false},
+        {"new address", address, {newAddress, newNetmask}, "|"},
+        {"old address", address, {}, "ip 192.168.1.20, netmask 255.255.255.0|"},
+        {"new address, old netmask", address, {newAddress}, "netmask 255.255.255.0|"},
+        {"DHCP on at another address", dhcp, {dhcpOn, newPort, otherAddress}, "|"},
+        {"DHCP on, old port", dhcp, {dhcpOn}, "port 80|"},
+        {"DHCP on, ports not carried", dhcp, {dhcpOn, noPorts}, "|port"},
+        {"DHCP still off", dhcp, {newPort}, "dhcp off|"},
+        {"mode not told", dhcp, {newPort, modeUntold}, "|dhcp"},
+        {"name, DNS and static", named, {newDns}, "|"},
+        {"static not told", named, {newDns, modeUntold}, "|dhcp"},
+        {"DNS not carried", named, {noDns}, "|dns1,dns2"},
+        {"old DNS", named, {}, "dns1 0.0.0.0, dns2 0.0.0.0|"},
+        {"other name", named, {newDns, otherName}, "name Hallo|"},
     };
     for (const Case& c : cases) {
-        devices::Device device;
-        device.believed.ipAddress = {192, 168, 1, 20};
-        device.believed.netmask = {255, 255, 255, 0};
-        device.believed.ports.port1 = 80;
-        device.believed.hasDhcp = true;
-        device.believed.hasDns = true;
-        device.believed.name = {'H', 'a', 'l', 'l'};
+        devices::DeviceReport report;
+        report.ipAddress = {192, 168, 1, 20};
+        report.netmask = {255, 255, 255, 0};
+        report.ports = devices::WebPorts{80, 554};
+        report.dhcp = false;
+        report.dns = protocol::DnsServers{};
+        report.name = {'H', 'a', 'l', 'l'};
         for (const Report& change : c.report)
-            change(device);
-        EXPECT_EQ(DeviceConfirms(c.request, device), c.confirms) << c.what;
+            change(report);
+        const ReportCheck check = CheckReport(c.request, report);
+        EXPECT_EQ(DescribeOtherwise(check.otherwise) + u'|' + check.untold.join(u','), QLatin1String(c.verdict)) << c.what;
     }
+}
+
+// Only the device's own word counts: from the card and the sender it was found by (while the
+// request keeps its address). Anybody on the LAN can send a notice, from another card or another
+// address; a copy of the device's notice heard on a second card is the same word, not a new one.
+TEST(ConfirmationWatch, HearsOnlyTheDeviceOnItsCardFromItsSender)
+{
+    test::EntryBench bench;
+    devsim::SimulatedDevice device;
+    const wire::Ipv4 sender{203, 0, 113, 2};
+    const auto hear = [&](const devsim::SimulatedDevice& from, unsigned card, wire::Ipv4 source) {
+        bench.EnterShortForm(devsim::ShortFormReply(from, 1), card, source);
+    };
+    bench.EnterShortForm(devsim::ShortFormReply(device), 1, sender); // found on card 1
+    protocol::ShortFormSetRequest request;
+    request.macAddress = device.mac;
+    request.ipAddress = device.ip;
+    request.netmask = device.netmask;
+    request.port = 8080;
+    ConfirmationWatch watch(bench.table, request, {});
+    devsim::SimulatedDevice changed = device;
+    changed.port1 = 8080;
+    devsim::SimulatedDevice forged = changed; // unlike the first forgery, so no echo of it
+    forged.name = "Forged";
+
+    struct Step {
+        const char* what;
+        const devsim::SimulatedDevice& notice;
+        unsigned card;
+        wire::Ipv4 source;
+        ConfirmationState state;
+        const char* otherwise;
+    };
+    const Step steps[] = {
+        {"the change, from another card", changed, 2, sender, ConfirmationState::Waiting, ""},
+        {"the change, from another sender", forged, 1, {203, 0, 113, 66}, ConfirmationState::Waiting, ""},
+        {"its old port, from the device", device, 1, sender, ConfirmationState::Waiting, "port 80"},
+        {"the change, from the device", changed, 1, sender, ConfirmationState::Confirmed, ""},
+    };
+    for (const Step& step : steps) {
+        hear(step.notice, step.card, step.source);
+        EXPECT_EQ(watch.Check(), step.state) << step.what;
+        EXPECT_EQ(DescribeOtherwise(watch.LastCheck().otherwise), QLatin1String(step.otherwise)) << step.what;
+    }
+    const std::uint32_t reports = bench.table.Find(device.mac)->reports;
+    hear(changed, 2, sender);
+    EXPECT_EQ(bench.table.Find(device.mac)->reports, reports) << "an echo on the second card";
+    EXPECT_EQ(bench.table.Find(device.mac)->lastReport.card, 1u);
+}
+
+// A device that confirms at once, many times over: the watch listens before the request leaves,
+// so no quick notice is lost and nothing needs asking again.
+TEST(ConfirmationWatch, HearsADeviceThatConfirmsAtOnce)
+{
+    const devsim::SimulatedDevice device = devsim::GenerateDevices(1).front();
+    test::SimulatorProcess simulator({"--count", "1", "--confirm", "notice"});
+    ASSERT_TRUE(simulator.IsReady());
+    test::ReceiverBench bench;
+    discovery::Discovery discovery{bench.listLock, bench.EndProgram()};
+    discovery.Start();
+    const auto waitFor = [](const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        for (;;) {
+            if (condition())
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    // Both answers to the start-up searches are in: a late one would carry the old settings.
+    ASSERT_TRUE(waitFor([&] {
+        const auto found = discovery.Devices().Find(device.mac);
+        return found && found->protocols == (devices::kAnsweredLongForm | devices::kAnsweredShortForm);
+    }));
+    std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
+    int confirmed = 0;
+    constexpr int kRuns = 25;
+    for (int run = 0; run < kRuns; ++run) {
+        const devices::DeviceState held = discovery.Devices().Find(device.mac)->believed;
+        NewSettings settings{{}, held.ipAddress, held.netmask, held.gateway, held.dns.dns1, held.dns.dns2,
+                             static_cast<std::uint16_t>(1000 + run), {}};
+        std::optional<ConfirmationWatch> watch;
+        SubmitSettings(discovery.Devices(), device.mac, settings, [] { return true; }, sendBuffer,
+                       [&](const protocol::ShortFormSetRequest& request) { watch.emplace(discovery.Devices(), request, nullptr); });
+        ASSERT_TRUE(watch) << run;
+        confirmed += waitFor([&] { return watch->Check() == ConfirmationState::Confirmed; }) ? 1 : 0;
+    }
+    EXPECT_EQ(confirmed, kRuns);
+    discovery.Stop();
 }

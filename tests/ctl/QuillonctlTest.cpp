@@ -218,7 +218,7 @@ QStringList LoggedSetRequests(const std::string& logPath, qsizetype& from)
 }
 
 // One device for each way of confirming; "none" confirms only through the answers to the
-// search quillonctl sends again, "silent" not at all.
+// search quillonctl sends again, "silent" not at all, "stale" with a notice of its old settings.
 const char* kSetFleet = R"({"devices": [
   {"mac": "00:1a:2b:3c:4d:11", "ip": "203.0.113.20", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
    "name": "Lobby", "port1": 80, "dhcp": false, "confirm": "notice"},
@@ -227,7 +227,9 @@ const char* kSetFleet = R"({"devices": [
   {"mac": "00:1a:2b:3c:4d:13", "ip": "203.0.113.22", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
    "name": "Yard", "port1": 80, "dhcp": false, "confirm": "none"},
   {"mac": "00:1a:2b:3c:4d:14", "ip": "203.0.113.23", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
-   "name": "Gate", "port1": 80, "dhcp": false, "confirm": "silent"}
+   "name": "Gate", "port1": 80, "dhcp": false, "confirm": "silent"},
+  {"mac": "00:1a:2b:3c:4d:15", "ip": "203.0.113.24", "netmask": "255.255.255.0", "gateway": "203.0.113.1",
+   "name": "Shed", "port1": 80, "dhcp": false, "confirm": "stale"}
 ]})";
 
 struct SetCase {
@@ -235,6 +237,7 @@ struct SetCase {
     int exitCode;
     QByteArray output;
     QString groupsSent; // the groups of the set request the device received; empty: none sent
+    QByteArray said = {}; // a line that standard error must hold
 };
 
 // The rows run in order against one simulator, so a row sees the settings earlier rows made.
@@ -248,6 +251,7 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
     const QString answer = QStringLiteral("00:1A:2B:3C:4D:12");
     const QString none = QStringLiteral("00-1a-2b-3c-4d-13");
     const QString silent = QStringLiteral("00:1a:2b:3c:4d:14");
+    const QString stale = QStringLiteral("00:1a:2b:3c:4d:15");
     const auto set = [](const QString& mac, QStringList options) {
         return QStringList{QStringLiteral("set"), mac} + options;
     };
@@ -271,8 +275,11 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
         {set(notice, {"--ip", "203.0.113.300"}), 2, "", ""},
         {set(notice, {"--dhcp", "--static"}), 2, "", ""},
         {set(QStringLiteral("00:1a:2b:3c:4d"), {"--port", "81"}), 2, "", ""},
-        // Sent, never confirmed; and a device that is not there.
+        // Sent, never confirmed; a device whose notice shows its old settings; a device that is
+        // not there.
         {set(silent, {"--port", "81", "--timeout", "1"}), 3, "port: 80 -> 81\n", "port"},
+        {set(stale, {"--port", "81", "--timeout", "1"}), 3, "port: 80 -> 81\n", "port",
+         "quillonctl: not applied: the device 00:1a:2b:3c:4d:15 reports port 80\n"},
         {set(QStringLiteral("00:1a:2b:3c:4d:99"), {"--port", "81", "--timeout", "0.5"}), 4, "", ""},
     };
     qsizetype logLine = 0;
@@ -281,6 +288,7 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
         const Outcome run = Quillonctl(c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << row;
         EXPECT_EQ(run.output.toStdString(), c.output.toStdString()) << row;
+        EXPECT_TRUE(run.errors.contains(c.said)) << row << '\n' << run.errors.toStdString();
         const QStringList requests = LoggedSetRequests(logPath, logLine);
         const QStringList expected = c.groupsSent.isEmpty() ? QStringList() : QStringList{c.groupsSent, c.groupsSent};
         EXPECT_EQ(requests.join(';').toStdString(), expected.join(';').toStdString()) << row;

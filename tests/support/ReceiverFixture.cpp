@@ -35,15 +35,15 @@ void ReceiverBench::CloseBoxes()
         closed();
 }
 
-void EntryBench::EnterLongForm(wire::Bytes datagram, unsigned card)
+void EntryBench::EnterLongForm(wire::Bytes datagram, unsigned card, wire::Ipv4 source)
 {
-    const discovery::ReceivedDatagram batch[] = {{datagram, {card}}};
+    const discovery::ReceivedDatagram batch[] = {{datagram, {card, source}}};
     discovery::EnterLongFormDatagrams(shared, batch, stop);
 }
 
-void EntryBench::EnterShortForm(wire::Bytes datagram, unsigned card)
+void EntryBench::EnterShortForm(wire::Bytes datagram, unsigned card, wire::Ipv4 source)
 {
-    const discovery::ReceivedDatagram batch[] = {{datagram, {card}}};
+    const discovery::ReceivedDatagram batch[] = {{datagram, {card, source}}};
     discovery::EnterShortFormDatagrams(shared, batch, stop);
 }
 

@@ -48,9 +48,9 @@ public:
 // The receivers' own way into a device table, fed straight with datagrams, without sockets.
 class EntryBench : public ReceiverBench {
 public:
-    // One datagram, as a receiver of that form would take it, arrived on `card`.
-    void EnterLongForm(wire::Bytes datagram, unsigned card = 0);
-    void EnterShortForm(wire::Bytes datagram, unsigned card = 0);
+    // One datagram, as a receiver of that form would take it, arrived on `card` from `source`.
+    void EnterLongForm(wire::Bytes datagram, unsigned card = 0, wire::Ipv4 source = {});
+    void EnterShortForm(wire::Bytes datagram, unsigned card = 0, wire::Ipv4 source = {});
 
     devices::RowFeed::Rows Rows() { return table.Rows().Copy(); }
 

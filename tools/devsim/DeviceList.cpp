@@ -26,19 +26,6 @@ bool ReadAddress(const QJsonObject& object, const char* key, Value& out,
     return true;
 }
 
-std::optional<Confirmation> ParseConfirmation(const QString& text)
-{
-    if (text == QLatin1String("notice"))
-        return Confirmation::UpdateNotice;
-    if (text == QLatin1String("answer"))
-        return Confirmation::DeviceAnswer;
-    if (text == QLatin1String("none"))
-        return Confirmation::None;
-    if (text == QLatin1String("silent"))
-        return Confirmation::Silent;
-    return std::nullopt;
-}
-
 std::optional<SimulatedDevice> ReadDevice(const QJsonObject& object, QString& error)
 {
     SimulatedDevice device;
@@ -79,6 +66,21 @@ std::optional<SimulatedDevice> ReadDevice(const QJsonObject& object, QString& er
 }
 
 } // namespace
+
+std::optional<Confirmation> ParseConfirmation(const QString& text)
+{
+    if (text == QLatin1String("notice"))
+        return Confirmation::UpdateNotice;
+    if (text == QLatin1String("answer"))
+        return Confirmation::DeviceAnswer;
+    if (text == QLatin1String("none"))
+        return Confirmation::None;
+    if (text == QLatin1String("silent"))
+        return Confirmation::Silent;
+    if (text == QLatin1String("stale"))
+        return Confirmation::Stale;
+    return std::nullopt;
+}
 
 std::optional<std::vector<SimulatedDevice>> LoadDevices(const QString& path, QString& error)
 {

@@ -17,8 +17,9 @@ using Ipv4 = std::array<std::uint8_t, 4>;
 using Mac = std::array<std::uint8_t, 6>;
 
 // How a device confirms a set request addressed to it. A silent device confirms nothing and
-// then answers no search either, as one that restarts for longer than anybody waits.
-enum class Confirmation { UpdateNotice, DeviceAnswer, None, Silent };
+// then answers no search either, as one that restarts for longer than anybody waits. A stale
+// device keeps its settings and sends a notice with them, as one that refused the change.
+enum class Confirmation { UpdateNotice, DeviceAnswer, None, Silent, Stale };
 
 struct SimulatedDevice {
     Mac mac{0x02, 0, 0, 0, 0, 1};

@@ -53,7 +53,7 @@ struct Options {
 
 const char* kUsage =
     "usage: quillon-devsim (--devices FILE | --count N) [--spread MS] [--seed N]\n"
-    "                      [--confirm notice|answer|none|silent] [--log FILE]\n"
+    "                      [--confirm notice|answer|none|silent|stale] [--log FILE]\n"
     "  --devices FILE  devices from a JSON file ({\"devices\": [...]})\n"
     "  --count N       N generated devices with distinct MACs, addresses and names\n"
     "  --spread MS     each device answers after a random delay of up to MS ms (default: all\n"
@@ -87,11 +87,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments)
         else if (option == QLatin1String("--log"))
             options.logPath = value;
         else if (option == QLatin1String("--confirm")) {
-            options.confirmation = value == QLatin1String("notice") ? Confirmation::UpdateNotice
-                                   : value == QLatin1String("answer") ? Confirmation::DeviceAnswer
-                                   : value == QLatin1String("none")   ? std::optional(Confirmation::None)
-                                   : value == QLatin1String("silent") ? std::optional(Confirmation::Silent)
-                                                                      : std::nullopt;
+            options.confirmation = ParseConfirmation(value);
             ok = options.confirmation.has_value();
         } else
             return std::nullopt;
@@ -221,12 +217,15 @@ private:
             Log(kShortFormPort, "set", datagram, extra);
             return;
         }
+        // A stale device logs what it was asked and keeps its settings.
+        SimulatedDevice refused = *device;
+        SimulatedDevice& changed = device->confirmation == Confirmation::Stale ? refused : *device;
         QJsonArray applied;
-        for (const auto& group : ApplySetRequest(*device, datagram))
+        for (const auto& group : ApplySetRequest(changed, datagram))
             applied.append(QString::fromStdString(group));
         extra.insert("applied", applied);
         Log(kShortFormPort, "set", datagram, extra);
-        if (device->confirmation == Confirmation::UpdateNotice)
+        if (device->confirmation == Confirmation::UpdateNotice || device->confirmation == Confirmation::Stale)
             Send(kShortFormPort, ShortFormReply(*device, 1));
         else if (device->confirmation == Confirmation::DeviceAnswer)
             Send(kShortFormPort, ShortFormReply(*device, 0));
