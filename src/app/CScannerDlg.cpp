@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
@@ -82,6 +83,29 @@ public:
 
 protected:
     bool hitButton(const QPoint& position) const override { return rect().contains(position); }
+};
+
+// The device list, which marks the time it spends on a key press (typed text included), so that
+// the window can tell the selection the keyboard moves from the selection a click or the rows'
+// refresh moves.
+class DeviceListView : public QTreeView {
+public:
+    DeviceListView(bool& keyPressing, QWidget* parent) : QTreeView(parent), keyPressing_(keyPressing) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const QScopedValueRollback marking(keyPressing_, true);
+        QTreeView::keyPressEvent(event);
+    }
+    void inputMethodEvent(QInputMethodEvent* event) override
+    {
+        const QScopedValueRollback marking(keyPressing_, true);
+        QTreeView::inputMethodEvent(event);
+    }
+
+private:
+    bool& keyPressing_;
 };
 
 int ParsePort(const QString& text, bool* ok)
@@ -206,7 +230,7 @@ void CScannerDlg::CreateControls()
     staticButton_ = radio("staticButton", QStringLiteral("Static"), units.Rect(309, 9, 73, 19));
     dhcpButton_ = radio("dhcpButton", QStringLiteral("DHCP"), units.Rect(310, 32, 60, 12));
 
-    deviceList_ = new QTreeView(this);
+    deviceList_ = new DeviceListView(listKeyPressing_, this);
     deviceList_->setObjectName(QStringLiteral("deviceList"));
     deviceList_->setGeometry(units.Rect(7, 24, 205, 212));
     deviceList_->setRootIsDecorated(false);
@@ -332,7 +356,15 @@ void CScannerDlg::ConnectEventTable()
     connect(dhcpButton_, &QRadioButton::clicked, this, &CScannerDlg::OnDhcp);
     connect(staticButton_, &QRadioButton::clicked, this, &CScannerDlg::OnStatic);
     // Clicks and double clicks on the list: eventFilter, so that a click below the last row
-    // counts as well.
+    // counts as well. A key that selects a row (arrows, Home, End, Page Up and Down, a name's first
+    // letters, Space) loads its device as a click on it does. Nothing else that moves the
+    // selection loads one: a click loads on its release, once, and rows refreshed, moved or
+    // ordered and a search never overwrite what the user is typing into the fields.
+    connect(deviceList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                if (listKeyPressing_ && !selected.isEmpty())
+                    OnDeviceListClick(selected.constFirst().top());
+            });
     connect(deviceList_->header(), &QHeaderView::sectionClicked, this, &CScannerDlg::OnDeviceListColumnClick);
     connect(exitButton_, &QPushButton::clicked, this, &CScannerDlg::OnCancel);
 }

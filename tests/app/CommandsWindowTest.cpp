@@ -130,8 +130,38 @@ TEST_F(Commands, ClickShowsTheRowsDevice)
     EXPECT_EQ(Field("nameField"), QStringLiteral("Dock"));
     QTest::mouseClick(List()->viewport(), Qt::RightButton, {}, RowPoint(RowWithName(QStringLiteral("Lobby"))));
     EXPECT_EQ(Field("nameField"), QStringLiteral("Dock")) << "only a left click selects";
-    QTest::keyClick(List(), Qt::Key_Down);
-    EXPECT_EQ(Field("nameField"), QStringLiteral("Dock")) << "nor does moving with the keyboard";
+}
+
+// The keyboard moves the list's selection, and the device it lands on shows as after a click:
+// Submit then changes that device.
+TEST_F(Commands, TheKeyboardShowsTheDeviceItLandsOnAndSubmitChangesIt)
+{
+    simulator.reset(); // the same devices, now confirming by their answers: no row moves under the keys
+    simulator = std::make_unique<test::SimulatorProcess>(std::vector<std::string>{
+        "--devices", test::WriteTemporaryFile(kFleet), "--log", logPath.toStdString(), "--confirm", "answer"});
+    ASSERT_TRUE(simulator->IsReady());
+    Select("Lobby");
+    // The keys, and the row they land on from the row the list is on.
+    const std::pair<const char*, std::function<int(int)>> cases[] = {
+        {"D, O", [&](int) { return RowWithName(QStringLiteral("Dock")); }}, // a name's first letters
+        {"Home", [](int) { return 0; }},
+        {"Down", [](int row) { return row + 1; }},
+        {"End", [&](int) { return RowCount() - 1; }},
+        {"Up", [](int row) { return row - 1; }},
+    };
+    for (const auto& [keys, landing] : cases) {
+        const int row = landing(List()->currentIndex().row());
+        List()->setFocus();
+        QTest::keySequence(List(), QKeySequence(QLatin1String(keys)));
+        ASSERT_EQ(List()->selectionModel()->selectedRows(1), QModelIndexList{Model()->index(row, 1)}) << keys;
+        EXPECT_EQ(Field("nameField"), RowText(row, 1)) << keys;
+        const QString mac = Field("macField");
+        const std::size_t sent = SetRequests().size();
+        TypeInto("portField", QString::number(9000 + sent));
+        Submit();
+        ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == sent + 1; })) << keys;
+        EXPECT_EQ(SetRequests().back().value("target").toString(), mac.toLower()) << keys;
+    }
 }
 
 TEST_F(Commands, DoubleClickOpensTheDevicesWebPage)
