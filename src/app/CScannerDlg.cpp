@@ -626,10 +626,10 @@ void CScannerDlg::OnSubmit()
         return platform::ShowMessageBox(question) == platform::BoxAnswer::Ok;
     };
     // The status line listens for the device's word before the request leaves.
-    commands::SubmitSettings(discovery_.Devices(), chosenDevice_, settings, confirmSubnet, shortFormSendBuffer_,
-                             [this](const protocol::ShortFormSetRequest& request) {
-                                 statusLine_->AwaitConfirmation(request);
-                             });
+    const commands::SubmitOutcome outcome = commands::SubmitSettings(
+        discovery_.Devices(), chosenDevice_, settings, confirmSubnet, shortFormSendBuffer_,
+        [this](const protocol::ShortFormSetRequest& request) { statusLine_->AwaitConfirmation(request); });
+    statusLine_->SubmitRefused(outcome, settings);
 }
 
 } // namespace quillon::app

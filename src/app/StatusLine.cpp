@@ -57,6 +57,28 @@ void StatusLine::AwaitConfirmation(const protocol::ShortFormSetRequest& request)
             .arg(SentGroups(request), protocol::MacText(request.macAddress).toUpper()));
 }
 
+void StatusLine::SubmitRefused(commands::SubmitOutcome outcome, const commands::NewSettings& settings)
+{
+    using commands::SubmitOutcome;
+    switch (outcome) {
+    case SubmitOutcome::UnusableAddress:
+        Say(tr("Nothing sent: %1").arg(commands::AddressRefusalMessage(settings.ipAddress)));
+        break;
+    case SubmitOutcome::UnusableNetmask:
+        Say(tr("Nothing sent: %1").arg(commands::NetmaskRefusalMessage(settings.netmask)));
+        break;
+    case SubmitOutcome::NothingChanged:
+        Say(tr("Nothing sent: the device already has these settings"));
+        break;
+    case SubmitOutcome::NoDevice:
+        Say(tr("Nothing sent: choose a device in the list first"));
+        break;
+    case SubmitOutcome::Sent:
+    case SubmitOutcome::Declined:
+        break;
+    }
+}
+
 void StatusLine::SearchStarted()
 {
     if (confirmation_)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/Confirmation.h"
+#include "commands/Submit.h"
 #include "discovery/Discovery.h"
 #include "protocol/ShortForm.h"
 
@@ -24,8 +25,10 @@ public:
 
     StatusLine(discovery::Discovery& discovery, QWidget* parent);
 
-    // Submit has just sent `request`: says so and waits for the device's word.
+    // Submit is about to send `request`: says so and waits for the device's word.
     void AwaitConfirmation(const protocol::ShortFormSetRequest& request);
+    // Says why Submit sent nothing, if it did not and the user has not just said so himself.
+    void SubmitRefused(commands::SubmitOutcome outcome, const commands::NewSettings& settings);
     // A search went out, the start-up one or Search Device's: the table starts afresh.
     void SearchStarted();
     // Rows came into the list: a device did answer after all.

@@ -169,8 +169,9 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
         settings.netmask = line.netmask.value_or(device->netmask);
         settings.gateway = line.gateway.value_or(device->gateway);
         if (!UsableDeviceAddress(settings.ipAddress))
-            problem(QStringLiteral("no device can use the IP address %1 (it ends in 0 or 255)")
-                        .arg(protocol::DottedDecimal(settings.ipAddress)));
+            problem(AddressRefusalMessage(settings.ipAddress));
+        if (!UsableNetmask(settings.netmask))
+            problem(NetmaskRefusalMessage(settings.netmask));
         if (!acceptOutsideGateway && NeedsSubnetConfirmation(settings))
             problem(QStringLiteral("the gateway %1 is outside the subnet of %2/%3; give --yes to send it anyway")
                         .arg(protocol::DottedDecimal(settings.gateway), protocol::DottedDecimal(settings.ipAddress),

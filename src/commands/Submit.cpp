@@ -1,10 +1,12 @@
 #include "commands/Submit.h"
 
+#include "commands/DeviceSettings.h"
 #include "discovery/Sender.h"
 #include "protocol/DeviceTexts.h"
 #include "protocol/ShortForm.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace quillon::commands {
 
@@ -53,9 +55,36 @@ protocol::ShortFormSetRequest ChangesOf(const devices::Device& device, const New
 
 } // namespace
 
+QString AddressRefusal(const wire::Ipv4& address)
+{
+    if (address[3] == 0 || address[3] == 255)
+        return QStringLiteral("it ends in 0 or 255");
+    return UnusableDeviceAddressReason(address);
+}
+
 bool UsableDeviceAddress(const wire::Ipv4& address)
 {
-    return address[3] != 0 && address[3] != 255;
+    return AddressRefusal(address).isEmpty();
+}
+
+QString AddressRefusalMessage(const wire::Ipv4& address)
+{
+    return QStringLiteral("no device can use the IP address %1 (%2)")
+        .arg(protocol::DottedDecimal(address), AddressRefusal(address));
+}
+
+QString NetmaskRefusalMessage(const wire::Ipv4& netmask)
+{
+    return QStringLiteral("%1 is no netmask a device can use: it must be a prefix of /1 to /30")
+        .arg(protocol::DottedDecimal(netmask));
+}
+
+bool UsableNetmask(const wire::Ipv4& netmask)
+{
+    const std::uint32_t bits = std::uint32_t{netmask[0]} << 24 | std::uint32_t{netmask[1]} << 16 |
+                               std::uint32_t{netmask[2]} << 8 | netmask[3];
+    const int prefix = std::popcount(bits);
+    return prefix >= 1 && prefix <= 30 && bits == ~std::uint32_t{0} << (32 - prefix);
 }
 
 bool NameFits(const QString& name)
@@ -80,6 +109,8 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
 {
     if (!UsableDeviceAddress(settings.ipAddress))
         return SubmitOutcome::UnusableAddress;
+    if (!UsableNetmask(settings.netmask))
+        return SubmitOutcome::UnusableNetmask;
     if (NeedsSubnetConfirmation(settings) && !confirmSubnet())
         return SubmitOutcome::Declined;
     std::fill(sendBuffer.begin(), sendBuffer.end(), std::uint8_t{0});

@@ -33,14 +33,23 @@ struct NewSettings {
 
 enum class SubmitOutcome {
     Sent,
-    UnusableAddress, // the last octet is 0 or 255
+    UnusableAddress, // no device can use the address (AddressRefusal)
+    UnusableNetmask, // not a netmask of /1 to /30
     Declined,        // the user did not confirm a gateway outside the subnet
     NoDevice,
     NothingChanged,
 };
 
-// False for an address no device can use: its last octet is 0 or 255.
+// Why no device can use `address`: its last octet is 0 or 255, or it is one no device on the LAN
+// can have (UnusableDeviceAddressReason). Empty when a device can use it.
+QString AddressRefusal(const wire::Ipv4& address);
 bool UsableDeviceAddress(const wire::Ipv4& address);
+// True for a netmask a device can use: a contiguous prefix of /1 to /30.
+bool UsableNetmask(const wire::Ipv4& netmask);
+// "no device can use the IP address 127.0.0.9 (…)" and "1.2.3.4 is no netmask …": what is
+// said when Submit refuses them.
+QString AddressRefusalMessage(const wire::Ipv4& address);
+QString NetmaskRefusalMessage(const wire::Ipv4& netmask);
 // True when the name takes at most 18 bytes of UTF-8.
 bool NameFits(const QString& name);
 

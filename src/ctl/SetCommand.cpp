@@ -164,8 +164,10 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
     case commands::SubmitOutcome::Sent:
         break;
     case commands::SubmitOutcome::UnusableAddress:
-        std::fprintf(stderr, "quillonctl: no device can use the IP address %s (it ends in 0 or 255); nothing sent\n",
-                     qPrintable(protocol::DottedDecimal(settings.ipAddress)));
+        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::AddressRefusalMessage(settings.ipAddress)));
+        return SetResult::Refused;
+    case commands::SubmitOutcome::UnusableNetmask:
+        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::NetmaskRefusalMessage(settings.netmask)));
         return SetResult::Refused;
     case commands::SubmitOutcome::Declined:
         std::fprintf(stderr,

@@ -133,7 +133,8 @@ TEST_F(Commands, ClickShowsTheRowsDevice)
 }
 
 // The keyboard moves the list's selection, and the device it lands on shows as after a click:
-// Submit then changes that device.
+// Submit then changes that device, or says why it cannot (the one claiming this computer's own
+// address).
 TEST_F(Commands, TheKeyboardShowsTheDeviceItLandsOnAndSubmitChangesIt)
 {
     simulator.reset(); // the same devices, now confirming by their answers: no row moves under the keys
@@ -159,6 +160,10 @@ TEST_F(Commands, TheKeyboardShowsTheDeviceItLandsOnAndSubmitChangesIt)
         const std::size_t sent = SetRequests().size();
         TypeInto("portField", QString::number(9000 + sent));
         Submit();
+        if (Address("ipField")->Address()[0] == 127) { // the printer: refused, and said so
+            EXPECT_TRUE(Find<QLabel>("statusLine")->text().contains(QLatin1String("address 127.0.0.1"))) << keys;
+            continue;
+        }
         ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == sent + 1; })) << keys;
         EXPECT_EQ(SetRequests().back().value("target").toString(), mac.toLower()) << keys;
     }

@@ -91,6 +91,33 @@ TEST_F(CommandsTest, TheRecordTakesEachChangeSentExceptTheMode)
     }
 }
 
+// Submit sends no address that no device can use, and no netmask that is not a prefix of /1 to
+// /30, whether the field was changed or not.
+TEST_F(CommandsTest, AnAddressOrNetmaskNoDeviceCanUseIsNeverSent)
+{
+    const std::tuple<wire::Ipv4, wire::Ipv4, SubmitOutcome> cases[] = {
+        {{192, 168, 1, 0}, {255, 255, 255, 0}, SubmitOutcome::UnusableAddress},
+        {{192, 168, 1, 255}, {255, 255, 255, 0}, SubmitOutcome::UnusableAddress},
+        {{127, 0, 0, 9}, {255, 0, 0, 0}, SubmitOutcome::UnusableAddress},
+        {{0, 0, 0, 1}, {255, 255, 255, 0}, SubmitOutcome::UnusableAddress},
+        {{224, 0, 0, 5}, {255, 255, 255, 0}, SubmitOutcome::UnusableAddress},
+        {{240, 1, 2, 3}, {255, 255, 255, 0}, SubmitOutcome::UnusableAddress},
+        {{192, 168, 1, 20}, {0, 0, 0, 0}, SubmitOutcome::UnusableNetmask},
+        {{192, 168, 1, 20}, {1, 2, 3, 4}, SubmitOutcome::UnusableNetmask},
+        {{192, 168, 1, 20}, {255, 255, 255, 254}, SubmitOutcome::UnusableNetmask},
+        {{192, 168, 1, 20}, {255, 0, 255, 0}, SubmitOutcome::UnusableNetmask},
+        {{192, 168, 1, 21}, {255, 255, 255, 252}, SubmitOutcome::Sent},
+        {{10, 1, 1, 1}, {128, 0, 0, 0}, SubmitOutcome::Sent},
+    };
+    for (const auto& [address, netmask, outcome] : cases) {
+        NewSettings settings = Unchanged();
+        settings.ipAddress = address;
+        settings.netmask = netmask;
+        EXPECT_EQ(Submit(settings), outcome) << protocol::DottedDecimal(address).toStdString() << '/'
+                                              << protocol::DottedDecimal(netmask).toStdString();
+    }
+}
+
 // The question comes before anything is written or sent.
 TEST_F(CommandsTest, ADeclinedGatewayAndAMissingDeviceChangeNothing)
 {

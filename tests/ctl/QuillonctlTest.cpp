@@ -331,7 +331,8 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
         {11, "00:1a:2b:3c:4e:07,,,,,,,,auto"},           // no mode
         {12, "00:1a:2b:3c:4e:08,203.0.113.300,,,,,,,"},  // no address
         {13, "00:1a:2b:3c:4e:09,,,,,,,"},                // a field short
-        {14, "00:1a:2b:3c:4e:0a,203.0.113.7\"1,,,,,,,"}, // malformed, so the last to be read
+        {14, "00:1a:2b:3c:4e:0b,127.0.0.9,1.2.3.4,,,,,,"}, // loopback; no prefix
+        {15, "00:1a:2b:3c:4e:0a,203.0.113.7\"1,,,,,,,"}, // malformed, so the last to be read
     };
     std::string badPlan = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
                           "00:1a:2b:3c:4e:00,203.0.113.70,,,,,\"Hall, north\",,static\r\n";
@@ -343,6 +344,8 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
         EXPECT_TRUE(refused.errors.contains(":" + QByteArray::number(line) + ": "))
             << text << "\n" << refused.errors.toStdString();
     EXPECT_FALSE(refused.errors.contains(":2: ")) << refused.errors.toStdString();
+    for (const char* said : {"IP address 127.0.0.9 (this computer's", "1.2.3.4 is no netmask"})
+        EXPECT_TRUE(refused.errors.contains(said)) << said << "\n" << refused.errors.toStdString();
     qsizetype logLine = 0;
     EXPECT_TRUE(LoggedSetRequests(logPath, logLine).isEmpty());
 
