@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace quillon::ctl {
 
@@ -163,6 +164,19 @@ bool WriteAll(int fd, const QByteArray& data)
         left -= static_cast<std::size_t>(written);
     }
     return true;
+}
+
+bool DataOutput::Write(const QByteArray& data)
+{
+    if (fd_ < 0)
+        return true;
+    if (failed_)
+        return false;
+    if (WriteAll(fd_, data))
+        return true;
+    failed_ = true;
+    std::fprintf(stderr, "quillonctl: writing %s failed: %s\n", name_.constData(), std::strerror(errno));
+    return false;
 }
 
 std::optional<std::vector<unsigned>> SearchOnlyThrough(const std::vector<std::string>& names,

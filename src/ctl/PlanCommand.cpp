@@ -148,6 +148,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
         return WriteAll(dataFd, changes.toUtf8()) ? kExitFound : kExitError;
     }
 
+    DataOutput nowhere(-1);
     bool allApplied = true;
     QByteArray reportText = "line,mac,status\r\n";
     for (const commands::PlanLine& line : plan.lines) {
@@ -156,7 +157,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
         set.yes = options.yes;
         set.timeout = options.timeout;
         set.interfaces = options.interfaces;
-        const SetResult result = SetOnDevice(discovery, failure, set, -1);
+        const SetResult result = SetOnDevice(discovery, failure, set, nowhere);
         allApplied = allApplied && (result == SetResult::Confirmed || result == SetResult::Unchanged);
         const QByteArray mac = protocol::MacText(line.mac).toLatin1();
         if (!WriteAll(dataFd, mac + ' ' + StatusText(result) + '\n'))

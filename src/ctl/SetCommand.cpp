@@ -104,7 +104,8 @@ bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortF
 
 } // namespace
 
-SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options, int dataFd)
+SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
+                      DataOutput& output)
 {
     devices::DeviceStore& devices = discovery.Devices();
 
@@ -161,8 +162,7 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         return SetResult::Unchanged;
     }
 
-    if (dataFd >= 0 && !WriteAll(dataFd, ChangeLines(*device, sent)))
-        std::perror("quillonctl: writing the changes");
+    output.Write(ChangeLines(*device, sent));
     if (!WaitForConfirmation(discovery, sent, options.timeout)) {
         std::fprintf(stderr,
                      "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
@@ -182,27 +182,25 @@ int RunSet(const SetOptions& options, int dataFd)
     Failure& failure = session.failure;
     discovery::Discovery& discovery = session.discovery;
     discovery.Start();
-    QByteArray result;
-    switch (SetOnDevice(discovery, failure, options, dataFd)) {
+    DataOutput output(dataFd);
+    switch (SetOnDevice(discovery, failure, options, output)) {
     case SetResult::Confirmed:
-        result = QByteArrayLiteral("confirmed\n");
-        break;
+        // The device has its new settings whether or not they could be printed.
+        if (!output.Write(QByteArrayLiteral("confirmed\n")))
+            std::fprintf(stderr, "quillonctl: the device %s confirmed the settings\n",
+                         qPrintable(protocol::MacText(options.mac)));
+        return kExitConfirmed;
     case SetResult::Unchanged:
-        result = QByteArrayLiteral("unchanged\n");
-        break;
+        return output.Write(QByteArrayLiteral("unchanged\n")) ? kExitConfirmed : kExitError;
     case SetResult::Unconfirmed:
         return kExitUnconfirmed;
     case SetResult::NotFound:
         return kExitNotFound;
     case SetResult::Refused:
     case SetResult::Failed:
-        return kExitError;
+        break;
     }
-    if (!WriteAll(dataFd, result)) {
-        std::perror("quillonctl: writing the result");
-        return kExitError;
-    }
-    return kExitConfirmed;
+    return kExitError;
 }
 
 ParsedCommand ParseSet(const QStringList& arguments)

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <iterator>
 
@@ -98,6 +99,9 @@ int main(int argc, char* argv[])
     if (const int* status = std::get_if<int>(&parsed))
         return *status;
 
+    // A reader that went away (quillonctl apply | head -1) makes a write fail, and the command
+    // says so and ends with the status of what it did to the devices, instead of dying at once.
+    std::signal(SIGPIPE, SIG_IGN);
     // The core writes a few diagnostics to standard output (a failed send, for one); they must
     // not mix with the data, so standard output carries the data alone and the rest goes to
     // standard error.
