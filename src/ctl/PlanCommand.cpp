@@ -3,6 +3,7 @@
 #include "commands/DeviceListing.h"
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
+#include "ctl/ReportFile.h"
 #include "ctl/SetCommand.h"
 #include "discovery/Discovery.h"
 #include "platform/Interfaces.h"
@@ -81,6 +82,22 @@ QString Changes(const commands::ListedDevice& device, const commands::PlanLine& 
     return lines;
 }
 
+// On standard error, for a run that stopped early: what became of the lines tried and which
+// were not reached.
+void TellWhatWasDone(const std::vector<commands::PlanLine>& lines, const QByteArrayList& statuses)
+{
+    QByteArrayList done;
+    for (const char* status : {"applied", "unchanged", "not confirmed", "not found"})
+        done.append(QByteArray::number(statuses.count(status)) + ' ' + status);
+    if (const qsizetype failed = statuses.count("failed"))
+        done.append(QByteArray::number(failed) + " failed");
+    QByteArrayList missed;
+    for (auto line = lines.begin() + statuses.size(); line < lines.end(); ++line)
+        missed.append(protocol::MacText(line->mac).toLatin1() + " (line " + QByteArray::number(line->line) + ')');
+    std::fprintf(stderr, "quillonctl: stopped as writing failed: %s; not reached: %s\n", done.join(", ").constData(),
+                 missed.isEmpty() ? "none" : missed.join(", ").constData());
+}
+
 } // namespace
 
 int RunPlan(const PlanOptions& options, int dataFd)
@@ -108,17 +125,17 @@ int RunPlan(const PlanOptions& options, int dataFd)
 
 int RunApply(const ApplyOptions& options, int dataFd)
 {
+    if (!options.reportPath.isEmpty() && SameFile(options.reportPath, options.planPath)) {
+        std::fprintf(stderr, "quillonctl: --report %s is the plan itself; nothing sent\n",
+                     qPrintable(options.reportPath));
+        return kExitError;
+    }
     QFile file(options.planPath);
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.planPath), qPrintable(file.errorString()));
         return kExitError;
     }
     const QByteArray text = file.readAll();
-    QFile report(options.reportPath);
-    if (!options.reportPath.isEmpty() && !report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.reportPath), qPrintable(report.errorString()));
-        return kExitError;
-    }
 
     Session session;
     Failure& failure = session.failure;
@@ -148,26 +165,34 @@ int RunApply(const ApplyOptions& options, int dataFd)
         return WriteAll(dataFd, changes.toUtf8()) ? kExitFound : kExitError;
     }
 
+    // The old report stays as it is until this run has tried a device.
+    ReportFile report;
+    if (!options.reportPath.isEmpty() &&
+        (!report.Open(options.reportPath) || !report.Write(QByteArrayLiteral("line,mac,status\r\n"))))
+        return kExitError;
+    // Output that cannot be written stops the run after the device in flight.
+    DataOutput output(dataFd);
     DataOutput nowhere(-1);
-    bool allApplied = true;
-    QByteArray reportText = "line,mac,status\r\n";
+    QByteArrayList statuses; // of the lines tried, in plan order
     for (const commands::PlanLine& line : plan.lines) {
+        if (output.Failed() || report.Failed())
+            break;
         SetOptions set;
         static_cast<commands::DeviceChanges&>(set) = line;
         set.yes = options.yes;
         set.timeout = options.timeout;
         set.interfaces = options.interfaces;
         const SetResult result = SetOnDevice(discovery, failure, set, nowhere);
-        allApplied = allApplied && (result == SetResult::Confirmed || result == SetResult::Unchanged);
         const QByteArray mac = protocol::MacText(line.mac).toLatin1();
-        if (!WriteAll(dataFd, mac + ' ' + StatusText(result) + '\n'))
-            std::perror("quillonctl: writing the status");
-        reportText += QByteArray::number(line.line) + ',' + mac + ',' + StatusText(result) + "\r\n";
+        statuses.append(StatusText(result));
+        output.Write(mac + ' ' + statuses.last() + '\n');
+        report.Write(QByteArray::number(line.line) + ',' + mac + ',' + statuses.last() + "\r\n");
     }
-    if (report.isOpen() && (report.write(reportText) != reportText.size() || !report.flush())) {
-        std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.reportPath), qPrintable(report.errorString()));
-        return kExitError;
-    }
+    report.Commit();
+    if (statuses.size() < qsizetype(plan.lines.size()))
+        TellWhatWasDone(plan.lines, statuses);
+    const bool allApplied = statuses.size() == qsizetype(plan.lines.size()) &&
+                            statuses.count("applied") + statuses.count("unchanged") == statuses.size();
     return allApplied ? kExitFound : kExitNotAllApplied;
 }
 
