@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -27,7 +29,32 @@ const char* const kUsage = "Usage: quillonctl [OPTION]... list\n"
                            "       quillonctl [OPTION]... doctor\n"
                            "Try 'quillonctl --help' for more information.\n";
 
+// Written by the signal handler, so it must not take a lock.
+std::atomic<int> interruption{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void NoteInterruption(int signal)
+{
+    int none = 0;
+    interruption.compare_exchange_strong(none, signal);
+}
+
 } // namespace
+
+void CatchInterruptions()
+{
+    struct sigaction action {};
+    action.sa_handler = NoteInterruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+int Interruption()
+{
+    return interruption.load();
+}
 
 int UsageError(const QString& message)
 {

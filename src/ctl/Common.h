@@ -58,6 +58,12 @@ private:
     bool failed_ = false;
 };
 
+// From now on SIGINT, SIGTERM and SIGHUP only note that the run is to stop, for it to stop
+// where it safely can.
+void CatchInterruptions();
+// The first of those signals that came since; 0 while none did.
+int Interruption();
+
 // Set by a receiver that could not be set up; the wait for answers then ends at once.
 class Failure {
 public:

@@ -12,6 +12,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -50,6 +51,7 @@ const char* StatusText(SetResult result)
         return "not confirmed";
     case SetResult::Refused:
     case SetResult::Failed:
+    case SetResult::Stopped:
         break;
     }
     return "failed";
@@ -84,7 +86,7 @@ QString Changes(const commands::ListedDevice& device, const commands::PlanLine& 
 
 // On standard error, for a run that stopped early: what became of the lines tried and which
 // were not reached.
-void TellWhatWasDone(const std::vector<commands::PlanLine>& lines, const QByteArrayList& statuses)
+void TellWhatWasDone(const std::vector<commands::PlanLine>& lines, const QByteArrayList& statuses, int signal)
 {
     QByteArrayList done;
     for (const char* status : {"applied", "unchanged", "not confirmed", "not found"})
@@ -94,7 +96,11 @@ void TellWhatWasDone(const std::vector<commands::PlanLine>& lines, const QByteAr
     QByteArrayList missed;
     for (auto line = lines.begin() + statuses.size(); line < lines.end(); ++line)
         missed.append(protocol::MacText(line->mac).toLatin1() + " (line " + QByteArray::number(line->line) + ')');
-    std::fprintf(stderr, "quillonctl: stopped as writing failed: %s; not reached: %s\n", done.join(", ").constData(),
+    const char* const why = signal == SIGINT    ? "by SIGINT"
+                            : signal == SIGTERM ? "by SIGTERM"
+                            : signal == SIGHUP  ? "by SIGHUP"
+                                                : "as writing failed";
+    std::fprintf(stderr, "quillonctl: stopped %s: %s; not reached: %s\n", why, done.join(", ").constData(),
                  missed.isEmpty() ? "none" : missed.join(", ").constData());
 }
 
@@ -170,12 +176,13 @@ int RunApply(const ApplyOptions& options, int dataFd)
     if (!options.reportPath.isEmpty() &&
         (!report.Open(options.reportPath) || !report.Write(QByteArrayLiteral("line,mac,status\r\n"))))
         return kExitError;
-    // Output that cannot be written stops the run after the device in flight.
+    // A signal, or output that cannot be written, stops the run after the device in flight.
+    CatchInterruptions();
     DataOutput output(dataFd);
     DataOutput nowhere(-1);
     QByteArrayList statuses; // of the lines tried, in plan order
     for (const commands::PlanLine& line : plan.lines) {
-        if (output.Failed() || report.Failed())
+        if (Interruption() != 0 || output.Failed() || report.Failed())
             break;
         SetOptions set;
         static_cast<commands::DeviceChanges&>(set) = line;
@@ -183,14 +190,19 @@ int RunApply(const ApplyOptions& options, int dataFd)
         set.timeout = options.timeout;
         set.interfaces = options.interfaces;
         const SetResult result = SetOnDevice(discovery, failure, set, nowhere);
+        if (result == SetResult::Stopped)
+            break;
         const QByteArray mac = protocol::MacText(line.mac).toLatin1();
         statuses.append(StatusText(result));
         output.Write(mac + ' ' + statuses.last() + '\n');
         report.Write(QByteArray::number(line.line) + ',' + mac + ',' + statuses.last() + "\r\n");
     }
     report.Commit();
-    if (statuses.size() < qsizetype(plan.lines.size()))
-        TellWhatWasDone(plan.lines, statuses);
+    const int signal = Interruption();
+    if (signal != 0 || statuses.size() < qsizetype(plan.lines.size()))
+        TellWhatWasDone(plan.lines, statuses, signal);
+    if (signal != 0)
+        return 128 + signal;
     const bool allApplied = statuses.size() == qsizetype(plan.lines.size()) &&
                             statuses.count("applied") + statuses.count("unchanged") == statuses.size();
     return allApplied ? kExitFound : kExitNotAllApplied;

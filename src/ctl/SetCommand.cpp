@@ -81,7 +81,7 @@ QByteArray ChangeLines(const Device& device, const protocol::ShortFormSetRequest
 }
 
 // Waits for the device's update notice or answer; when none has confirmed by half the time,
-// searches again and waits for the answers.
+// searches again and waits for the answers. An interruption ends the wait unconfirmed.
 bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortFormSetRequest& sent,
                          std::chrono::milliseconds timeout)
 {
@@ -92,7 +92,7 @@ bool WaitForConfirmation(discovery::Discovery& discovery, const protocol::ShortF
         if (watch.Confirmed())
             return true;
         const Clock::duration waited = Clock::now() - start;
-        if (waited >= timeout)
+        if (waited >= timeout || Interruption() != 0)
             return false;
         if (!searched && waited >= timeout / 2 && discovery.Search()) {
             searched = true;
@@ -135,6 +135,8 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         return SetResult::Refused;
     }
 
+    if (Interruption() != 0)
+        return SetResult::Stopped;
     const commands::NewSettings settings = SettingsFor(*device, options);
     std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
     protocol::ShortFormSetRequest sent;
@@ -164,9 +166,13 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
 
     output.Write(ChangeLines(*device, sent));
     if (!WaitForConfirmation(discovery, sent, options.timeout)) {
-        std::fprintf(stderr,
-                     "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
-                     mac.constData(), static_cast<double>(options.timeout.count()) / 1000.0);
+        if (Interruption() != 0)
+            std::fprintf(stderr, "quillonctl: the settings were sent to %s; stopped before it confirmed them\n",
+                         mac.constData());
+        else
+            std::fprintf(stderr,
+                         "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
+                         mac.constData(), static_cast<double>(options.timeout.count()) / 1000.0);
         return SetResult::Unconfirmed;
     }
     return SetResult::Confirmed;
@@ -198,6 +204,7 @@ int RunSet(const SetOptions& options, int dataFd)
         return kExitNotFound;
     case SetResult::Refused:
     case SetResult::Failed:
+    case SetResult::Stopped:
         break;
     }
     return kExitError;

@@ -31,10 +31,11 @@ inline constexpr int kExitConfirmed = 0;
 inline constexpr int kExitUnconfirmed = 3;
 inline constexpr int kExitNotFound = 4;
 
-enum class SetResult { Confirmed, Unchanged, Unconfirmed, NotFound, Refused, Failed };
+// Stopped: an interruption came before anything was sent.
+enum class SetResult { Confirmed, Unchanged, Unconfirmed, NotFound, Refused, Failed, Stopped };
 
 // With a discovery already started: finds the device, sends its changed settings through the
-// window's Submit and waits for the device to confirm them.
+// window's Submit and waits for the device to confirm them, or until an interruption comes.
 // Writes one line per changed field to `output`; messages go to standard error.
 SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
                       DataOutput& output);
