@@ -260,9 +260,15 @@ ParsedCommand ParseApply(const QStringList& arguments)
                       "Checks the whole plan (mac,ip,netmask,gateway,dns1,dns2,name,port,mode; an empty cell\n"
                       "keeps the device's value), then sets one device after another as set does, printing\n"
                       "applied, unchanged, not found or not confirmed for each. A plan with a problem sends\n"
-                      "nothing.",
+                      "nothing. SIGINT, SIGTERM or SIGHUP, or output that cannot be written, stops it after\n"
+                      "the device in flight, telling what was done and which devices were not reached.\n"
+                      "The report gets each device's line as soon as the device is done, in a new file that\n"
+                      "replaces FILE when the run ends, stopped or not; a plan with a problem or --dry-run\n"
+                      "leaves FILE as it is, and a FILE that is the plan is refused.",
                       "Exit status: 0 when every line was applied or unchanged, 2 when the plan has a problem\n"
-                      "(each printed with its line; nothing sent) or on errors, 3 otherwise.",
+                      "(each printed with its line) or on errors (nothing sent), 3 otherwise (a device not\n"
+                      "found or not confirmed, or not reached once the output failed), 130, 143 or 129 when\n"
+                      "stopped by SIGINT, SIGTERM or SIGHUP.",
                       "apply needs a plan file"});
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for each device to confirm (default 5)."));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));

@@ -220,7 +220,8 @@ ParsedCommand ParseSet(const QStringList& arguments)
                       "subnet. Settings the device already has print \"unchanged\" and send nothing.",
                       "Exit status: 0 when the device confirmed (or nothing needed changing), 2 for bad input or\n"
                       "an error (nothing sent), 3 when sent but not confirmed in time, 4 when the device was not\n"
-                      "found.",
+                      "found. A device that was sent its settings gives 0 or 3 even when the output could not\n"
+                      "be written (that is told on standard error).",
                       "set needs the device's MAC address"});
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for the device to confirm (default 5; "
                                    "the device must answer the search within 2)."));
