@@ -6,12 +6,15 @@
 
 #include <QCoreApplication>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace quillon::ctl {
 
@@ -26,7 +29,32 @@ const char* const kUsage = "Usage: quillonctl [OPTION]... list\n"
                            "       quillonctl [OPTION]... doctor\n"
                            "Try 'quillonctl --help' for more information.\n";
 
+// Written by the signal handler, so it must not take a lock.
+std::atomic<int> interruption{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void NoteInterruption(int signal)
+{
+    int none = 0;
+    interruption.compare_exchange_strong(none, signal);
+}
+
 } // namespace
+
+void CatchInterruptions()
+{
+    struct sigaction action {};
+    action.sa_handler = NoteInterruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+int Interruption()
+{
+    return interruption.load();
+}
 
 int UsageError(const QString& message)
 {
@@ -163,6 +191,19 @@ bool WriteAll(int fd, const QByteArray& data)
         left -= static_cast<std::size_t>(written);
     }
     return true;
+}
+
+bool DataOutput::Write(const QByteArray& data)
+{
+    if (fd_ < 0)
+        return true;
+    if (failed_)
+        return false;
+    if (WriteAll(fd_, data))
+        return true;
+    failed_ = true;
+    std::fprintf(stderr, "quillonctl: writing %s failed: %s\n", name_.constData(), std::strerror(errno));
+    return false;
 }
 
 std::optional<std::vector<unsigned>> SearchOnlyThrough(const std::vector<std::string>& names,

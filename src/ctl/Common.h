@@ -20,6 +20,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -40,6 +41,28 @@ void KeepNamedCards(std::vector<commands::ListedDevice>& devices, const std::vec
 
 // Writes all of `data` to `fd`; false, errno set, when that failed.
 bool WriteAll(int fd, const QByteArray& data);
+
+// Where a command's data goes. The first write that fails (a full disk, a closed pipe: SIGPIPE
+// is ignored) is told on standard error with `name`, and nothing is written after it.
+class DataOutput {
+public:
+    // A negative `fd`: the data goes nowhere.
+    explicit DataOutput(int fd, QByteArray name = "the output") : fd_(fd), name_(std::move(name)) {}
+    // False when this write or an earlier one failed.
+    bool Write(const QByteArray& data);
+    bool Failed() const { return failed_; }
+
+private:
+    int fd_;
+    QByteArray name_;
+    bool failed_ = false;
+};
+
+// From now on SIGINT, SIGTERM and SIGHUP only note that the run is to stop, for it to stop
+// where it safely can.
+void CatchInterruptions();
+// The first of those signals that came since; 0 while none did.
+int Interruption();
 
 // Set by a receiver that could not be set up; the wait for answers then ends at once.
 class Failure {

@@ -3,6 +3,7 @@
 #include "commands/DeviceListing.h"
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
+#include "ctl/ReportFile.h"
 #include "ctl/SetCommand.h"
 #include "discovery/Discovery.h"
 #include "platform/Interfaces.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
@@ -49,6 +51,7 @@ const char* StatusText(SetResult result)
         return "not confirmed";
     case SetResult::Refused:
     case SetResult::Failed:
+    case SetResult::Stopped:
         break;
     }
     return "failed";
@@ -81,6 +84,26 @@ QString Changes(const commands::ListedDevice& device, const commands::PlanLine& 
     return lines;
 }
 
+// On standard error, for a run that stopped early: what became of the lines tried and which
+// were not reached.
+void TellWhatWasDone(const std::vector<commands::PlanLine>& lines, const QByteArrayList& statuses, int signal)
+{
+    QByteArrayList done;
+    for (const char* status : {"applied", "unchanged", "not confirmed", "not found"})
+        done.append(QByteArray::number(statuses.count(status)) + ' ' + status);
+    if (const qsizetype failed = statuses.count("failed"))
+        done.append(QByteArray::number(failed) + " failed");
+    QByteArrayList missed;
+    for (auto line = lines.begin() + statuses.size(); line < lines.end(); ++line)
+        missed.append(protocol::MacText(line->mac).toLatin1() + " (line " + QByteArray::number(line->line) + ')');
+    const char* const why = signal == SIGINT    ? "by SIGINT"
+                            : signal == SIGTERM ? "by SIGTERM"
+                            : signal == SIGHUP  ? "by SIGHUP"
+                                                : "as writing failed";
+    std::fprintf(stderr, "quillonctl: stopped %s: %s; not reached: %s\n", why, done.join(", ").constData(),
+                 missed.isEmpty() ? "none" : missed.join(", ").constData());
+}
+
 } // namespace
 
 int RunPlan(const PlanOptions& options, int dataFd)
@@ -108,17 +131,17 @@ int RunPlan(const PlanOptions& options, int dataFd)
 
 int RunApply(const ApplyOptions& options, int dataFd)
 {
+    if (!options.reportPath.isEmpty() && SameFile(options.reportPath, options.planPath)) {
+        std::fprintf(stderr, "quillonctl: --report %s is the plan itself; nothing sent\n",
+                     qPrintable(options.reportPath));
+        return kExitError;
+    }
     QFile file(options.planPath);
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.planPath), qPrintable(file.errorString()));
         return kExitError;
     }
     const QByteArray text = file.readAll();
-    QFile report(options.reportPath);
-    if (!options.reportPath.isEmpty() && !report.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.reportPath), qPrintable(report.errorString()));
-        return kExitError;
-    }
 
     Session session;
     Failure& failure = session.failure;
@@ -148,25 +171,40 @@ int RunApply(const ApplyOptions& options, int dataFd)
         return WriteAll(dataFd, changes.toUtf8()) ? kExitFound : kExitError;
     }
 
-    bool allApplied = true;
-    QByteArray reportText = "line,mac,status\r\n";
+    // The old report stays as it is until this run has tried a device.
+    ReportFile report;
+    if (!options.reportPath.isEmpty() &&
+        (!report.Open(options.reportPath) || !report.Write(QByteArrayLiteral("line,mac,status\r\n"))))
+        return kExitError;
+    // A signal, or output that cannot be written, stops the run after the device in flight.
+    CatchInterruptions();
+    DataOutput output(dataFd);
+    DataOutput nowhere(-1);
+    QByteArrayList statuses; // of the lines tried, in plan order
     for (const commands::PlanLine& line : plan.lines) {
+        if (Interruption() != 0 || output.Failed() || report.Failed())
+            break;
         SetOptions set;
         static_cast<commands::DeviceChanges&>(set) = line;
         set.yes = options.yes;
         set.timeout = options.timeout;
         set.interfaces = options.interfaces;
-        const SetResult result = SetOnDevice(discovery, failure, set, -1);
-        allApplied = allApplied && (result == SetResult::Confirmed || result == SetResult::Unchanged);
+        const SetResult result = SetOnDevice(discovery, failure, set, nowhere);
+        if (result == SetResult::Stopped)
+            break;
         const QByteArray mac = protocol::MacText(line.mac).toLatin1();
-        if (!WriteAll(dataFd, mac + ' ' + StatusText(result) + '\n'))
-            std::perror("quillonctl: writing the status");
-        reportText += QByteArray::number(line.line) + ',' + mac + ',' + StatusText(result) + "\r\n";
+        statuses.append(StatusText(result));
+        output.Write(mac + ' ' + statuses.last() + '\n');
+        report.Write(QByteArray::number(line.line) + ',' + mac + ',' + statuses.last() + "\r\n");
     }
-    if (report.isOpen() && (report.write(reportText) != reportText.size() || !report.flush())) {
-        std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.reportPath), qPrintable(report.errorString()));
-        return kExitError;
-    }
+    report.Commit();
+    const int signal = Interruption();
+    if (signal != 0 || statuses.size() < qsizetype(plan.lines.size()))
+        TellWhatWasDone(plan.lines, statuses, signal);
+    if (signal != 0)
+        return 128 + signal;
+    const bool allApplied = statuses.size() == qsizetype(plan.lines.size()) &&
+                            statuses.count("applied") + statuses.count("unchanged") == statuses.size();
     return allApplied ? kExitFound : kExitNotAllApplied;
 }
 
@@ -222,9 +260,15 @@ ParsedCommand ParseApply(const QStringList& arguments)
                       "Checks the whole plan (mac,ip,netmask,gateway,dns1,dns2,name,port,mode; an empty cell\n"
                       "keeps the device's value), then sets one device after another as set does, printing\n"
                       "applied, unchanged, not found or not confirmed for each. A plan with a problem sends\n"
-                      "nothing.",
+                      "nothing. SIGINT, SIGTERM or SIGHUP, or output that cannot be written, stops it after\n"
+                      "the device in flight, telling what was done and which devices were not reached.\n"
+                      "The report gets each device's line as soon as the device is done, in a new file that\n"
+                      "replaces FILE when the run ends, stopped or not; a plan with a problem or --dry-run\n"
+                      "leaves FILE as it is, and a FILE that is the plan is refused.",
                       "Exit status: 0 when every line was applied or unchanged, 2 when the plan has a problem\n"
-                      "(each printed with its line; nothing sent) or on errors, 3 otherwise.",
+                      "(each printed with its line) or on errors (nothing sent), 3 otherwise (a device not\n"
+                      "found or not confirmed, or not reached once the output failed), 130, 143 or 129 when\n"
+                      "stopped by SIGINT, SIGTERM or SIGHUP.",
                       "apply needs a plan file"});
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for each device to confirm (default 5)."));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));

@@ -98,7 +98,8 @@ void SayUnconfirmed(const commands::ConfirmationWatch& watch, const QByteArray& 
 }
 
 // Waits for the device's own word on the request; a device that has said nothing by half the
-// time is asked again (once, as the watch itself asks when a report leaves a field untold).
+// time is asked again (once, as the watch itself asks when a report leaves a field untold). An
+// interruption ends the wait unconfirmed.
 bool WaitForConfirmation(discovery::Discovery& discovery, commands::ConfirmationWatch& watch,
                          std::chrono::milliseconds timeout)
 {
@@ -108,7 +109,7 @@ bool WaitForConfirmation(discovery::Discovery& discovery, commands::Confirmation
         if (watch.Check() == commands::ConfirmationState::Confirmed)
             return true;
         const Clock::duration waited = Clock::now() - start;
-        if (waited >= timeout)
+        if (waited >= timeout || Interruption() != 0)
             return false;
         if (!askedAgain && waited >= timeout / 2) {
             askedAgain = true;
@@ -120,7 +121,8 @@ bool WaitForConfirmation(discovery::Discovery& discovery, commands::Confirmation
 
 } // namespace
 
-SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options, int dataFd)
+SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
+                      DataOutput& output)
 {
     devices::DeviceStore& devices = discovery.Devices();
 
@@ -150,6 +152,8 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         return SetResult::Refused;
     }
 
+    if (Interruption() != 0)
+        return SetResult::Stopped;
     const commands::NewSettings settings = SettingsFor(*device, options);
     std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
     protocol::ShortFormSetRequest sent;
@@ -184,10 +188,13 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         return SetResult::Unchanged;
     }
 
-    if (dataFd >= 0 && !WriteAll(dataFd, ChangeLines(*device, sent)))
-        std::perror("quillonctl: writing the changes");
+    output.Write(ChangeLines(*device, sent));
     if (!WaitForConfirmation(discovery, *watch, options.timeout)) {
-        SayUnconfirmed(*watch, mac, options.timeout);
+        if (Interruption() != 0)
+            std::fprintf(stderr, "quillonctl: the settings were sent to %s; stopped before it confirmed them\n",
+                         mac.constData());
+        else
+            SayUnconfirmed(*watch, mac, options.timeout);
         return SetResult::Unconfirmed;
     }
     return SetResult::Confirmed;
@@ -203,27 +210,26 @@ int RunSet(const SetOptions& options, int dataFd)
     Failure& failure = session.failure;
     discovery::Discovery& discovery = session.discovery;
     discovery.Start();
-    QByteArray result;
-    switch (SetOnDevice(discovery, failure, options, dataFd)) {
+    DataOutput output(dataFd);
+    switch (SetOnDevice(discovery, failure, options, output)) {
     case SetResult::Confirmed:
-        result = QByteArrayLiteral("confirmed\n");
-        break;
+        // The device has its new settings whether or not they could be printed.
+        if (!output.Write(QByteArrayLiteral("confirmed\n")))
+            std::fprintf(stderr, "quillonctl: the device %s confirmed the settings\n",
+                         qPrintable(protocol::MacText(options.mac)));
+        return kExitConfirmed;
     case SetResult::Unchanged:
-        result = QByteArrayLiteral("unchanged\n");
-        break;
+        return output.Write(QByteArrayLiteral("unchanged\n")) ? kExitConfirmed : kExitError;
     case SetResult::Unconfirmed:
         return kExitUnconfirmed;
     case SetResult::NotFound:
         return kExitNotFound;
     case SetResult::Refused:
     case SetResult::Failed:
-        return kExitError;
+    case SetResult::Stopped:
+        break;
     }
-    if (!WriteAll(dataFd, result)) {
-        std::perror("quillonctl: writing the result");
-        return kExitError;
-    }
-    return kExitConfirmed;
+    return kExitError;
 }
 
 ParsedCommand ParseSet(const QStringList& arguments)
@@ -236,7 +242,8 @@ ParsedCommand ParseSet(const QStringList& arguments)
                       "subnet. Settings the device already has print \"unchanged\" and send nothing.",
                       "Exit status: 0 when the device confirmed (or nothing needed changing), 2 for bad input or\n"
                       "an error (nothing sent), 3 when sent but not confirmed in time, 4 when the device was not\n"
-                      "found.",
+                      "found. A device that was sent its settings gives 0 or 3 even when the output could not\n"
+                      "be written (that is told on standard error).",
                       "set needs the device's MAC address"});
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for the device to confirm (default 5; "
                                    "the device must answer the search within 2)."));

@@ -31,16 +31,19 @@ inline constexpr int kExitConfirmed = 0;
 inline constexpr int kExitUnconfirmed = 3;
 inline constexpr int kExitNotFound = 4;
 
-enum class SetResult { Confirmed, Unchanged, Unconfirmed, NotFound, Refused, Failed };
+// Stopped: an interruption came before anything was sent.
+enum class SetResult { Confirmed, Unchanged, Unconfirmed, NotFound, Refused, Failed, Stopped };
 
 // With a discovery already started: finds the device, sends its changed settings through the
-// window's Submit and waits for the device to confirm them. Writes one line per changed field
-// to `dataFd` (none when it is negative); messages go to standard error.
-SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options, int dataFd);
+// window's Submit and waits for the device to confirm them, or until an interruption comes.
+// Writes one line per changed field to `output`; messages go to standard error.
+SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
+                      DataOutput& output);
 
 // Finds the device, sends its changed settings through the window's Submit and waits for the
 // device to confirm them. Writes one line per changed field and "confirmed" (or "unchanged")
-// to `dataFd`; messages go to standard error. Returns the exit status.
+// to `dataFd`; messages go to standard error. Returns the exit status, the device's own when
+// only writing the output failed.
 int RunSet(const SetOptions& options, int dataFd);
 
 // `set` from the program's arguments.

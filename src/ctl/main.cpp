@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <iterator>
 
@@ -49,10 +50,11 @@ int main(int argc, char* argv[])
         "Exit status of list: 0 when a device answered, 1 when none did, 2 on errors.\n"
         "Exit status of set: 0 when the device confirmed (or nothing needed changing), 2 for bad\n"
         "input or an error (nothing sent), 3 when sent but not confirmed in time, 4 when the\n"
-        "device was not found.\n"
+        "device was not found; 0 or 3 even when the output could not be written.\n"
         "Exit status of plan: 0 when the plan was written, 2 otherwise.\n"
         "Exit status of apply: 0 when every line was applied or unchanged, 2 when the plan has\n"
-        "a problem (each printed with its line; nothing sent) or on errors, 3 otherwise.\n"
+        "a problem (each printed with its line) or on errors (nothing sent), 3 otherwise, 130,\n"
+        "143 or 129 when stopped by SIGINT, SIGTERM or SIGHUP after the device in flight.\n"
         "Exit status of doctor: 0 when nothing stands in the way of a search, 1 when a card drops\n"
         "answers from other subnets, a port is held or no card can search, 2 on errors.\n\n"
         "'quillonctl help COMMAND' or 'quillonctl COMMAND --help' shows the options of COMMAND."));
@@ -98,6 +100,9 @@ int main(int argc, char* argv[])
     if (const int* status = std::get_if<int>(&parsed))
         return *status;
 
+    // A reader that went away (quillonctl apply | head -1) makes a write fail, and the command
+    // says so and ends with the status of what it did to the devices, instead of dying at once.
+    std::signal(SIGPIPE, SIG_IGN);
     // The core writes a few diagnostics to standard output (a failed send, for one); they must
     // not mix with the data, so standard output carries the data alone and the rest goes to
     // standard error.

@@ -15,6 +15,7 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
@@ -375,6 +376,86 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
         // Each request goes out through both cards.
         const QStringList requests = LoggedSetRequests(logPath, logLine);
         EXPECT_EQ(requests.size(), status == statuses[0] ? 24 : 0) << status;
+    }
+}
+
+// One device that confirms and two silent ones, each answering searches until it takes a request.
+const char* kStopFleet = R"({"devices": [
+  {"mac": "00:1a:2b:3c:4d:21", "ip": "203.0.113.30", "gateway": "203.0.113.1"},
+  {"mac": "00:1a:2b:3c:4d:22", "ip": "203.0.113.31", "gateway": "203.0.113.1", "confirm": "silent"},
+  {"mac": "00:1a:2b:3c:4d:23", "ip": "203.0.113.32", "gateway": "203.0.113.1", "confirm": "silent"}
+]})";
+const char* kStopPlan = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n00:1a:2b:3c:4d:21,,,,,,Hall,,\r\n"
+                        "00:1a:2b:3c:4d:22,,,,,,,81,\r\n00:1a:2b:3c:4d:23,,,,,,,81,\r\n";
+const char* kOldReport = "line,mac,status\r\n9,00:1a:2b:3c:4d:99,applied\r\n";
+
+enum class Sink { Pipe, Full, Closed };
+
+struct StopCase {
+    QStringList arguments; // PLAN and REPORT stand for the files, PLANLINK for a link to the plan
+    const char* plan;      // which no run changes
+    Sink output;
+    int exitCode;
+    const char* said;      // a part of the messages
+    const char* report = kOldReport; // what REPORT, at first kOldReport, holds afterwards
+    const char* stopOnceSentTo = nullptr; // SIGTERM once the simulator got a request for this MAC
+};
+
+// The rows run in order against one simulator. A device changed keeps its exit status when the
+// output fails; an apply stopped midway leaves the report of what it did, which replaces the old
+// one only then; a plan with a problem, or a report that is the plan, changes no file.
+TEST(Quillonctl, ExitStatusAndReportTellWhatWasDoneWhenTheOutputFailsOrTheRunIsStopped)
+{
+    const std::string logPath = test::WriteTemporaryFile("");
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(kStopFleet), "--log", logPath});
+    ASSERT_TRUE(simulator.IsReady());
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const StopCase cases[] = {
+        {{"apply", "PLAN", "--report", "REPORT"}, "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
+         "00:1a:2b:3c:4d:99,,,,,,Hall,,\r\n", Sink::Pipe, 2, "nothing sent"},
+        {{"apply", "PLAN", "--report", "PLANLINK"}, kStopPlan, Sink::Pipe, 2, "is the plan itself; nothing sent"},
+        {{"apply", "PLAN", "--report", "REPORT", "--timeout", "60"}, kStopPlan, Sink::Pipe, 143,
+         "stopped by SIGTERM: 1 applied, 0 unchanged, 1 not confirmed, 0 not found; not reached: 00:1a:2b:3c:4d:23 "
+         "(line 4)", "line,mac,status\r\n2,00:1a:2b:3c:4d:21,applied\r\n3,00:1a:2b:3c:4d:22,not confirmed\r\n",
+         "00:1a:2b:3c:4d:22"},
+        {{"set", "00:1a:2b:3c:4d:21", "--name", "Yard"}, kStopPlan, Sink::Full, 0, "writing the output failed"},
+        {{"set", "00:1a:2b:3c:4d:23", "--port", "82", "--timeout", "1"}, kStopPlan, Sink::Closed, 3,
+         "writing the output failed"},
+    };
+    for (const StopCase& c : cases) {
+        const QString plan = QString::fromStdString(test::WriteTemporaryFile(c.plan));
+        const QString report = QString::fromStdString(test::WriteTemporaryFile(kOldReport));
+        QFile::link(plan, plan + "-link");
+        QStringList arguments = c.arguments;
+        arguments.replaceInStrings(QStringLiteral("PLANLINK"), plan + "-link")
+            .replaceInStrings(QStringLiteral("PLAN"), plan)
+            .replaceInStrings(QStringLiteral("REPORT"), report);
+        const std::string row = c.arguments.join(' ').toStdString();
+        QProcess process;
+        if (c.output == Sink::Full)
+            process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        if (c.output == Sink::Closed) // a pipe nobody reads any more
+            process.setChildProcessModifier([] {
+                int ends[2];
+                if (::pipe(ends) == 0 && ::close(ends[0]) == 0)
+                    ::dup2(ends[1], STDOUT_FILENO);
+            });
+        process.start(QStringLiteral(QUILLONCTL), arguments);
+        if (c.stopOnceSentTo) {
+            const QByteArray sent = QByteArray("\"target\":\"") + c.stopOnceSentTo + '"';
+            for (int wait = 0; wait < 400 && !contents(QString::fromStdString(logPath)).contains(sent); ++wait)
+                process.waitForFinished(50);
+            EXPECT_EQ(contents(report).toStdString(), kOldReport) << row;
+            process.terminate();
+        }
+        process.waitForFinished(30000);
+        EXPECT_EQ(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, c.exitCode) << row;
+        EXPECT_TRUE(process.readAllStandardError().contains(c.said)) << row;
+        EXPECT_EQ(contents(report).toStdString(), c.report) << row;
+        EXPECT_EQ(contents(plan).toStdString(), c.plan) << row;
     }
 }
 
