@@ -237,9 +237,10 @@ ParsedCommand ParseSet(const QStringList& arguments)
     CommandLine line({"set", "set MAC [OPTION]...",
                       "Finds the device with the MAC address MAC (00:1a:2b:3c:4d:5e or 00-1A-2B-3C-4D-5E), sends\n"
                       "the settings given as options (the others stay as they are) and waits for the device to\n"
-                      "confirm them. It refuses, sending nothing, an IP address ending in 0 or 255, a name over\n"
-                      "18 bytes, a port outside 0..65535 and, without --yes, a gateway outside the device's\n"
-                      "subnet. Settings the device already has print \"unchanged\" and send nothing.",
+                      "confirm them. It refuses, sending nothing, an IP address no device can use (ending in 0\n"
+                      "or 255, or in 0/8, 127/8, 224/4, 240/4), a netmask that is not /1 to /30, a name over 18\n"
+                      "bytes, a port outside 0..65535 and, without --yes, a gateway outside the device's subnet.\n"
+                      "Settings the device already has print \"unchanged\" and send nothing.",
                       "Exit status: 0 when the device confirmed (or nothing needed changing), 2 for bad input or\n"
                       "an error (nothing sent), 3 when sent but not confirmed in time, 4 when the device was not\n"
                       "found. A device that was sent its settings gives 0 or 3 even when the output could not\n"
