@@ -40,7 +40,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         return hint.isEmpty() ? QVariant() : hint;
     }
     case Qt::DecorationRole:
-        return column == Column::Name ? Marker(Hint(index.row())) : QVariant();
+        return column == Column::Name ? Marker(index.row()) : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
     default:
@@ -191,14 +191,10 @@ void DeviceListModel::RemarkSharedAddresses()
     remarkedAddresses_.clear();
 }
 
-std::vector<int> DeviceListModel::SameAddressRows(int row) const
+std::size_t DeviceListModel::SameAddressCount(int row) const
 {
-    const devices::DeviceRow& own = Row(row);
-    std::vector<int> numbers;
-    for (const int number : sharedAddressRows_.value(own.addressText))
-        if (number != own.number)
-            numbers.push_back(number);
-    return numbers;
+    const qsizetype rows = sharedAddressRows_.value(Row(row).addressText).size();
+    return rows > 1 ? static_cast<std::size_t>(rows - 1) : 0;
 }
 
 std::optional<commands::ListedDevice> DeviceListModel::ReadDevice(int row) const
@@ -212,13 +208,24 @@ std::optional<commands::ListedDevice> DeviceListModel::Device(int row) const
 {
     std::optional<commands::ListedDevice> device = ReadDevice(row);
     if (device)
-        device->sharesAddress = !SameAddressRows(row).empty();
+        device->sharesAddress = SameAddressCount(row) > 0;
     return device;
 }
 
+// Only the few twins the hint names are read, however many there are.
 commands::RowHint DeviceListModel::Hint(int row) const
 {
-    return commands::DescribeRow(ReadDevice(row), SameAddressRows(row));
+    const devices::DeviceRow& own = Row(row);
+    std::vector<commands::ListedDevice> twins;
+    for (const int number : sharedAddressRows_.value(own.addressText)) {
+        if (twins.size() == commands::kNamedTwins)
+            break;
+        if (number == own.number || devices_ == nullptr)
+            continue;
+        if (std::optional<commands::ListedDevice> twin = commands::ListRowDevice(*devices_, number, Cards()))
+            twins.push_back(std::move(*twin));
+    }
+    return commands::DescribeRow(ReadDevice(row), twins, SameAddressCount(row));
 }
 
 const std::vector<platform::BroadcastInterface>& DeviceListModel::Cards() const
@@ -231,16 +238,16 @@ const std::vector<platform::BroadcastInterface>& DeviceListModel::Cards() const
 }
 
 // The style's icons are looked up in the icon theme, which would slow the window's start.
-QVariant DeviceListModel::Marker(const commands::RowHint& hint) const
+QVariant DeviceListModel::Marker(int row) const
 {
     const auto marker = [](QIcon& icon, QStyle::StandardPixmap standard) {
         if (icon.isNull())
             icon = QApplication::style()->standardIcon(standard);
         return icon;
     };
-    if (hint.sharesAddress)
+    if (SameAddressCount(row) > 0)
         return marker(sharedAddressMarker_, QStyle::SP_MessageBoxCritical);
-    if (hint.outsideCardSubnet)
+    if (const auto device = ReadDevice(row); device && commands::OutsideCardSubnet(*device))
         return marker(outsideSubnetMarker_, QStyle::SP_MessageBoxWarning);
     return {};
 }

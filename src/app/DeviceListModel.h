@@ -64,10 +64,11 @@ private:
     void RemoveAddress(const devices::DeviceRow& row);
     // The rows whose address came to be shared or ceased to be get their marker anew.
     void RemarkSharedAddresses();
-    std::vector<int> SameAddressRows(int row) const;
+    // How many other rows show the row's address.
+    std::size_t SameAddressCount(int row) const;
     std::optional<commands::ListedDevice> ReadDevice(int row) const;
     const std::vector<platform::BroadcastInterface>& Cards() const;
-    QVariant Marker(const commands::RowHint& hint) const;
+    QVariant Marker(int row) const;
 
     std::vector<devices::DeviceRow> rows_;
     QString titles_[devices::kColumnCount];

@@ -10,36 +10,40 @@ namespace quillon::commands {
 
 namespace {
 
-// "7", "7 and 9", "3, 7 and 9".
-QString NumberList(std::span<const int> numbers)
+// "Hall (00:1a:2b:3c:4d:01)", "A (…) and B (…)", "A (…), B (…), … and 19994 more".
+QString TwinList(std::span<const ListedDevice> twins, std::size_t twinCount)
 {
-    std::vector<int> sorted(numbers.begin(), numbers.end());
-    std::sort(sorted.begin(), sorted.end());
     QStringList texts;
-    for (const int number : sorted)
-        texts << QString::number(number);
-    const QString last = texts.takeLast();
+    for (const ListedDevice& twin : twins.first(std::min(twins.size(), kNamedTwins)))
+        texts << QStringLiteral("%1 (%2)").arg(protocol::DisplayableText(twin.name), protocol::MacText(twin.macAddress));
+    const std::size_t unnamed = twinCount - static_cast<std::size_t>(texts.size());
+    const QString last = unnamed > 0 ? QStringLiteral("%1 more").arg(unnamed) : texts.takeLast();
     return texts.isEmpty() ? last : texts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
 }
 
 } // namespace
 
-RowHint DescribeRow(const std::optional<ListedDevice>& device, std::span<const int> sameAddressRows)
+bool OutsideCardSubnet(const ListedDevice& device)
+{
+    return !device.inCardSubnet.value_or(true);
+}
+
+RowHint DescribeRow(const std::optional<ListedDevice>& device, std::span<const ListedDevice> twins,
+                    std::size_t twinCount)
 {
     RowHint hint;
     QStringList paragraphs;
-    if (device && !device->inCardSubnet.value_or(true)) {
+    if (device && OutsideCardSubnet(*device)) {
         hint.outsideCardSubnet = true;
         paragraphs << QStringLiteral("%1 is not in %2 of %3, so its web page will not open;\n"
                                 "give it an address in that subnet")
                      .arg(protocol::DottedDecimal(device->ipAddress), device->cardSubnet, device->cardName);
     }
-    if (!sameAddressRows.empty()) {
+    if (twinCount > 0) {
         hint.sharesAddress = true;
-        const QString devices = sameAddressRows.size() == 1 ? QStringLiteral("device") : QStringLiteral("devices");
-        paragraphs << QStringLiteral("The %1 numbered %2 answered with this address too;\n"
-                                "give each device an address of its own")
-                     .arg(devices, NumberList(sameAddressRows));
+        paragraphs << QStringLiteral("%1 answered with this address too;\n"
+                                     "give each device an address of its own")
+                          .arg(TwinList(twins, twinCount));
     }
     hint.text = paragraphs.join(QLatin1Char('\n'));
     return hint;

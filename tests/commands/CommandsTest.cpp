@@ -6,6 +6,7 @@
 #include "SimulatedDevice.h"
 #include "commands/Confirmation.h"
 #include "commands/DeviceSettings.h"
+#include "commands/RowHint.h"
 #include "commands/Submit.h"
 #include "discovery/Discovery.h"
 #include "protocol/DeviceTexts.h"
@@ -332,4 +333,26 @@ TEST(ConfirmationWatch, HearsADeviceThatConfirmsAtOnce)
     }
     EXPECT_EQ(confirmed, kRuns);
     discovery.Stop();
+}
+
+// Devices that answered with one address are named by name and MAC address, five at the most;
+// the rest are counted. Twenty thousand new cameras at one factory address make one short line.
+TEST(RowHint, NamesAtMostFiveDevicesAtTheSameAddressAndCountsTheRest)
+{
+    std::vector<ListedDevice> twins(kNamedTwins);
+    for (std::size_t i = 0; i < twins.size(); ++i) {
+        twins[i].name = QStringLiteral("cam%1").arg(i + 1);
+        twins[i].macAddress = {0, 0, 0, 0, 0, static_cast<std::uint8_t>(i + 1)};
+    }
+    const std::pair<std::size_t, const char*> cases[] = {
+        {1, "cam1 (00:00:00:00:00:01) answered"},
+        {2, "cam1 (00:00:00:00:00:01) and cam2 (00:00:00:00:00:02) answered"},
+        {19999, "cam1 (00:00:00:00:00:01), cam2 (00:00:00:00:00:02), cam3 (00:00:00:00:00:03), "
+                "cam4 (00:00:00:00:00:04), cam5 (00:00:00:00:00:05) and 19994 more answered"},
+    };
+    for (const auto& [count, text] : cases) {
+        const RowHint hint = DescribeRow(std::nullopt, std::span(twins).first(std::min(count, twins.size())), count);
+        EXPECT_TRUE(hint.sharesAddress);
+        EXPECT_TRUE(hint.text.startsWith(QLatin1String(text))) << hint.text.toStdString();
+    }
 }
