@@ -35,7 +35,7 @@ CScannerApp::CScannerApp(int& argc, char** argv) : QApplication(argc, argv)
 int CScannerApp::InitInstance(i18n::InterfaceTexts& texts, platform::NamedLock& listLock)
 {
     InstallGuiMessageBoxes();
-    platform::SetWebAddressOpener([](const QString& address) { QDesktopServices::openUrl(QUrl(address)); });
+    platform::SetWebAddressOpener([](const QString& address) { return QDesktopServices::openUrl(QUrl(address)); });
     if (!CanMakeUdpSockets()) {
         platform::ShowMessageBox(platform::ApplicationBox(QStringLiteral("Windows Socket Interface Initialization Failed")));
         return 0;

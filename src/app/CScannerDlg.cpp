@@ -352,6 +352,7 @@ void CScannerDlg::ConnectEventTable()
 {
     // The window menu's About entry: CreateWindowMenu.
     connect(submitButton_, &QPushButton::clicked, this, &CScannerDlg::OnSubmit);
+    connect(listMenu_, &DeviceListMenu::WebPageNotOpened, statusLine_, &StatusLine::Tell);
     connect(searchButton_, &QPushButton::clicked, this, &CScannerDlg::OnSearchDevice);
     connect(dhcpButton_, &QRadioButton::clicked, this, &CScannerDlg::OnDhcp);
     connect(staticButton_, &QRadioButton::clicked, this, &CScannerDlg::OnStatic);
@@ -539,6 +540,7 @@ void CScannerDlg::OnDeviceListClick(int row)
 
 void CScannerDlg::ShowDeviceSettings(const commands::DeviceSettings& settings)
 {
+    statusLine_->DeviceChosen(settings.mac);
     gatewayField_->SetAddress(settings.gateway);
     ipField_->SetAddress(settings.ipAddress);
     netmaskField_->SetAddress(settings.netmask);
@@ -590,7 +592,7 @@ void CScannerDlg::OnDeviceListColumnClick(int column)
 void CScannerDlg::OnDeviceListDoubleClick()
 {
     if (chosenDevice_)
-        commands::OpenDeviceWebPage(discovery_.Devices(), *chosenDevice_);
+        statusLine_->Tell(commands::OpenDeviceWebPage(discovery_.Devices(), *chosenDevice_));
 }
 
 // A port of 0 shows as an empty field; before reading the field back, an empty field is
@@ -629,7 +631,7 @@ void CScannerDlg::OnSubmit()
     const commands::SubmitOutcome outcome = commands::SubmitSettings(
         discovery_.Devices(), chosenDevice_, settings, confirmSubnet, shortFormSendBuffer_,
         [this](const protocol::ShortFormSetRequest& request) { statusLine_->AwaitConfirmation(request); });
-    statusLine_->SubmitRefused(outcome, settings);
+    statusLine_->SubmitRefused(outcome, chosenDevice_, settings);
 }
 
 } // namespace quillon::app

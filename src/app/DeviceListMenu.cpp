@@ -78,7 +78,10 @@ QMenu* DeviceListMenu::Create(int row)
         AddAction(menu, "copyRow", tr("Copy &row"),
                   [line = commands::FormatTabSeparated({*device}, false)] { Copy(line); });
         AddAction(menu, "openWebPage", tr("&Open web page"),
-                  [this, mac = device->macAddress] { commands::OpenDeviceWebPage(devices_, mac); });
+                  [this, mac = device->macAddress] {
+                      if (const QString why = commands::OpenDeviceWebPage(devices_, mac); !why.isEmpty())
+                          emit WebPageNotOpened(why);
+                  });
         menu->addSeparator();
     }
     const bool listed = model_.rowCount() > 0;

@@ -40,6 +40,10 @@ public:
     // A file dialog by default; tests give their own.
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
+signals:
+    // Open web page opened nothing, for the reason given.
+    void WebPageNotOpened(const QString& why);
+
 private:
     void CopyAllRows();
     void ExportList();

@@ -53,30 +53,61 @@ void StatusLine::AwaitConfirmation(const protocol::ShortFormSetRequest& request)
     confirmation_.emplace(discovery_.Devices(), request, [this] { discovery_.AskAgain(); });
     confirmationDeadline_.setRemainingTime(kConfirmationTimeout);
     confirmationPoll_.start();
-    Say(tr("Sent %1 to %2 \u2026 waiting for the device")
-            .arg(SentGroups(request), protocol::MacText(request.macAddress).toUpper()));
+    SayAbout(request.macAddress, tr("Sent %1 to %2 \u2026 waiting for the device")
+                                     .arg(SentGroups(request), protocol::MacText(request.macAddress).toUpper()));
 }
 
-void StatusLine::SubmitRefused(commands::SubmitOutcome outcome, const commands::NewSettings& settings)
+void StatusLine::SubmitRefused(commands::SubmitOutcome outcome, const std::optional<wire::MacAddress>& device,
+                               const commands::NewSettings& settings)
 {
     using commands::SubmitOutcome;
+    QString why;
     switch (outcome) {
     case SubmitOutcome::UnusableAddress:
-        Say(tr("Nothing sent: %1").arg(commands::AddressRefusalMessage(settings.ipAddress)));
+        why = commands::AddressRefusalMessage(settings.ipAddress);
         break;
     case SubmitOutcome::UnusableNetmask:
-        Say(tr("Nothing sent: %1").arg(commands::NetmaskRefusalMessage(settings.netmask)));
+        why = commands::NetmaskRefusalMessage(settings.netmask);
         break;
     case SubmitOutcome::NothingChanged:
-        Say(tr("Nothing sent: the device already has these settings"));
+        why = tr("it already has these settings");
         break;
     case SubmitOutcome::NoDevice:
-        Say(tr("Nothing sent: choose a device in the list first"));
-        break;
     case SubmitOutcome::Sent:
     case SubmitOutcome::Declined:
         break;
     }
+    if (!device || outcome == SubmitOutcome::NoDevice)
+        Say(tr("Nothing sent: choose a device in the list first"));
+    else if (!why.isEmpty())
+        SayAbout(*device, tr("Nothing sent to %1: %2").arg(DeviceLabel(*device), why));
+}
+
+void StatusLine::DeviceChosen(const wire::MacAddress& mac)
+{
+    if (aboutDevice_ != mac)
+        Say({});
+}
+
+void StatusLine::Tell(const QString& message)
+{
+    if (!message.isEmpty())
+        Say(message);
+}
+
+QString StatusLine::DeviceLabel(const wire::MacAddress& mac) const
+{
+    const QString macText = protocol::MacText(mac).toUpper();
+    const std::optional<devices::Device> device = discovery_.Devices().Find(mac);
+    // The name the device itself last gave, not one that was only sent to it.
+    const QString name = device ? protocol::DisplayableText(protocol::NameText(device->lastReport.name)) : QString();
+    return name.isEmpty() ? macText : QStringLiteral("%1 (%2)").arg(name, macText);
+}
+
+void StatusLine::SayAbout(const wire::MacAddress& mac, const QString& message)
+{
+    Say(message);
+    aboutDevice_ = mac;
 }
 
 void StatusLine::SearchStarted()
@@ -103,22 +134,25 @@ void StatusLine::Stop()
 
 void StatusLine::CheckConfirmation()
 {
+    const wire::MacAddress mac = confirmation_->Device();
     if (confirmation_->Check() == commands::ConfirmationState::Confirmed) {
         Stop();
-        Say(tr("The device confirmed the change"));
+        SayAbout(mac, tr("%1 confirmed the change").arg(DeviceLabel(mac)));
     } else if (confirmationDeadline_.hasExpired()) {
         const commands::ReportCheck check = confirmation_->LastCheck();
         const bool heard = confirmation_->Heard();
         Stop();
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(kConfirmationTimeout).count();
+        const QString device = DeviceLabel(mac);
         if (!check.otherwise.empty())
-            Say(tr("The device did not apply the change: it reports %1").arg(commands::DescribeOtherwise(check.otherwise)));
+            SayAbout(mac, tr("%1 did not apply the change: it reports %2")
+                              .arg(device, commands::DescribeOtherwise(check.otherwise)));
         else if (heard)
-            Say(tr("The device did not report %1 within %2 s: the change is not confirmed")
-                    .arg(check.untold.join(QLatin1String(", ")))
-                    .arg(seconds));
+            SayAbout(mac, tr("%1 did not report %2 within %3 s: the change is not confirmed")
+                              .arg(device, check.untold.join(QLatin1String(", ")))
+                              .arg(seconds));
         else
-            Say(tr("No answer from the device within %1 s: the change may not have been applied").arg(seconds));
+            SayAbout(mac, tr("No answer from %1 within %2 s: the change may not have been applied").arg(device).arg(seconds));
     }
 }
 
@@ -136,6 +170,7 @@ void StatusLine::CheckSearch()
 void StatusLine::Say(const QString& message)
 {
     showsNoAnswer_ = false;
+    aboutDevice_.reset();
     setText(message);
     setToolTip(fontMetrics().horizontalAdvance(message) > contentsRect().width() ? message : QString());
 }

@@ -27,8 +27,14 @@ public:
 
     // Submit is about to send `request`: says so and waits for the device's word.
     void AwaitConfirmation(const protocol::ShortFormSetRequest& request);
-    // Says why Submit sent nothing, if it did not and the user has not just said so himself.
-    void SubmitRefused(commands::SubmitOutcome outcome, const commands::NewSettings& settings);
+    // Says why Submit sent nothing to `device`, if it did not and the user has not just said so
+    // himself.
+    void SubmitRefused(commands::SubmitOutcome outcome, const std::optional<wire::MacAddress>& device,
+                       const commands::NewSettings& settings);
+    // The user chose a device: what was said, unless of this one, goes.
+    void DeviceChosen(const wire::MacAddress& mac);
+    // Says `message` (a web page that could not be opened, say); an empty one changes nothing.
+    void Tell(const QString& message);
     // A search went out, the start-up one or Search Device's: the table starts afresh.
     void SearchStarted();
     // Rows came into the list: a device did answer after all.
@@ -38,6 +44,9 @@ public:
 
 private:
     void Say(const QString& message);
+    void SayAbout(const wire::MacAddress& mac, const QString& message);
+    // "Lobby (00:1A:2B:3C:4D:01)", with the name the device itself last gave.
+    QString DeviceLabel(const wire::MacAddress& mac) const;
     void CheckConfirmation();
     void CheckSearch();
 
@@ -47,6 +56,7 @@ private:
     QTimer confirmationPoll_;
     QTimer searchPatience_;
     bool showsNoAnswer_ = false;
+    std::optional<wire::MacAddress> aboutDevice_; // the device the message is about
 };
 
 } // namespace quillon::app

@@ -63,6 +63,7 @@ public:
     const ReportCheck& LastCheck() const { return lastCheck_; }
     // Whether any report of the device has counted since the request.
     bool Heard() const { return heard_; }
+    const wire::MacAddress& Device() const { return request_.macAddress; }
 
 private:
     bool Counts(const devices::DeviceReport& report) const;

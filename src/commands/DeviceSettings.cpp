@@ -33,10 +33,8 @@ QString OpenWebPage(const WebTarget& target)
 {
     const QString address = DeviceWebAddress(target);
     const QString reason = UnusableDeviceAddressReason(target.ipAddress);
-    if (reason.isEmpty()) {
-        platform::OpenWebAddress(address);
-        return {};
-    }
+    if (reason.isEmpty())
+        return platform::OpenWebAddress(address) ? QString() : QStringLiteral("%1 is not opened: there is no web browser to open it").arg(address);
     const QString refusal = QStringLiteral("%1 is not opened: the device claims %2, which no device on the LAN can have")
                                 .arg(address, reason);
     std::fprintf(stderr, "quillon: %s\n", refusal.toUtf8().constData());

@@ -48,8 +48,8 @@ QString DeviceWebAddress(const WebTarget& target);
 QString UnusableDeviceAddressReason(const wire::Ipv4& address);
 
 // Opens the web page of the device with `mac` (the double click, and the list's menu). For an
-// address no device on the LAN can have it opens nothing and says why on standard error; the
-// text is returned for the window.
+// address no device on the LAN can have it opens nothing and says why on standard error; that,
+// or that no browser could open it, is returned for the window (empty when the page opened).
 QString OpenDeviceWebPage(const devices::DeviceStore& devices, const wire::MacAddress& mac);
 
 } // namespace quillon::commands

@@ -10,17 +10,17 @@ std::mutex openerMutex;
 WebAddressOpener installedOpener;
 } // namespace
 
-void OpenWebAddress(const QString& address)
+bool OpenWebAddress(const QString& address)
 {
     WebAddressOpener opener;
     {
         std::scoped_lock lock(openerMutex);
         opener = installedOpener;
     }
-    if (opener)
-        opener(address);
-    else
-        std::fprintf(stderr, "quillon: no browser to open %s\n", address.toUtf8().constData());
+    if (opener && opener(address))
+        return true;
+    std::fprintf(stderr, "quillon: no browser to open %s\n", address.toUtf8().constData());
+    return false;
 }
 
 WebAddressOpener SetWebAddressOpener(WebAddressOpener opener)

@@ -6,11 +6,12 @@
 
 namespace quillon::platform {
 
-// Opens a web address in the user's default browser without waiting for it. The window
-// installs the desktop's opener; tests install their own to catch the address.
-void OpenWebAddress(const QString& address);
+// Opens a web address in the user's default browser without waiting for it; false when there is
+// no browser to open it. The window installs the desktop's opener; tests install their own to
+// catch the address.
+bool OpenWebAddress(const QString& address);
 
-using WebAddressOpener = std::function<void(const QString&)>;
+using WebAddressOpener = std::function<bool(const QString&)>;
 WebAddressOpener SetWebAddressOpener(WebAddressOpener opener);
 
 } // namespace quillon::platform

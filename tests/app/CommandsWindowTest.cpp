@@ -171,7 +171,8 @@ TEST_F(Commands, TheKeyboardShowsTheDeviceItLandsOnAndSubmitChangesIt)
 
 TEST_F(Commands, DoubleClickOpensTheDevicesWebPage)
 {
-    // The row double-clicked (none: below the rows), the device then shown and the page opened.
+    // The row double-clicked (none: below the rows), the device then shown and the page opened;
+    // a page not opened is said on the status line.
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"printer", "printer", ""}, // a page of this computer's is never opened for a device
         {"Roof", "Roof", "http://203.0.113.99:65535"},
@@ -182,6 +183,9 @@ TEST_F(Commands, DoubleClickOpensTheDevicesWebPage)
         DoubleClickRow(clicked != nullptr ? RowWithName(QLatin1String(clicked)) : -1);
         EXPECT_EQ(Field("nameField"), QLatin1String(shown));
         EXPECT_EQ(openedAddresses.join(u' '), QLatin1String(address)) << shown;
+        EXPECT_EQ(Find<QLabel>("statusLine")->text().startsWith(QLatin1String("http://127.0.0.1:631 is not opened")),
+                  *address == 0)
+            << shown;
     }
 }
 
@@ -287,8 +291,8 @@ TEST_F(Commands, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchOrNot)
         const char* outcome;
     };
     const Case cases[] = {
-        {"Attic", false, "No answer from the device within 5 s: the change may not have been applied"},
-        {"Porch", true, "The device confirmed the change"},
+        {"Attic", false, "No answer from Attic (00:1A:2B:3C:4D:07) within 5 s: the change may not have been applied"},
+        {"Porch", true, "Porch-2 (00:1A:2B:3C:4D:08) confirmed the change"},
     };
     for (const auto& [name, searchWhileWaiting, outcome] : cases) {
         Select(name);
@@ -301,6 +305,8 @@ TEST_F(Commands, TheStatusLineSaysWhetherTheDeviceConfirmedTheChangeSearchOrNot)
         EXPECT_TRUE(test::Eventually([&] { return line->text() == QLatin1String(outcome); }))
             << name << ": " << line->text().toStdString();
     }
+    Select("Lobby");
+    EXPECT_EQ(Find<QLabel>("statusLine")->text(), QString()) << "what was said of another device goes";
 }
 
 TEST_F(NoAnswer, TheStatusLineNamesTheCardsSearchedAndLoosensAStrictOne)

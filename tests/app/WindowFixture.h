@@ -72,7 +72,10 @@ protected:
             if (closed)
                 closed();
         });
-        platform::SetWebAddressOpener([this](const QString& address) { openedAddresses << address; });
+        platform::SetWebAddressOpener([this](const QString& address) {
+            openedAddresses << address;
+            return true;
+        });
     }
 
     void TearDown() override
