@@ -63,9 +63,6 @@ public:
     void SetControlText(i18n::TextId id, const QString& text) override;
     void SetHelpText(const QString& text) override;
 
-    // The device found by a click, or by the keyboard moving the list's selection, by MAC address;
-    // none before the first and after a search.
-    const std::optional<wire::MacAddress>& ChosenDevice() const { return chosenDevice_; }
     const devices::DeviceStore& Devices() { return discovery_.Devices(); }
     QMenu* WindowMenu() const { return windowMenu_; }
     DeviceListMenu& ListMenu() const { return *listMenu_; }
@@ -117,6 +114,7 @@ private:
 
     QString shownName_; // what the Name field was given: a name still equal to it is untouched
     int port_ = 0;      // what the Port field stands for: it shows 0 as empty
+    // The device clicked or reached with the keyboard, by MAC address; none after a search.
     std::optional<wire::MacAddress> chosenDevice_;
     bool listKeyPressing_ = false; // the device list is handling a key press
 
