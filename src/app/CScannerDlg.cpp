@@ -604,6 +604,17 @@ void CScannerDlg::PrefillEmptyPort()
         portField_->setText(QStringLiteral("0"));
 }
 
+// Names the other device as the user finds it in the list: by name, MAC address and the row it
+// stands in now.
+QString CScannerDlg::AddressHeldQuestion(const devices::Device& holder, const wire::Ipv4& address) const
+{
+    const std::optional<int> row = model_->RowOfNumber(holder.number);
+    const QString where = row ? tr(", in row %1 of the list,").arg(*row + 1) : QString();
+    return tr("%1%2 already has the IP address %3. Two devices at one address cannot both be reached.\n\n"
+              "Give it to this device too?")
+        .arg(commands::DeviceLabel(holder), where, protocol::DottedDecimal(address));
+}
+
 void CScannerDlg::OnSubmit()
 {
     PrefillEmptyPort();
@@ -622,14 +633,18 @@ void CScannerDlg::OnSubmit()
     settings.port = static_cast<std::uint16_t>(port_);
     if (!dhcpButton_->isHidden())
         settings.wantsDhcp = dhcpButton_->isChecked();
-    const auto confirmSubnet = [this] {
-        const platform::MessageBoxRequest question{texts_.Text(TextId::NoMatchQuestion), QStringLiteral("Choice"),
-                                                   platform::BoxButtons::OkCancel, platform::BoxIcon::Question};
+    const auto ask = [](const QString& text, platform::BoxIcon icon) {
+        const platform::MessageBoxRequest question{text, QStringLiteral("Choice"), platform::BoxButtons::OkCancel, icon};
         return platform::ShowMessageBox(question) == platform::BoxAnswer::Ok;
+    };
+    commands::SubmitQuestions questions;
+    questions.gatewayOutsideSubnet = [&] { return ask(texts_.Text(TextId::NoMatchQuestion), platform::BoxIcon::Question); };
+    questions.addressHeld = [&](const devices::Device& holder) {
+        return ask(AddressHeldQuestion(holder, settings.ipAddress), platform::BoxIcon::Warning);
     };
     // The status line listens for the device's word before the request leaves.
     const commands::SubmitOutcome outcome = commands::SubmitSettings(
-        discovery_.Devices(), chosenDevice_, settings, confirmSubnet, shortFormSendBuffer_,
+        discovery_.Devices(), chosenDevice_, settings, questions, shortFormSendBuffer_,
         [this](const protocol::ShortFormSetRequest& request) { statusLine_->AwaitConfirmation(request); });
     statusLine_->SubmitRefused(outcome, chosenDevice_, settings);
 }

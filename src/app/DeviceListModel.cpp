@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace quillon::app {
 
 using devices::Column;
@@ -197,6 +199,14 @@ std::size_t DeviceListModel::SameAddressCount(int row) const
     return rows > 1 ? static_cast<std::size_t>(rows - 1) : 0;
 }
 
+std::optional<int> DeviceListModel::RowOfNumber(int number) const
+{
+    const auto row = std::find_if(rows_.begin(), rows_.end(), [number](const devices::DeviceRow& r) { return r.number == number; });
+    if (row == rows_.end())
+        return std::nullopt;
+    return static_cast<int>(row - rows_.begin());
+}
+
 std::optional<commands::ListedDevice> DeviceListModel::ReadDevice(int row) const
 {
     if (devices_ == nullptr)
@@ -247,7 +257,10 @@ QVariant DeviceListModel::Marker(int row) const
     };
     if (SameAddressCount(row) > 0)
         return marker(sharedAddressMarker_, QStyle::SP_MessageBoxCritical);
-    if (const auto device = ReadDevice(row); device && commands::OutsideCardSubnet(*device))
+    const std::optional<commands::ListedDevice> device = ReadDevice(row);
+    if (device && device->macSharedBy)
+        return marker(sharedAddressMarker_, QStyle::SP_MessageBoxCritical);
+    if (device && commands::OutsideCardSubnet(*device))
         return marker(outsideSubnetMarker_, QStyle::SP_MessageBoxWarning);
     return {};
 }

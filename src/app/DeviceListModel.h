@@ -42,6 +42,8 @@ public:
     // Brings the rows up to date; rows appended one after the other arrive as one insertion.
     void Apply(devices::RowChanges changes);
     const devices::DeviceRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    // Where the row of the device numbered `number` stands now; nothing when it has none.
+    std::optional<int> RowOfNumber(int number) const;
 
     // The device of `row` as the list marks it (sharesAddress as its marker tells); nothing
     // without one.

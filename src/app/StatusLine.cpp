@@ -69,12 +69,20 @@ void StatusLine::SubmitRefused(commands::SubmitOutcome outcome, const std::optio
     case SubmitOutcome::UnusableNetmask:
         why = commands::NetmaskRefusalMessage(settings.netmask);
         break;
+    case SubmitOutcome::NameTooLong:
+        why = commands::NameRefusalMessage(settings.name.value_or(QString()));
+        break;
+    case SubmitOutcome::MacShared:
+        if (const std::optional<devices::Device> shared = discovery_.Devices().Find(device.value_or(wire::MacAddress{})))
+            why = commands::SharedMacMessage(shared->macSharedBy.value_or(std::array<wire::Ipv4, 2>{}));
+        break;
     case SubmitOutcome::NothingChanged:
         why = tr("it already has these settings");
         break;
     case SubmitOutcome::NoDevice:
     case SubmitOutcome::Sent:
-    case SubmitOutcome::Declined:
+    case SubmitOutcome::Declined:     // the user said no: nothing to explain
+    case SubmitOutcome::AddressHeld:
         break;
     }
     if (!device || outcome == SubmitOutcome::NoDevice)
@@ -97,11 +105,8 @@ void StatusLine::Tell(const QString& message)
 
 QString StatusLine::DeviceLabel(const wire::MacAddress& mac) const
 {
-    const QString macText = protocol::MacText(mac).toUpper();
     const std::optional<devices::Device> device = discovery_.Devices().Find(mac);
-    // The name the device itself last gave, not one that was only sent to it.
-    const QString name = device ? protocol::DisplayableText(protocol::NameText(device->lastReport.name)) : QString();
-    return name.isEmpty() ? macText : QStringLiteral("%1 (%2)").arg(name, macText);
+    return device ? commands::DeviceLabel(*device) : protocol::MacText(mac).toUpper();
 }
 
 void StatusLine::SayAbout(const wire::MacAddress& mac, const QString& message)

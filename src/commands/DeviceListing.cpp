@@ -78,6 +78,7 @@ ListedDevice FromDevice(const devices::Device& known, const std::vector<platform
     device.cardIndex = known.card;
     device.webAddress = DeviceWebAddress({device.ipAddress, state.ports.port1});
     device.rowNumber = known.number;
+    device.macSharedBy = known.macSharedBy;
     AddCard(device, cards);
     return device;
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -36,6 +37,7 @@ struct ListedDevice {
     QString cardSubnet;             // "10.0.0.0/24"; empty when the card or its address is unknown
     std::optional<bool> inCardSubnet; // empty when the card or its address is unknown
     bool sharesAddress = false;
+    std::optional<std::array<wire::Ipv4, 2>> macSharedBy; // two addresses answering with its MAC
     QString webAddress;
     int rowNumber = 0;              // its number in the list
 };

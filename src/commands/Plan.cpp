@@ -164,6 +164,8 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
             problem(QStringLiteral("no device with MAC address %1 answered").arg(mac));
             continue;
         }
+        if (device->macSharedBy)
+            problem(QStringLiteral("%1: %2").arg(mac, SharedMacMessage(*device->macSharedBy)));
         NewSettings settings;
         settings.ipAddress = line.ipAddress.value_or(device->ipAddress);
         settings.netmask = line.netmask.value_or(device->netmask);
@@ -205,6 +207,11 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
     for (const ListedDevice& device : devices) {
         if (!only.match(device.name).hasMatch())
             continue;
+        if (device.macSharedBy) {
+            error = QStringLiteral("the device %1 cannot be planned: %2")
+                        .arg(protocol::MacText(device.macAddress), SharedMacMessage(*device.macSharedBy));
+            return std::nullopt;
+        }
         ++n;
         const auto heldByAnother = [&](std::uint32_t address) {
             return std::any_of(devices.begin(), devices.end(), [&](const ListedDevice& other) {

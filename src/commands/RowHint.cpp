@@ -39,6 +39,13 @@ RowHint DescribeRow(const std::optional<ListedDevice>& device, std::span<const L
                                 "give it an address in that subnet")
                      .arg(protocol::DottedDecimal(device->ipAddress), device->cardSubnet, device->cardName);
     }
+    if (device && device->macSharedBy) {
+        hint.sharesMac = true;
+        paragraphs << QStringLiteral("%1 and %2 both answer with the MAC address %3, so a change would reach both;\n"
+                                     "Quillon changes neither until one of them is unplugged or given another MAC address")
+                          .arg(protocol::DottedDecimal((*device->macSharedBy)[0]),
+                               protocol::DottedDecimal((*device->macSharedBy)[1]), protocol::MacText(device->macAddress));
+    }
     if (twinCount > 0) {
         hint.sharesAddress = true;
         paragraphs << QStringLiteral("%1 answered with this address too;\n"

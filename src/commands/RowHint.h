@@ -10,11 +10,12 @@
 namespace quillon::commands {
 
 // What the device list tells of a row beside its texts: that the computer cannot reach the
-// device's page through the card its answer came in on, and that other devices answered with
-// the same address.
+// device's page through the card its answer came in on, that other devices answered with the
+// same address, and that two hosts answer with its MAC address.
 struct RowHint {
     bool outsideCardSubnet = false;
     bool sharesAddress = false;
+    bool sharesMac = false;
     QString text; // what is wrong and what to do, a paragraph per hint; empty without one
 };
 

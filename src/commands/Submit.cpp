@@ -87,6 +87,28 @@ bool UsableNetmask(const wire::Ipv4& netmask)
     return prefix >= 1 && prefix <= 30 && bits == ~std::uint32_t{0} << (32 - prefix);
 }
 
+QString NameRefusalMessage(const QString& name)
+{
+    return QStringLiteral("the name \"%1\" takes %2 bytes of UTF-8; a device keeps at most %3")
+        .arg(protocol::DisplayableText(name))
+        .arg(name.toUtf8().size())
+        .arg(protocol::kNameSize);
+}
+
+QString SharedMacMessage(const std::array<wire::Ipv4, 2>& sources)
+{
+    return QStringLiteral("%1 and %2 both answer with its MAC address, so a change would reach both")
+        .arg(protocol::DottedDecimal(sources[0]), protocol::DottedDecimal(sources[1]));
+}
+
+QString DeviceLabel(const devices::Device& device)
+{
+    const QString mac = protocol::MacText(device.mac).toUpper();
+    // The name the device itself last gave, not one that was only sent to it.
+    const QString name = protocol::DisplayableText(protocol::NameText(device.lastReport.name));
+    return name.isEmpty() ? mac : QStringLiteral("%1 (%2)").arg(name, mac);
+}
+
 bool NameFits(const QString& name)
 {
     return static_cast<std::size_t>(name.toUtf8().size()) <= protocol::kNameSize;
@@ -103,7 +125,7 @@ bool NeedsSubnetConfirmation(const NewSettings& settings)
 }
 
 SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<wire::MacAddress>& device,
-                             const NewSettings& settings, const std::function<bool()>& confirmSubnet,
+                             const NewSettings& settings, const SubmitQuestions& questions,
                              std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
                              const BeforeSending& beforeSending)
 {
@@ -111,7 +133,9 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
         return SubmitOutcome::UnusableAddress;
     if (!UsableNetmask(settings.netmask))
         return SubmitOutcome::UnusableNetmask;
-    if (NeedsSubnetConfirmation(settings) && !confirmSubnet())
+    if (settings.name && !NameFits(*settings.name))
+        return SubmitOutcome::NameTooLong;
+    if (NeedsSubnetConfirmation(settings) && !questions.gatewayOutsideSubnet())
         return SubmitOutcome::Declined;
     std::fill(sendBuffer.begin(), sendBuffer.end(), std::uint8_t{0});
 
@@ -123,6 +147,12 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
         return SubmitOutcome::NoDevice;
     if (NothingChanged(current->believed, settings, name))
         return SubmitOutcome::NothingChanged;
+    if (current->macSharedBy)
+        return SubmitOutcome::MacShared;
+    if (current->believed.ipAddress != settings.ipAddress)
+        if (const std::optional<devices::Device> holder = devices.HolderOf(settings.ipAddress, current->mac))
+            if (!questions.addressHeld(*holder))
+                return SubmitOutcome::AddressHeld;
     const protocol::ShortFormSetRequest request = ChangesOf(*current, settings, name);
     // What was sent is what this program now holds true, so the same edit again sends nothing.
     if (!devices.TakeSent(request))

@@ -35,7 +35,10 @@ enum class SubmitOutcome {
     Sent,
     UnusableAddress, // no device can use the address (AddressRefusal)
     UnusableNetmask, // not a netmask of /1 to /30
+    NameTooLong,     // over 18 bytes of UTF-8: the device would keep a cut name
     Declined,        // the user did not confirm a gateway outside the subnet
+    AddressHeld,     // the user did not confirm an address another listed device has
+    MacShared,       // two hosts answer with the device's MAC address: the request would reach both
     NoDevice,
     NothingChanged,
 };
@@ -50,6 +53,12 @@ bool UsableNetmask(const wire::Ipv4& netmask);
 // said when Submit refuses them.
 QString AddressRefusalMessage(const wire::Ipv4& address);
 QString NetmaskRefusalMessage(const wire::Ipv4& netmask);
+// "the name … takes 21 bytes of UTF-8; a device keeps at most 18".
+QString NameRefusalMessage(const QString& name);
+// "10.0.0.5 and 10.0.0.9 both answer with its MAC address …".
+QString SharedMacMessage(const std::array<wire::Ipv4, 2>& sources);
+// "Hall (00:1a:2b:3c:4d:01)", or the MAC address alone for a device that gave no name.
+QString DeviceLabel(const devices::Device& device);
 // True when the name takes at most 18 bytes of UTF-8.
 bool NameFits(const QString& name);
 
@@ -57,16 +66,23 @@ bool NameFits(const QString& name);
 // then the user is asked before anything is sent.
 bool NeedsSubnetConfirmation(const NewSettings& settings);
 
+// What Submit asks the user before it sends; each answers true to go on.
+struct SubmitQuestions {
+    // The gateway lies outside the new address's subnet.
+    std::function<bool()> gatewayOutsideSubnet;
+    // The new address is one `holder`, another listed device, has already.
+    std::function<bool(const devices::Device& holder)> addressHeld;
+};
+
 // Called with the set request right before it goes out, so that whoever waits for the device's
 // word is listening before the device can answer.
 using BeforeSending = std::function<void(const protocol::ShortFormSetRequest&)>;
 
 // Checks the new settings for the device with the MAC address `device` (none: no device was
 // chosen), has the table take the changed ones and broadcasts one set request carrying exactly
-// the changed groups, built in `sendBuffer`. `confirmSubnet` asks the user (true = go on); it
-// is called before anything is taken.
+// the changed groups, built in `sendBuffer`. The questions are asked before anything is taken.
 SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<wire::MacAddress>& device,
-                             const NewSettings& settings, const std::function<bool()>& confirmSubnet,
+                             const NewSettings& settings, const SubmitQuestions& questions,
                              std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
                              const BeforeSending& beforeSending = {});
 

@@ -187,6 +187,8 @@ int RunApply(const ApplyOptions& options, int dataFd)
         SetOptions set;
         static_cast<commands::DeviceChanges&>(set) = line;
         set.yes = options.yes;
+        // The plan was checked whole: an address still held here is one a later line moves away.
+        set.force = true;
         set.timeout = options.timeout;
         set.interfaces = options.interfaces;
         const SetResult result = SetOnDevice(discovery, failure, set, nowhere);

@@ -162,8 +162,15 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         sent = request;
         watch.emplace(devices, request, [&discovery] { discovery.AskAgain(); });
     };
-    const commands::SubmitOutcome outcome = commands::SubmitSettings(
-        devices, options.mac, settings, [&options] { return options.yes; }, sendBuffer, armWatch);
+    std::optional<Device> holder;
+    commands::SubmitQuestions questions;
+    questions.gatewayOutsideSubnet = [&options] { return options.yes; };
+    questions.addressHeld = [&](const Device& other) {
+        holder = other;
+        return options.force;
+    };
+    const commands::SubmitOutcome outcome =
+        commands::SubmitSettings(devices, options.mac, settings, questions, sendBuffer, armWatch);
     switch (outcome) {
     case commands::SubmitOutcome::Sent:
         break;
@@ -172,6 +179,17 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         return SetResult::Refused;
     case commands::SubmitOutcome::UnusableNetmask:
         std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::NetmaskRefusalMessage(settings.netmask)));
+        return SetResult::Refused;
+    case commands::SubmitOutcome::NameTooLong:
+        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::NameRefusalMessage(settings.name.value_or(QString()))));
+        return SetResult::Refused;
+    case commands::SubmitOutcome::MacShared:
+        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::SharedMacMessage(device->macSharedBy.value_or(std::array<wire::Ipv4, 2>{}))));
+        return SetResult::Refused;
+    case commands::SubmitOutcome::AddressHeld:
+        std::fprintf(stderr, "quillonctl: %s already has the IP address %s; give --force to send it anyway; nothing sent\n",
+                     qPrintable(commands::DeviceLabel(holder.value_or(Device{}))),
+                     qPrintable(protocol::DottedDecimal(settings.ipAddress)));
         return SetResult::Refused;
     case commands::SubmitOutcome::Declined:
         std::fprintf(stderr,
@@ -239,7 +257,9 @@ ParsedCommand ParseSet(const QStringList& arguments)
                       "the settings given as options (the others stay as they are) and waits for the device to\n"
                       "confirm them. It refuses, sending nothing, an IP address no device can use (ending in 0\n"
                       "or 255, or in 0/8, 127/8, 224/4, 240/4), a netmask that is not /1 to /30, a name over 18\n"
-                      "bytes, a port outside 0..65535 and, without --yes, a gateway outside the device's subnet.\n"
+                      "bytes, a port outside 0..65535, a device whose MAC address two hosts answer with, without\n"
+                      "--yes a gateway outside the device's subnet and without --force an IP address another\n"
+                      "device that answered has.\n"
                       "Settings the device already has print \"unchanged\" and send nothing.",
                       "Exit status: 0 when the device confirmed (or nothing needed changing), 2 for bad input or\n"
                       "an error (nothing sent), 3 when sent but not confirmed in time, 4 when the device was not\n"
@@ -261,7 +281,9 @@ ParsedCommand ParseSet(const QStringList& arguments)
     const QCommandLineOption dhcp(QStringLiteral("dhcp"), QStringLiteral("Take the address by DHCP."));
     const QCommandLineOption fixed(QStringLiteral("static"), QStringLiteral("Use a fixed address."));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send a gateway outside the subnet without refusing."));
-    line.AddOptions({ip, netmask, gateway, dns1, dns2, name, port, dhcp, fixed, yes});
+    const QCommandLineOption force(QStringLiteral("force"),
+                                   QStringLiteral("Send an IP address another device that answered has, without refusing."));
+    line.AddOptions({ip, netmask, gateway, dns1, dns2, name, port, dhcp, fixed, yes, force});
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -296,6 +318,7 @@ ParsedCommand ParseSet(const QStringList& arguments)
     if (given.isSet(dhcp) || given.isSet(fixed))
         options.dhcp = given.isSet(dhcp);
     options.yes = given.isSet(yes);
+    options.force = given.isSet(force);
     options.timeout = line.Timeout().value_or(options.timeout);
     options.interfaces = line.Interfaces();
     return [options](int dataFd) { return RunSet(options, dataFd); };

@@ -19,6 +19,7 @@ namespace quillon::ctl {
 // What `quillonctl set` was asked, checked for form already: only what is given changes.
 struct SetOptions : commands::DeviceChanges {
     bool yes = false;            // send a gateway outside the subnet without asking
+    bool force = false;          // send an address another listed device has
     std::chrono::milliseconds timeout{5000};
     std::vector<std::string> interfaces; // empty: every card
 };

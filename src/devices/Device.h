@@ -70,6 +70,15 @@ struct Device {
     // Answers and notices entered so far, so that whoever waits for the device's word after a set
     // request can tell a new report from the values Submit wrote itself.
     std::uint32_t reports = 0;
+    // Two addresses that answered one search with this MAC address: two hosts share it, and a
+    // set request, which names its device by the MAC address alone, would change both. Empty
+    // until that happens (a device that moved to a new address answers later searches only from
+    // there).
+    std::optional<std::array<wire::Ipv4, 2>> macSharedBy;
+    // The search round of its last answer, and where that came from: what the next answer to the
+    // same round is compared with.
+    std::uint32_t answeredRound = 0;
+    wire::Ipv4 answeredFrom{};
 };
 
 } // namespace quillon::devices

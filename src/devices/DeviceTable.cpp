@@ -123,7 +123,19 @@ void DeviceTable::EnterAnswer(const DeviceEntry& entry)
     device->protocols |= report.protocol;
     if (report.card != 0)
         device->card = report.card;
+    NoteAnswerSource(*device, report);
     TakeReport(*device, report);
+}
+
+void DeviceTable::NoteAnswerSource(Device& device, const DeviceReport& report) const
+{
+    if (report.source == wire::Ipv4{})
+        return;
+    const bool sameRound = device.answeredRound == searchRound_ && device.answeredFrom != wire::Ipv4{};
+    if (sameRound && device.answeredFrom != report.source)
+        device.macSharedBy = std::array{device.answeredFrom, report.source};
+    device.answeredRound = searchRound_;
+    device.answeredFrom = report.source;
 }
 
 // A listed device says it changed: its row moves to the end of the list under its own number
@@ -212,6 +224,12 @@ void DeviceTable::RewriteRow(const Device& device, const DeviceEntry& entry)
         rows_.ReplaceRow(*row, {device.number, entry.nameText, entry.addressText});
 }
 
+void DeviceTable::StartSearchRound()
+{
+    std::scoped_lock lock(mutex_);
+    ++searchRound_;
+}
+
 void DeviceTable::Clear()
 {
     {
@@ -256,6 +274,17 @@ bool DeviceTable::IsEmpty() const
 {
     std::scoped_lock lock(mutex_);
     return devices_.empty();
+}
+
+std::optional<Device> DeviceTable::HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const
+{
+    std::scoped_lock lock(mutex_);
+    const auto holder = std::find_if(devices_.begin(), devices_.end(), [&](const Device& device) {
+        return device.believed.ipAddress == address && device.mac != except;
+    });
+    if (holder == devices_.end())
+        return std::nullopt;
+    return *holder;
 }
 
 bool DeviceTable::TakeSent(const protocol::ShortFormSetRequest& request)

@@ -27,6 +27,8 @@ public:
     // Every device, in the order of their numbers.
     virtual std::vector<Device> All() const = 0;
     virtual bool IsEmpty() const = 0;
+    // Another device than `except` whose address is `address`, the first in number order.
+    virtual std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const = 0;
     // Submit sent `request`: the device takes the groups it carried as what this program now
     // holds true, so that the same edit again sends nothing. The mode stays as the device
     // reported it until it reports the new one. False when no device has the request's MAC.
@@ -69,6 +71,10 @@ public:
     // unknown device changes nothing.
     void Enter(std::span<const DeviceEntry> entries);
 
+    // Search requests are about to go out: answers from here on belong to a new round, in which
+    // each device answers once from its own address.
+    void StartSearchRound();
+
     // Forgets every device and empties the list. Devices dropped since the last call are
     // reported on standard error.
     void Clear();
@@ -83,6 +89,7 @@ public:
     std::optional<Device> FindByNumber(int number) const override;
     std::vector<Device> All() const override;
     bool IsEmpty() const override;
+    std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const override;
     bool TakeSent(const protocol::ShortFormSetRequest& request) override;
 
 private:
@@ -93,6 +100,7 @@ private:
     void EnterAnswer(const DeviceEntry& entry);
     void EnterNotice(const DeviceEntry& entry);
     Device* AddDevice(const DeviceEntry& entry);
+    void NoteAnswerSource(Device& device, const DeviceReport& report) const;
     void MoveRowToEnd(const Device& device, const DeviceEntry& entry);
     void RewriteRow(const Device& device, const DeviceEntry& entry);
 
@@ -106,6 +114,7 @@ private:
     // memory.
     std::vector<std::uint32_t> slots_;
     std::atomic<std::size_t> droppedDevices_{0};
+    std::uint32_t searchRound_ = 1;
 };
 
 } // namespace quillon::devices

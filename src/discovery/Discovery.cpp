@@ -46,6 +46,7 @@ bool Discovery::Search(const LockTaker& takeLock)
 
 void Discovery::AskAgain()
 {
+    table_.StartSearchRound();
     protocol::BuildShortFormSearchRequest(shortFormSearch_);
     protocol::BuildLongFormRequest(longFormSearch_);
     BroadcastShortForm(shortFormSearch_);

@@ -258,7 +258,9 @@ TEST_F(Commands, AConfirmedChangeMovesOnlyItsOwnRowAndLeavesNothingSelected)
     EXPECT_EQ(Field("nameField"), newName);
 }
 
-TEST_F(Commands, SubmitSendsNoModeOrNameTheUserDidNotChangeAndAsksAboutAGatewayOutsideTheSubnet)
+// The questions name what they are about; a No sends nothing, and so does a name that the device
+// would keep cut, which the status line explains.
+TEST_F(Commands, SubmitSendsNoModeOrNameTheUserDidNotChangeAndAsksBeforeAGatewayOutsideOrAnAddressInUse)
 {
     Select("Parking"); // DHCP on: the DHCP button carries the mark
     // The mode untold; a name the list and the Name field both show through the filter that
@@ -273,10 +275,25 @@ TEST_F(Commands, SubmitSendsNoModeOrNameTheUserDidNotChangeAndAsksAboutAGatewayO
     answer = platform::BoxAnswer::Cancel;
     Submit();
     EXPECT_EQ(boxes, QStringList{"[Choice] No Match, IP and GateWay. Are you continued?"});
-    QTest::qWait(200);
-    EXPECT_TRUE(SetRequests().empty()) << "nothing was edited, then the change was declined";
-
     Address("gatewayField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 1});
+    boxes.clear();
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 20});
+    Submit();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("[Choice] Lobby (00:1A:2B:3C:4D:01), in row %1 of the list, already "
+                                                   "has the IP address 203.0.113.20.")
+                                        .arg(RowWithName(QStringLiteral("Lobby")) + 1)))
+        << boxes[0].toStdString();
+    Address("ipField")->SetAddress(app::IpAddressEdit::Octets{203, 0, 113, 31});
+    TypeInto("nameField", QString::fromUtf8("玄関カメラ北口")); // seven characters, 21 bytes
+    Submit();
+    EXPECT_TRUE(Find<QLabel>("statusLine")->text().endsWith(QString::fromUtf8(
+        ": the name \"玄関カメラ北口\" takes 21 bytes of UTF-8; a device keeps at most 18")))
+        << Find<QLabel>("statusLine")->text().toStdString();
+    QTest::qWait(200);
+    EXPECT_TRUE(SetRequests().empty()) << "nothing was edited, then each change was declined or refused";
+
+    TypeInto("nameField", RowText(row, 1));
     TypeInto("portField", QStringLiteral("8081"));
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return SetRequests().size() == std::size_t{1}; })) << SetRequests().size();

@@ -66,3 +66,25 @@ TEST_F(MultiHomed, DevicesOnEveryLanAreFoundAndReachedAndALanThatComesUpLaterIsS
     ASSERT_TRUE(test::Eventually([&] { return RowCount() == 9; })) << RowCount();
     EXPECT_GE(RowWithName(QStringLiteral("lan2-cam1")), 0);
 }
+
+// A host on the second LAN takes every set request for a camera of the first and says, as the
+// camera would, that it applied it. Only the camera's own word, on the card it was found on,
+// confirms: the camera itself falls silent, so the change stays unconfirmed.
+TEST_F(MultiHomed, ANoticeForgedOnAnotherLanConfirmsNothing)
+{
+    const std::string camera = R"({"mac": "02:00:00:00:00:01", "ip": "203.0.113.11", "netmask": "255.255.255.192",
+                                   "name": "cam")";
+    test::SimulatorProcess device(0, {"--devices", test::WriteTemporaryFile(R"({"devices": [)" + camera +
+                                                                            R"(, "confirm": "silent"}]})")});
+    test::SimulatorProcess forger(1, {"--devices", test::WriteTemporaryFile(R"({"devices": [)" + camera +
+                                                                            R"(, "protocols": []}]})")});
+    ASSERT_TRUE(device.IsReady() && forger.IsReady());
+    Open();
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 1; })) << RowCount();
+    ClickRow(0);
+    TypeInto("nameField", QStringLiteral("renamed"));
+    Submit();
+    const QLabel* line = Find<QLabel>("statusLine");
+    EXPECT_TRUE(test::Eventually([&] { return line->text().startsWith(QLatin1String("No answer from")); }))
+        << line->text().toStdString();
+}

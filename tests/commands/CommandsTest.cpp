@@ -52,7 +52,8 @@ protected:
     // Submit with the user declining every question, so that a question shows as Declined.
     SubmitOutcome Submit(const NewSettings& settings)
     {
-        return SubmitSettings(table, chosen, settings, [] { return false; }, sendBuffer,
+        const SubmitQuestions declineAll{[] { return false; }, [](const devices::Device&) { return false; }};
+        return SubmitSettings(table, chosen, settings, declineAll, sendBuffer,
                               [this](const protocol::ShortFormSetRequest& request) { sent = request; });
     }
 
@@ -119,15 +120,49 @@ TEST_F(CommandsTest, AnAddressOrNetmaskNoDeviceCanUseIsNeverSent)
     }
 }
 
-// The question comes before anything is written or sent.
-TEST_F(CommandsTest, ADeclinedGatewayAndAMissingDeviceChangeNothing)
+// Each question declined and each refusal sends nothing and leaves the device as it was: a
+// gateway outside the subnet, an address another device has, a name the device would keep cut,
+// a MAC address two hosts answer with, a device gone with a search.
+TEST_F(CommandsTest, ADeclinedQuestionOrARefusalChangesNothing)
 {
-    NewSettings settings = Unchanged();
-    settings.gateway = {192, 168, 2, 1};
-    EXPECT_EQ(Submit(settings), SubmitOutcome::Declined);
-    EXPECT_EQ(Held().gateway[0], 0) << "a declined change leaves the device alone";
-    table.Clear(); // as a search does
-    EXPECT_EQ(Submit(Unchanged()), SubmitOutcome::NoDevice);
+    devices::DeviceEntry other{{}, {}, QString(), QString()};
+    other.mac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x77};
+    other.report.ipAddress = {192, 168, 1, 30};
+    table.Enter({&other, 1});
+    const std::tuple<const char*, void (*)(NewSettings&, devices::DeviceTable&), SubmitOutcome> cases[] = {
+        {"gateway outside", [](NewSettings& s, devices::DeviceTable&) { s.gateway = {192, 168, 2, 1}; },
+         SubmitOutcome::Declined},
+        {"address held", [](NewSettings& s, devices::DeviceTable&) { s.ipAddress = {192, 168, 1, 30}; },
+         SubmitOutcome::AddressHeld},
+        {"cut name", [](NewSettings& s, devices::DeviceTable&) { s.name = QString::fromUtf8("玄関カメラ北口"); },
+         SubmitOutcome::NameTooLong},
+        {"shared MAC",
+         [](NewSettings& s, devices::DeviceTable& t) {
+             s.port = 8080;
+             devices::DeviceEntry twin{kMac, {}, QString(), QString()};
+             for (const std::uint8_t host : {std::uint8_t{20}, std::uint8_t{21}}) {
+                 twin.report.source = {192, 168, 1, host};
+                 twin.report.ipAddress = {192, 168, 1, 20};
+                 twin.report.netmask = {255, 255, 255, 0};
+                 t.Enter({&twin, 1});
+             }
+         },
+         SubmitOutcome::MacShared},
+        {"gone", [](NewSettings& s, devices::DeviceTable& t) { s.port = 8080; t.Clear(); }, SubmitOutcome::NoDevice},
+    };
+    for (const auto& [what, change, outcome] : cases) {
+        SCOPED_TRACE(what);
+        NewSettings settings = Unchanged();
+        const devices::DeviceState before = Held();
+        change(settings, table);
+        sent = {};
+        EXPECT_EQ(Submit(settings), outcome);
+        EXPECT_EQ(sent.macAddress, wire::MacAddress{}) << "nothing went out";
+        if (const std::optional<devices::Device> device = table.Find(kMac)) {
+            EXPECT_EQ(device->believed.gateway, before.gateway);
+            EXPECT_EQ(device->believed.ipAddress, before.ipAddress);
+        }
+    }
 }
 
 // What a selected device shows is Commands.ClickShowsTheRowsDevice's; here, the numbers that
@@ -326,7 +361,7 @@ TEST(ConfirmationWatch, HearsADeviceThatConfirmsAtOnce)
         NewSettings settings{{}, held.ipAddress, held.netmask, held.gateway, held.dns.dns1, held.dns.dns2,
                              static_cast<std::uint16_t>(1000 + run), {}};
         std::optional<ConfirmationWatch> watch;
-        SubmitSettings(discovery.Devices(), device.mac, settings, [] { return true; }, sendBuffer,
+        SubmitSettings(discovery.Devices(), device.mac, settings, {[] { return true; }, [](const devices::Device&) { return true; }}, sendBuffer,
                        [&](const protocol::ShortFormSetRequest& request) { watch.emplace(discovery.Devices(), request, nullptr); });
         ASSERT_TRUE(watch) << run;
         confirmed += waitFor([&] { return watch->Check() == ConfirmationState::Confirmed; }) ? 1 : 0;

@@ -276,6 +276,10 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
         {set(notice, {"--ip", "203.0.113.300"}), 2, "", ""},
         {set(notice, {"--dhcp", "--static"}), 2, "", ""},
         {set(QStringLiteral("00:1a:2b:3c:4d"), {"--port", "81"}), 2, "", ""},
+        {set(notice, {"--ip", "203.0.113.23"}), 2, "", "",
+         "quillonctl: Gate (00:1A:2B:3C:4D:14) already has the IP address 203.0.113.23; give --force"},
+        {set(notice, {"--ip", "203.0.113.23", "--force"}), 0, "ip: 203.0.113.20 -> 203.0.113.23\nconfirmed\n",
+         "address"},
         // Sent, never confirmed; a device whose notice shows its old settings; a device that is
         // not there.
         {set(silent, {"--port", "81", "--timeout", "1"}), 3, "port: 80 -> 81\n", "port"},

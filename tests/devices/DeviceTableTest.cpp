@@ -85,3 +85,44 @@ TEST_F(DeviceTableTest, ReadersNeverSeeHalfARefresh)
         ASSERT_EQ(rows.Copy().size(), 1u);
     refresher.join();
 }
+
+// One search round gets one answer from each device. Two answers to one round from two
+// addresses under one MAC address are two hosts; a device that moved answers the next round from
+// its new address alone, and its notice is no answer.
+TEST_F(DeviceTableTest, TwoAddressesAnsweringOneRoundWithOneMacAreTwoHosts)
+{
+    struct Step {
+        bool newRound;
+        ReportKind kind;
+        std::uint8_t source; // 10.0.0.<source>
+    };
+    const std::tuple<const char*, std::vector<Step>, bool> cases[] = {
+        {"two hosts, one round", {{false, ReportKind::Answer, 5}, {false, ReportKind::Answer, 9}}, true},
+        {"each host in its own round", {{false, ReportKind::Answer, 5}, {true, ReportKind::Answer, 9}}, false},
+        {"moved: notice, then the next round",
+         {{false, ReportKind::Answer, 5}, {false, ReportKind::Notice, 9}, {true, ReportKind::Answer, 9}},
+         false},
+        {"both protocols from one host", {{false, ReportKind::Answer, 5}, {false, ReportKind::Answer, 5}}, false},
+        {"two hosts in a later round",
+         {{false, ReportKind::Answer, 5}, {true, ReportKind::Answer, 5}, {false, ReportKind::Answer, 9}},
+         true},
+    };
+    for (const auto& [what, steps, shared] : cases) {
+        SCOPED_TRACE(what);
+        table.Clear();
+        for (const Step& step : steps) {
+            if (step.newRound)
+                table.StartSearchRound();
+            DeviceEntry entry{{}, {}, QStringLiteral("cam"), QStringLiteral("ip")};
+            entry.mac = {0, 0x1A, 0x2B, 0x3C, 0x4D, 1};
+            entry.report.kind = step.kind;
+            entry.report.source = {10, 0, 0, step.source};
+            table.Enter({&entry, 1});
+        }
+        const std::optional<std::array<wire::Ipv4, 2>> sources = table.Find({0, 0x1A, 0x2B, 0x3C, 0x4D, 1})->macSharedBy;
+        EXPECT_EQ(sources.has_value(), shared);
+        if (shared) {
+            EXPECT_EQ(*sources, (std::array<wire::Ipv4, 2>{wire::Ipv4{10, 0, 0, 5}, wire::Ipv4{10, 0, 0, 9}}));
+        }
+    }
+}
