@@ -1,5 +1,6 @@
 // The window's own figures: start-up of the program to the window shown, ordering 10,000 rows by
-// each column including the list's repaint, and the refresh of one changed row in a full list.
+// each column including the list's repaint, a row's hint when 20,000 devices share one address,
+// and the refresh of one changed row in a full list.
 // The devices are the simulator's, answering the window's search through the virtual LAN; a
 // changed row is a device's update notice on the wire. Run it inside the virtual LAN, offscreen
 // or on a display:
@@ -18,8 +19,11 @@
 #include "VirtualLan.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryFile>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <netinet/in.h>
@@ -55,9 +59,13 @@ double SecondsSinceProcessStart()
 }
 
 // The simulator's `count` devices answer the window's search; true once the list shows them all.
-bool ListSimulatedDevices(app::CScannerDlg& window, QTreeView& list, int count)
+// `devices` is a file of the simulator's devices; without one, it makes up `count` of them.
+bool ListSimulatedDevices(app::CScannerDlg& window, QTreeView& list, int count, const QString& devices = {})
 {
-    devsim::SimulatorProcess simulator({QUILLON_DEVSIM, "--count", std::to_string(count), "--spread", "1000"});
+    std::vector<std::string> arguments{QUILLON_DEVSIM, "--count", std::to_string(count), "--spread", "1000"};
+    if (!devices.isEmpty())
+        arguments = {QUILLON_DEVSIM, "--devices", devices.toStdString(), "--spread", "1000"};
+    devsim::SimulatorProcess simulator(arguments);
     if (!simulator.IsReady())
         return false;
     window.OnSearchDevice();
@@ -99,6 +107,46 @@ std::vector<double> OneRowRefreshes(QTreeView& list, int rows, int times)
     return took;
 }
 
+// `count` new cameras, all still at one factory address.
+bool WriteCamerasAtOneAddress(QTemporaryFile& file, int count)
+{
+    if (!file.open())
+        return false;
+    QByteArray json = "{\"devices\": [";
+    for (int i = 0; i < count; ++i)
+        json += QStringLiteral(R"(%1{"mac": "02:00:00:%2:%3:%4", "ip": "192.168.1.64", "name": "cam-%5"})")
+                    .arg(i > 0 ? QStringLiteral(",") : QString())
+                    .arg(i >> 16 & 0xFF, 2, 16, QLatin1Char('0'))
+                    .arg(i >> 8 & 0xFF, 2, 16, QLatin1Char('0'))
+                    .arg(i & 0xFF, 2, 16, QLatin1Char('0'))
+                    .arg(i)
+                    .toUtf8();
+    json += "]}";
+    return file.write(json) == json.size() && file.flush();
+}
+
+// What hovering a row costs when every device shares its address: the view asks the model for
+// the row's tooltip and shows it, for `rows` rows spread over the list; sorted.
+std::vector<double> SharedAddressTooltips(QTreeView& list, int rows)
+{
+    const QAbstractItemModel& model = *list.model();
+    std::vector<double> took;
+    for (int i = 0; i < rows; ++i) {
+        const QModelIndex name = model.index(i * (model.rowCount() - 1) / (rows - 1), 1);
+        list.scrollTo(name);
+        const QPoint at = list.visualRect(name).center();
+        QHelpEvent hover(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+        const auto start = std::chrono::steady_clock::now();
+        QApplication::sendEvent(list.viewport(), &hover);
+        took.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        if (!QToolTip::isVisible())
+            return {};
+        QToolTip::hideText();
+    }
+    std::sort(took.begin(), took.end());
+    return took;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -135,6 +183,18 @@ int main(int argc, char* argv[])
         std::printf("| ordering %d rows by column %d (worst of 4) | %.1f ms |\n", kRows, column, worst);
         std::printf("{\"case\":\"ordering\",\"rows\":%d,\"column\":%d,\"worst_ms\":%.1f}\n", kRows, column, worst);
     }
+
+    constexpr int kTwins = 20000;
+    QTemporaryFile twinsFile;
+    if (!WriteCamerasAtOneAddress(twinsFile, kTwins) || !ListSimulatedDevices(window, *list, kTwins, twinsFile.fileName()))
+        return 1;
+    const std::vector<double> hints = SharedAddressTooltips(*list, 21);
+    if (hints.empty())
+        return 1;
+    std::printf("| a row's tooltip shown, %d devices at one address (median, worst of 21) | %.2f, %.2f ms |\n",
+                kTwins, hints[10], hints.back());
+    std::printf("{\"case\":\"shared_address_hint\",\"devices\":%d,\"median_ms\":%.2f,\"worst_ms\":%.2f}\n", kTwins,
+                hints[10], hints.back());
 
     const int fullList = static_cast<int>(devices::DeviceTable::kMaximumDevices);
     if (!ListSimulatedDevices(window, *list, fullList))
