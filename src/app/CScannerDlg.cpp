@@ -606,13 +606,15 @@ void CScannerDlg::PrefillEmptyPort()
 
 // Names the other device as the user finds it in the list: by name, MAC address and the row it
 // stands in now.
-QString CScannerDlg::AddressHeldQuestion(const devices::Device& holder, const wire::Ipv4& address) const
+QString CScannerDlg::AddressHeldQuestion(const devices::Device& holder, const wire::Ipv4& address)
 {
     const std::optional<int> row = model_->RowOfNumber(holder.number);
     const QString where = row ? tr(", in row %1 of the list,").arg(*row + 1) : QString();
+    const std::optional<devices::Device> chosen = discovery_.Devices().Find(chosenDevice_.value_or(wire::MacAddress{}));
     return tr("%1%2 already has the IP address %3. Two devices at one address cannot both be reached.\n\n"
-              "Give it to this device too?")
-        .arg(commands::DeviceLabel(holder), where, protocol::DottedDecimal(address));
+              "Give %3 to %4 too?")
+        .arg(commands::DeviceLabel(holder), where, protocol::DottedDecimal(address),
+             chosen ? commands::DeviceLabel(*chosen) : tr("this device"));
 }
 
 void CScannerDlg::OnSubmit()

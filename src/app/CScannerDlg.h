@@ -48,7 +48,7 @@ public:
     // Reads and checks the Name and Port fields as typed; on a failure the user is told, the
     // field gets the focus, and false returns.
     bool ReadFields();
-    QString AddressHeldQuestion(const devices::Device& holder, const wire::Ipv4& address) const;
+    QString AddressHeldQuestion(const devices::Device& holder, const wire::Ipv4& address);
     void OnCancel();
 
     // The event handlers.
