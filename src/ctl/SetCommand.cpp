@@ -181,11 +181,16 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::NetmaskRefusalMessage(settings.netmask)));
         return SetResult::Refused;
     case commands::SubmitOutcome::NameTooLong:
-        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::NameRefusalMessage(settings.name.value_or(QString()))));
+        std::fprintf(stderr, "quillonctl: %s; nothing sent\n",
+                     qPrintable(commands::NameRefusalMessage(settings.name.value_or(QString()))));
         return SetResult::Refused;
-    case commands::SubmitOutcome::MacShared:
-        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::SharedMacMessage(device->macSharedBy.value_or(std::array<wire::Ipv4, 2>{}))));
+    case commands::SubmitOutcome::MacShared: {
+        // Submit read it from the table after the copy above was taken.
+        const Device shared = devices.Find(options.mac).value_or(*device);
+        std::fprintf(stderr, "quillonctl: %s; nothing sent\n",
+                     qPrintable(commands::SharedMacMessage(shared.macSharedBy.value_or(std::array<wire::Ipv4, 2>{}))));
         return SetResult::Refused;
+    }
     case commands::SubmitOutcome::AddressHeld:
         std::fprintf(stderr, "quillonctl: %s already has the IP address %s; give --force to send it anyway; nothing sent\n",
                      qPrintable(commands::DeviceLabel(holder.value_or(Device{}))),
