@@ -12,9 +12,9 @@ namespace {
 void ReportDroppedDevices(std::size_t dropped)
 {
     if (dropped > 0)
-        std::fprintf(stderr, "quillon: the device table was full (%zu devices); %zu more devices answered and "
+        std::fprintf(stderr, "quillon: the device table was full (%zu devices); %s%zu more devices answered and "
                              "were not listed\n",
-                     DeviceTable::kMaximumDevices, dropped);
+                     DeviceTable::kMaximumDevices, dropped == DeviceTable::kMaximumDevices ? "at least " : "", dropped);
 }
 
 constexpr std::size_t kFirstIndexSize = 64;
@@ -191,7 +191,13 @@ void DeviceTable::PutInIndex(std::size_t at)
 Device* DeviceTable::AddDevice(const DeviceEntry& entry)
 {
     if (devices_.size() >= kMaximumDevices) {
-        ++droppedDevices_;
+        // A device answers on two protocols and to every search: it is counted once. A flood of
+        // ever new MAC addresses stops being counted where the table itself stopped.
+        try {
+            if (droppedDevices_.size() < kMaximumDevices)
+                droppedDevices_.insert(wire::MacKey(entry.mac));
+        } catch (const std::bad_alloc&) {
+        }
         return nullptr;
     }
     // Memory that runs out drops the reply, as a full table does, rather than the receiver.
@@ -232,13 +238,22 @@ void DeviceTable::StartSearchRound()
 
 void DeviceTable::Clear()
 {
+    std::size_t dropped = 0;
     {
         std::scoped_lock lock(mutex_);
         devices_.clear();
         std::vector<std::uint32_t>().swap(slots_);
         rows_.Clear();
+        dropped = droppedDevices_.size();
+        std::unordered_set<std::uint64_t>().swap(droppedDevices_);
     }
-    ReportDroppedDevices(droppedDevices_.exchange(0));
+    ReportDroppedDevices(dropped);
+}
+
+std::size_t DeviceTable::DroppedDevices() const
+{
+    std::scoped_lock lock(mutex_);
+    return droppedDevices_.size();
 }
 
 std::size_t DeviceTable::Count() const

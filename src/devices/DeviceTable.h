@@ -7,11 +7,11 @@
 
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <span>
+#include <unordered_set>
 #include <vector>
 
 namespace quillon::devices {
@@ -80,8 +80,9 @@ public:
     void Clear();
 
     std::size_t Count() const;
-    // Devices dropped because the table was full, since it was last cleared.
-    std::size_t DroppedDevices() const { return droppedDevices_.load(); }
+    // Devices dropped because the table was full, since it was last cleared: each counted once,
+    // however often it answers, up to kMaximumDevices of them.
+    std::size_t DroppedDevices() const;
 
     RowFeed& Rows() { return rows_; }
 
@@ -113,7 +114,7 @@ private:
     // the slots at most half taken. A slot per device beats a node per device several times in
     // memory.
     std::vector<std::uint32_t> slots_;
-    std::atomic<std::size_t> droppedDevices_{0};
+    std::unordered_set<std::uint64_t> droppedDevices_; // wire::MacKey of each
     std::uint32_t searchRound_ = 1;
 };
 
