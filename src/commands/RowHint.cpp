@@ -37,7 +37,8 @@ RowHint DescribeRow(const std::optional<ListedDevice>& device, std::span<const L
         hint.outsideCardSubnet = true;
         paragraphs << QStringLiteral("%1 is not in %2 of %3, so its web page will not open;\n"
                                 "give it an address in that subnet")
-                     .arg(protocol::DottedDecimal(device->ipAddress), device->cardSubnet, device->cardName);
+                     .arg(protocol::DottedDecimal(device->ipAddress), device->cardSubnet,
+                          protocol::DisplayableText(device->cardName));
     }
     if (device && device->macSharedBy) {
         hint.sharesMac = true;

@@ -1,5 +1,7 @@
 #include "ctl/DoctorCommand.h"
 
+#include "protocol/DeviceTexts.h"
+
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
 #include "discovery/Receivers.h"
@@ -24,9 +26,11 @@ struct Findings {
     QByteArray lines;
     bool inTheWay = false;
 
+    // Card names are anybody's to choose: what could move the cursor, retitle the terminal or
+    // mirror the line is shown as U+FFFD.
     void Add(const QString& line, bool standsInTheWay = false)
     {
-        lines += line.toUtf8() + '\n';
+        lines += protocol::DisplayableText(line).toUtf8() + '\n';
         inTheWay = inTheWay || standsInTheWay;
     }
 };

@@ -1,8 +1,12 @@
 #include "discovery/SearchDiagnosis.h"
 
+#include "protocol/DeviceTexts.h"
+
 #include <QStringList>
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 namespace quillon::discovery {
 
@@ -12,9 +16,28 @@ constexpr int kStrict = 1;
 constexpr int kLoose = 2;
 const std::string kEveryInterface = "all";
 
+// The key of an interface's setting: sysctl separates a key's parts by dots, so the dots of a
+// name like "eth0.100" are written as slashes.
 std::string FilterSetting(const std::string& interfaceName)
 {
-    return "net.ipv4.conf." + interfaceName + ".rp_filter";
+    std::string name = interfaceName;
+    std::replace(name.begin(), name.end(), '.', '/');
+    return "net.ipv4.conf." + name + ".rp_filter";
+}
+
+// `word` as one word of a command the user may paste into a shell: as it is when it holds
+// nothing the shell reads specially, in single quotes otherwise.
+std::string ShellWord(const std::string& word)
+{
+    const auto plain = [](unsigned char c) {
+        return std::isalnum(c) != 0 || std::string_view("_./=:,@%+-").find(static_cast<char>(c)) != std::string_view::npos;
+    };
+    if (!word.empty() && std::all_of(word.begin(), word.end(), plain))
+        return word;
+    std::string quoted = "'";
+    for (const char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 int FilterValue(const ReversePathFilters& filters, const std::string& interfaceName)
@@ -33,7 +56,7 @@ SearchCard Diagnose(const platform::BroadcastInterface& card, const ReversePathF
     for (const auto& [value, interfaceName] : {std::pair{own, card.name}, std::pair{every, kEveryInterface}})
         if (value == kStrict)
             diagnosed.strictSettings.push_back(FilterSetting(interfaceName));
-    diagnosed.loosening = FilterSetting(card.name) + '=' + std::to_string(kLoose);
+    diagnosed.loosening = ShellWord(FilterSetting(card.name) + '=' + std::to_string(kLoose));
     return diagnosed;
 }
 
@@ -69,14 +92,17 @@ QString NoAnswerMessage(const SearchDiagnosis& diagnosis)
     QStringList strictSettings;
     QStringList loosenings;
     for (const SearchCard& card : diagnosis.cards) {
-        const QString name = QString::fromStdString(card.name);
+        // A card's name is anybody's to choose: a direction override in it would mirror the rest
+        // of the line.
+        const QString name = protocol::DisplayableText(QString::fromStdString(card.name));
         searched << QStringLiteral("%1 (%2)").arg(name, QString::fromStdString(card.addressWithPrefix));
         if (card.loosening.empty())
             continue;
         strictCards << name;
         for (const std::string& setting : card.strictSettings)
-            strictSettings << QString::fromStdString(setting) + QLatin1Char('=') + QString::number(kStrict);
-        loosenings << QString::fromStdString(card.loosening);
+            strictSettings << protocol::DisplayableText(QString::fromStdString(setting)) + QLatin1Char('=') +
+                                  QString::number(kStrict);
+        loosenings << protocol::DisplayableText(QString::fromStdString(card.loosening));
     }
     QString message = QStringLiteral("No device answered. Searched through %1.").arg(searched.join(QLatin1String(", ")));
     if (strictCards.isEmpty())

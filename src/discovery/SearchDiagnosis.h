@@ -21,12 +21,13 @@ struct SearchCard {
     // Under strict reverse-path filtering the kernel drops every answer whose sender it would
     // not reach through this card, so devices of other subnets stay unheard. The kernel filters
     // by the higher of the card's own setting and "all"; these are the settings
-    // ("net.ipv4.conf.eno1.rp_filter") that hold 1 and so make the card strict. Empty when
+    // ("net.ipv4.conf.eno1.rp_filter"; dots of the name as slashes) that hold 1 and so make the card strict. Empty when
     // answers from other subnets get in.
     std::vector<std::string> strictSettings;
     // The assignment that lets them in: loose filtering on this card alone, which outweighs a
-    // strict "all" since the higher value counts. Empty when the card is not strict.
-    std::string loosening; // "net.ipv4.conf.eno1.rp_filter=2"
+    // strict "all" since the higher value counts; quoted for the shell when the card's name
+    // needs it. Empty when the card is not strict.
+    std::string loosening; // "net.ipv4.conf.eno1.rp_filter=2", "'net.ipv4.conf.$(id).rp_filter=2'"
 };
 
 // What stands between a search and the devices' answers: the cards it goes through, in the

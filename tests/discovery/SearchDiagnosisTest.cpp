@@ -67,3 +67,27 @@ TEST(SearchDiagnosis, TheMessageListsTheCardsSearchedAndWhatLetsAnswersInOnTheSt
     for (const auto& [cards, filters, message] : cases)
         EXPECT_EQ(discovery::NoAnswerMessage(DiagnoseSearch(cards, filters)), message);
 }
+
+// A card's name is anybody's to choose. The advice names the setting as sysctl reads it (the
+// dots of a VLAN card's name as slashes), is one word for the shell however the name is made,
+// and shows no character that could turn the rest of the line around.
+TEST(SearchDiagnosis, TheAdviceForAnyCardNameIsOneSafeShellWordAndDisplayable)
+{
+    const QString override = QString(QChar(0x202E));
+    const std::tuple<const char*, std::string, QString> cases[] = { // name, loosening, as the message shows it
+        {"eno1", "net.ipv4.conf.eno1.rp_filter=2", "net.ipv4.conf.eno1.rp_filter=2"},
+        {"eth0.100", "net.ipv4.conf.eth0/100.rp_filter=2", "net.ipv4.conf.eth0/100.rp_filter=2"},
+        {"$(id)", "'net.ipv4.conf.$(id).rp_filter=2'", "'net.ipv4.conf.$(id).rp_filter=2'"},
+        {"it's", R"('net.ipv4.conf.it'\''s.rp_filter=2')", R"('net.ipv4.conf.it'\''s.rp_filter=2')"},
+        {"a\u202Eb", "'net.ipv4.conf.a\u202Eb.rp_filter=2'", QString::fromUtf8("'net.ipv4.conf.a\uFFFDb.rp_filter=2'")},
+    };
+    for (const auto& [name, loosening, shown] : cases) {
+        SCOPED_TRACE(name);
+        const auto diagnosis = DiagnoseSearch({Card(2, name, "10.0.0.5", "255.255.255.0")}, {{name, 1}});
+        ASSERT_EQ(diagnosis.cards.size(), 1u);
+        EXPECT_EQ(diagnosis.cards[0].loosening, loosening);
+        const QString message = discovery::NoAnswerMessage(diagnosis);
+        EXPECT_TRUE(message.endsWith(QStringLiteral("sudo sysctl -w ") + shown)) << message.toStdString();
+        EXPECT_FALSE(message.contains(override)) << message.toStdString();
+    }
+}
