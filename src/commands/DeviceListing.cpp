@@ -128,7 +128,7 @@ const QStringList kHeaders = {QStringLiteral("mac"),      QStringLiteral("ip"), 
                               QStringLiteral("protocols"), QStringLiteral("card"),     QStringLiteral("in_card_subnet"),
                               QStringLiteral("shared_ip"), QStringLiteral("web_address")};
 
-QStringList Fields(const ListedDevice& device, const QString& name)
+QStringList Fields(const ListedDevice& device)
 {
     return {protocol::MacText(device.macAddress),
             protocol::DottedDecimal(device.ipAddress),
@@ -136,7 +136,7 @@ QStringList Fields(const ListedDevice& device, const QString& name)
             protocol::DottedDecimal(device.gateway),
             Optional(device.dns1),
             Optional(device.dns2),
-            name,
+            device.name,
             PortText(device.webPort),
             DhcpText(device.dhcp),
             ProtocolNames(device.protocols).join(QLatin1Char(',')),
@@ -144,6 +144,16 @@ QStringList Fields(const ListedDevice& device, const QString& name)
             YesNo(device.inCardSubnet),
             YesNo(device.sharesAddress),
             device.webAddress};
+}
+
+// The fields for a person's eyes: a name or a card's name that holds control or format characters
+// can neither break the layout nor turn the terminal's or the window's text around.
+QStringList DisplayableFields(const ListedDevice& device)
+{
+    QStringList fields = Fields(device);
+    for (QString& field : fields)
+        field = protocol::DisplayableText(field);
+    return fields;
 }
 
 // The columns a text takes in a terminal: East Asian wide characters two, combining marks none.
@@ -211,7 +221,7 @@ QByteArray FormatTable(const std::vector<ListedDevice>& devices)
     for (QString& header : lines.front())
         header = header.toUpper();
     for (const ListedDevice& device : devices)
-        lines.push_back(Fields(device, protocol::DisplayableText(device.name)));
+        lines.push_back(DisplayableFields(device));
     std::vector<qsizetype> widths(static_cast<std::size_t>(kHeaders.size()), 0);
     for (const QStringList& line : lines)
         for (qsizetype i = 0; i < line.size(); ++i)
@@ -257,6 +267,17 @@ QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
            (pretty ? "" : "\n");
 }
 
+QString SpreadsheetCell(const QString& text)
+{
+    static const QString kFormulaStarts = QStringLiteral("=+-@\t\r'");
+    return !text.isEmpty() && kFormulaStarts.contains(text.front()) ? QLatin1Char('\'') + text : text;
+}
+
+QString TextOfSpreadsheetCell(const QString& cell)
+{
+    return cell.startsWith(QLatin1Char('\'')) ? cell.mid(1) : cell;
+}
+
 QString CsvField(const QString& text)
 {
     static const QString kNeedsQuotes = QStringLiteral(",\"\r\n");
@@ -270,8 +291,12 @@ QString CsvField(const QString& text)
 QString FormatTabSeparated(const std::vector<ListedDevice>& devices, bool withHeader)
 {
     QString text = withHeader ? kHeaders.join(QLatin1Char('\t')) + QLatin1Char('\n') : QString();
-    for (const ListedDevice& device : devices)
-        text += Fields(device, protocol::DisplayableText(device.name)).join(QLatin1Char('\t')) + QLatin1Char('\n');
+    for (const ListedDevice& device : devices) {
+        QStringList fields = DisplayableFields(device);
+        for (QString& field : fields)
+            field = SpreadsheetCell(field);
+        text += fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    }
     return text;
 }
 
@@ -279,9 +304,9 @@ QByteArray FormatCsv(const std::vector<ListedDevice>& devices)
 {
     QString text = kHeaders.join(QLatin1Char(',')) + QLatin1String("\r\n");
     for (const ListedDevice& device : devices) {
-        QStringList fields = Fields(device, device.name);
+        QStringList fields = Fields(device);
         for (QString& field : fields)
-            field = CsvField(field);
+            field = CsvField(SpreadsheetCell(field));
         text += fields.join(QLatin1Char(',')) + QLatin1String("\r\n");
     }
     return text.toUtf8();

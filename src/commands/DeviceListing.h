@@ -57,12 +57,19 @@ std::optional<ListedDevice> ListRowDevice(const devices::DeviceStore& store, int
 QByteArray FormatTable(const std::vector<ListedDevice>& devices);
 // One JSON array, one object per device; a name that is not UTF-8 also gets "name_hex".
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty);
+// A cell a spreadsheet would read as a formula (one starting with =, +, -, @, a tab or a
+// carriage return) begins with an apostrophe, and so does one that begins with an apostrophe
+// itself, so that TextOfSpreadsheetCell gives back every text exactly.
+QString SpreadsheetCell(const QString& text);
+QString TextOfSpreadsheetCell(const QString& cell);
 // One CSV field, quoted as RFC 4180 says when it holds a comma, a quote or a line break.
 QString CsvField(const QString& text);
-// A header row and one row per device, quoted as RFC 4180 says, lines ending in CRLF.
+// A header row and one row per device, quoted as RFC 4180 says, lines ending in CRLF; each
+// field as SpreadsheetCell writes it.
 QByteArray FormatCsv(const std::vector<ListedDevice>& devices);
 // The CSV's columns separated by tabs, a line per device, optionally under the header line;
-// names as the table shows them, so that no field holds a tab or a line break.
+// names as the table shows them, so that no field holds a tab or a line break, each field as
+// SpreadsheetCell writes it.
 QString FormatTabSeparated(const std::vector<ListedDevice>& devices, bool withHeader);
 
 } // namespace quillon::commands

@@ -6,7 +6,10 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <set>
+#include <array>
+#include <cctype>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace quillon::commands {
 
@@ -56,9 +59,10 @@ std::optional<PlanLine> ReadLine(const CsvRecord& record, std::vector<PlanProble
             return problem(QStringLiteral("%1 '%2' is not an address like 192.168.1.20").arg(kNames[column], cells[column]));
     }
     if (!cells[kName].isEmpty()) {
-        if (!NameFits(cells[kName]))
-            return problem(QStringLiteral("the name '%1' is over 18 bytes of UTF-8").arg(cells[kName]));
-        line.name = cells[kName];
+        const QString name = TextOfSpreadsheetCell(cells[kName]);
+        if (!NameFits(name))
+            return problem(QStringLiteral("the name '%1' is over 18 bytes of UTF-8").arg(name));
+        line.name = name;
     }
     if (!cells[kPort].isEmpty()) {
         bool isNumber = false;
@@ -74,7 +78,82 @@ std::optional<PlanLine> ReadLine(const CsvRecord& record, std::vector<PlanProble
     return line;
 }
 
+// "{n}" or "{n:0W}" in a name template; W is the first capture.
+const QRegularExpression& NameCounter()
+{
+    static const QRegularExpression counter(QStringLiteral("\\{n(?::0(\\d+))?\\}"));
+    return counter;
+}
+
+QRegularExpression OnlyPattern(const QString& only)
+{
+    return QRegularExpression(only.isEmpty() ? QStringLiteral(".*") : QRegularExpression::wildcardToRegularExpression(only));
+}
+
 } // namespace
+
+namespace {
+
+// Follows a plan's text byte by byte and says which bound it passed first, if any.
+class PlanTextBounds {
+public:
+    QString Take(char byte)
+    {
+        if (byte == '\n')
+            return EndLine();
+        if (byte == '\0')
+            return QStringLiteral("line %1 holds a zero byte, which no plan's text does").arg(line_);
+        if (++lineBytes_ > kMaximumPlanLineBytes)
+            return QStringLiteral("line %1 is longer than %2 bytes, which no plan's line is").arg(line_).arg(kMaximumPlanLineBytes);
+        lineHasText_ = lineHasText_ || std::isspace(static_cast<unsigned char>(byte)) == 0;
+        return {};
+    }
+    QString EndLine()
+    {
+        // The header is no device's line; blank lines are none.
+        if (lineHasText_ && ++linesWithText_ > kMaximumPlanLines + 1)
+            return QStringLiteral("the plan has more than %1 device lines").arg(kMaximumPlanLines);
+        ++line_;
+        lineBytes_ = 0;
+        lineHasText_ = false;
+        return {};
+    }
+
+private:
+    int line_ = 1;
+    qsizetype lineBytes_ = 0;
+    bool lineHasText_ = false;
+    std::size_t linesWithText_ = 0;
+};
+
+} // namespace
+
+std::optional<QByteArray> ReadPlanText(QIODevice& device, QString& error)
+{
+    QByteArray text;
+    PlanTextBounds bounds;
+    std::array<char, 65536> chunk{};
+    for (;;) {
+        const qint64 read = device.read(chunk.data(), static_cast<qint64>(chunk.size()));
+        if (read < 0) {
+            error = device.errorString();
+            return std::nullopt;
+        }
+        if (read == 0)
+            error = bounds.EndLine();
+        if (text.size() + read > kMaximumPlanBytes)
+            error = QStringLiteral("the plan is larger than %1 MiB, which a plan for %2 devices is not")
+                        .arg(kMaximumPlanBytes >> 20)
+                        .arg(kMaximumPlanLines);
+        for (qint64 i = 0; i < read && error.isEmpty(); ++i)
+            error = bounds.Take(chunk[static_cast<std::size_t>(i)]);
+        if (!error.isEmpty())
+            return std::nullopt;
+        if (read == 0)
+            return text;
+        text.append(chunk.data(), static_cast<qsizetype>(read));
+    }
+}
 
 std::vector<CsvRecord> ReadCsv(const QByteArray& bytes, int& badLine)
 {
@@ -144,32 +223,35 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
     if (badLine != 0)
         plan.problems.push_back({badLine, QStringLiteral("is not CSV: a quote out of place or never closed")});
 
-    const auto deviceWith = [&devices](const wire::MacAddress& mac) {
-        return std::find_if(devices.begin(), devices.end(), [&](const ListedDevice& d) { return d.macAddress == mac; });
-    };
-    std::set<wire::MacAddress> planned;
+    // Every lookup below is a hash lookup: a plan for a whole site is checked in linear time.
+    const DevicesByMac byMac = IndexByMac(devices);
+    std::unordered_multimap<std::uint32_t, const ListedDevice*> holders; // address, device
+    for (const ListedDevice& device : devices)
+        holders.emplace(AsNumber(device.ipAddress), &device);
+    std::unordered_set<std::uint64_t> planned;
     for (const PlanLine& line : plan.lines)
-        planned.insert(line.mac);
-    std::set<wire::MacAddress> seen;
-    std::vector<std::pair<wire::Ipv4, int>> given; // address, line
+        planned.insert(wire::MacKey(line.mac));
+    std::unordered_set<std::uint64_t> seen;
+    std::unordered_map<std::uint32_t, int> given; // address, the line giving it
     for (const PlanLine& line : plan.lines) {
         const QString mac = protocol::MacText(line.mac);
         const auto problem = [&](const QString& message) { plan.problems.push_back({line.line, message}); };
-        if (!seen.insert(line.mac).second) {
+        if (!seen.insert(wire::MacKey(line.mac)).second) {
             problem(QStringLiteral("%1 is on an earlier line too").arg(mac));
             continue;
         }
-        const auto device = deviceWith(line.mac);
-        if (device == devices.end()) {
+        const auto found = byMac.find(wire::MacKey(line.mac));
+        if (found == byMac.end()) {
             problem(QStringLiteral("no device with MAC address %1 answered").arg(mac));
             continue;
         }
-        if (device->macSharedBy)
-            problem(QStringLiteral("%1: %2").arg(mac, SharedMacMessage(*device->macSharedBy)));
+        const ListedDevice& device = *found->second;
+        if (device.macSharedBy)
+            problem(QStringLiteral("%1: %2").arg(mac, SharedMacMessage(*device.macSharedBy)));
         NewSettings settings;
-        settings.ipAddress = line.ipAddress.value_or(device->ipAddress);
-        settings.netmask = line.netmask.value_or(device->netmask);
-        settings.gateway = line.gateway.value_or(device->gateway);
+        settings.ipAddress = line.ipAddress.value_or(device.ipAddress);
+        settings.netmask = line.netmask.value_or(device.netmask);
+        settings.gateway = line.gateway.value_or(device.gateway);
         if (!UsableDeviceAddress(settings.ipAddress))
             problem(AddressRefusalMessage(settings.ipAddress));
         if (!UsableNetmask(settings.netmask))
@@ -180,26 +262,52 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
                              protocol::DottedDecimal(settings.netmask)));
         if (!line.ipAddress)
             continue;
-        const auto earlier = std::find_if(given.begin(), given.end(), [&](const auto& g) { return g.first == *line.ipAddress; });
-        if (earlier != given.end())
+        const std::uint32_t address = AsNumber(*line.ipAddress);
+        if (const auto [earlier, first] = given.emplace(address, line.line); !first)
             problem(QStringLiteral("%1 is given on line %2 too").arg(protocol::DottedDecimal(*line.ipAddress)).arg(earlier->second));
-        given.emplace_back(*line.ipAddress, line.line);
-        for (const ListedDevice& other : devices)
-            if (other.ipAddress == *line.ipAddress && !planned.contains(other.macAddress))
+        const auto [holder, last] = holders.equal_range(address);
+        for (auto other = holder; other != last; ++other)
+            if (!planned.contains(wire::MacKey(other->second->macAddress)))
                 problem(QStringLiteral("%1 is held by %2, which the plan does not move")
-                            .arg(protocol::DottedDecimal(*line.ipAddress), protocol::MacText(other.macAddress)));
+                            .arg(protocol::DottedDecimal(*line.ipAddress), protocol::MacText(other->second->macAddress)));
     }
     std::stable_sort(plan.problems.begin(), plan.problems.end(),
                      [](const PlanProblem& a, const PlanProblem& b) { return a.line < b.line; });
     return plan;
 }
 
+DevicesByMac IndexByMac(const std::vector<ListedDevice>& devices)
+{
+    DevicesByMac index;
+    index.reserve(devices.size());
+    for (const ListedDevice& device : devices)
+        index.emplace(wire::MacKey(device.macAddress), &device);
+    return index;
+}
+
+QString PlanRequestProblem(const PlanRequest& request)
+{
+    for (QRegularExpressionMatchIterator counters = NameCounter().globalMatch(request.nameTemplate); counters.hasNext();) {
+        const QRegularExpressionMatch counter = counters.next();
+        if (counter.captured(1).size() > 2 || counter.captured(1).toInt() > static_cast<int>(protocol::kNameSize))
+            return QStringLiteral("the counter %1 is wider than the %2 bytes of a name")
+                .arg(counter.captured(0))
+                .arg(protocol::kNameSize);
+    }
+    if (!OnlyPattern(request.only).isValid())
+        return QStringLiteral("--only '%1' is no pattern like 'cam-*' or 'Gate-[EW]*'").arg(request.only);
+    return {};
+}
+
 std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, const PlanRequest& request, QString& error)
 {
-    const QRegularExpression only(request.only.isEmpty()
-                                      ? QStringLiteral(".*")
-                                      : QRegularExpression::wildcardToRegularExpression(request.only));
-    static const QRegularExpression counter(QStringLiteral("\\{n(?::0(\\d+))?\\}"));
+    error = PlanRequestProblem(request);
+    if (!error.isEmpty())
+        return std::nullopt;
+    const QRegularExpression only = OnlyPattern(request.only);
+    std::unordered_map<std::uint32_t, int> holders; // address, how many devices have it
+    for (const ListedDevice& device : devices)
+        ++holders[AsNumber(device.ipAddress)];
     QByteArray plan = QByteArray(kPlanHeader) + "\r\n";
     std::uint32_t next = AsNumber(request.first);
     const std::uint32_t last = AsNumber(request.last);
@@ -214,9 +322,9 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
         }
         ++n;
         const auto heldByAnother = [&](std::uint32_t address) {
-            return std::any_of(devices.begin(), devices.end(), [&](const ListedDevice& other) {
-                return other.macAddress != device.macAddress && AsNumber(other.ipAddress) == address;
-            });
+            const auto held = holders.find(address);
+            const int own = AsNumber(device.ipAddress) == address ? 1 : 0;
+            return held != holders.end() && held->second > own;
         };
         while (next <= last && next != 0 && (!UsableDeviceAddress(FromNumber(next)) || heldByAnother(next)))
             ++next;
@@ -230,7 +338,7 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
         if (!request.nameTemplate.isEmpty()) {
             name = request.nameTemplate;
             QRegularExpressionMatch match;
-            while ((match = counter.match(name)).hasMatch())
+            while ((match = NameCounter().match(name)).hasMatch())
                 name.replace(match.capturedStart(), match.capturedLength(),
                              QStringLiteral("%1").arg(n, match.captured(1).toInt(), 10, QLatin1Char('0')));
             if (!NameFits(name)) {
@@ -244,7 +352,7 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
                                 request.gateway ? protocol::DottedDecimal(*request.gateway) : QString(),
                                 QString(),
                                 QString(),
-                                CsvField(name),
+                                CsvField(SpreadsheetCell(name)),
                                 QString(),
                                 QString()};
         plan += cells.join(QLatin1Char(',')).toUtf8() + "\r\n";

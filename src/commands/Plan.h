@@ -4,11 +4,13 @@
 #include "protocol/Wire.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace quillon::commands {
@@ -22,6 +24,16 @@ struct CsvRecord {
 // quotes; lines end in CRLF or LF; blank lines are skipped. The records up to a malformed one; its line in `badLine`
 // (0 when there was none).
 std::vector<CsvRecord> ReadCsv(const QByteArray& text, int& badLine);
+
+// What a plan may hold: a line for each device of a full site, no line longer than any device's
+// line could be many times over, and no more bytes than such lines make.
+inline constexpr std::size_t kMaximumPlanLines = 65536; // device lines, beside the header
+inline constexpr qsizetype kMaximumPlanLineBytes = 4096;
+inline constexpr qsizetype kMaximumPlanBytes = 16 * 1024 * 1024;
+
+// Reads a plan from `device`, stopping at the first bound it passes: nothing then, with `error`
+// saying which.
+std::optional<QByteArray> ReadPlanText(QIODevice& device, QString& error);
 
 // The header of a plan, and the columns of its lines in that order.
 inline constexpr const char* kPlanHeader = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode";
@@ -62,6 +74,10 @@ struct CheckedPlan {
 // the subnet.
 CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, bool acceptOutsideGateway);
 
+// The devices by MAC address (wire::MacKey), pointing into the vector they were indexed from.
+using DevicesByMac = std::unordered_map<std::uint64_t, const ListedDevice*>;
+DevicesByMac IndexByMac(const std::vector<ListedDevice>& devices);
+
 struct PlanRequest {
     wire::Ipv4 first{};
     wire::Ipv4 last{};
@@ -70,6 +86,10 @@ struct PlanRequest {
     QString nameTemplate; // "{n}" or "{n:0W}" count from 1 in plan order; empty: names stay
     QString only;         // shell pattern over the names; empty: every device
 };
+
+// Why `request` can make no plan: a counter wider than a name's 18 bytes, a pattern that is no
+// shell pattern. Empty when it can.
+QString PlanRequestProblem(const PlanRequest& request);
 
 // A plan giving the devices (all, or those `only` matches), in the order given, consecutive
 // addresses from the range, skipping those another device holds and those ending in 0 or 255.

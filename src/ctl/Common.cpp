@@ -58,7 +58,7 @@ int Interruption()
 
 int UsageError(const QString& message)
 {
-    std::fprintf(stderr, "quillonctl: %s\n%s", qPrintable(message), kUsage);
+    std::fprintf(stderr, "quillonctl: %s\n%s", qPrintable(protocol::DisplayableText(message)), kUsage);
     return kExitError;
 }
 

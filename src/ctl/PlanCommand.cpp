@@ -74,7 +74,8 @@ QString Changes(const commands::ListedDevice& device, const commands::PlanLine& 
     change("gateway", protocol::DottedDecimal(device.gateway), address(line.gateway));
     change("dns1", device.dns1 ? protocol::DottedDecimal(*device.dns1) : QString(), address(line.dns1));
     change("dns2", device.dns2 ? protocol::DottedDecimal(*device.dns2) : QString(), address(line.dns2));
-    change("name", device.name, line.name);
+    change("name", protocol::DisplayableText(device.name),
+           line.name ? std::optional(protocol::DisplayableText(*line.name)) : std::nullopt);
     change("port", QString::number(device.webPort), line.port ? std::optional(QString::number(*line.port)) : std::nullopt);
     const QString mode = device.dhcp == commands::DhcpMode::On    ? QStringLiteral("dhcp")
                          : device.dhcp == commands::DhcpMode::Off ? QStringLiteral("static")
@@ -119,7 +120,7 @@ int RunPlan(const PlanOptions& options, int dataFd)
     QString error;
     const std::optional<QByteArray> plan = commands::MakePlan(*devices, options.request, error);
     if (!plan) {
-        std::fprintf(stderr, "quillonctl: %s\n", qPrintable(error));
+        std::fprintf(stderr, "quillonctl: %s\n", qPrintable(protocol::DisplayableText(error)));
         return kExitError;
     }
     if (!WriteAll(dataFd, *plan)) {
@@ -141,7 +142,12 @@ int RunApply(const ApplyOptions& options, int dataFd)
         std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.planPath), qPrintable(file.errorString()));
         return kExitError;
     }
-    const QByteArray text = file.readAll();
+    QString tooLarge;
+    const std::optional<QByteArray> text = commands::ReadPlanText(file, tooLarge);
+    if (!text) {
+        std::fprintf(stderr, "quillonctl: %s: %s; nothing sent\n", qPrintable(options.planPath), qPrintable(tooLarge));
+        return kExitError;
+    }
 
     Session session;
     Failure& failure = session.failure;
@@ -150,10 +156,10 @@ int RunApply(const ApplyOptions& options, int dataFd)
         Search(discovery, failure, options.interfaces, kFindTimeout);
     if (!devices)
         return kExitError;
-    const commands::CheckedPlan plan = commands::CheckPlan(text, *devices, options.yes);
+    const commands::CheckedPlan plan = commands::CheckPlan(*text, *devices, options.yes);
     for (const commands::PlanProblem& problem : plan.problems)
-        std::fprintf(stderr, "quillonctl: %s:%d: %s\n", qPrintable(options.planPath), problem.line,
-                     qPrintable(problem.message));
+        std::fprintf(stderr, "quillonctl: %s:%d: %s\n", qPrintable(protocol::DisplayableText(options.planPath)),
+                     problem.line, qPrintable(protocol::DisplayableText(problem.message)));
     if (!plan.problems.empty()) {
         std::fputs("quillonctl: nothing sent\n", stderr);
         return kExitError;
@@ -161,10 +167,9 @@ int RunApply(const ApplyOptions& options, int dataFd)
 
     if (options.dryRun) {
         QString changes;
+        const commands::DevicesByMac byMac = commands::IndexByMac(*devices);
         for (const commands::PlanLine& line : plan.lines) {
-            const auto device = std::find_if(devices->begin(), devices->end(),
-                                             [&](const commands::ListedDevice& d) { return d.macAddress == line.mac; });
-            const QString lines = Changes(*device, line);
+            const QString lines = Changes(*byMac.at(wire::MacKey(line.mac)), line);
             changes += protocol::MacText(line.mac) + (lines.isEmpty() ? QStringLiteral(" unchanged\n")
                                                                       : QStringLiteral("\n") + lines);
         }
@@ -251,6 +256,8 @@ ParsedCommand ParsePlan(const QStringList& arguments)
         return *refused;
     options.request.nameTemplate = given.value(nameTemplate);
     options.request.only = given.value(only);
+    if (const QString problem = commands::PlanRequestProblem(options.request); !problem.isEmpty())
+        return UsageError(problem);
     options.timeout = line.Timeout().value_or(options.timeout);
     options.interfaces = line.Interfaces();
     return [options](int dataFd) { return RunPlan(options, dataFd); };

@@ -68,7 +68,8 @@ QByteArray ChangeLines(const Device& device, const protocol::ShortFormSetRequest
     if (sent.gateway)
         line("gateway", DottedDecimal(before.gateway), DottedDecimal(*sent.gateway));
     if (sent.name)
-        line("name", protocol::NameText(before.name), protocol::NameText(*sent.name));
+        line("name", protocol::DisplayableText(protocol::NameText(before.name)),
+             protocol::DisplayableText(protocol::NameText(*sent.name)));
     if (sent.port)
         line("port", QString::number(before.ports.port1), QString::number(*sent.port));
     if (sent.dns) {

@@ -6,6 +6,7 @@
 #include "SimulatedDevice.h"
 #include "commands/Confirmation.h"
 #include "commands/DeviceSettings.h"
+#include "commands/Plan.h"
 #include "commands/RowHint.h"
 #include "commands/Submit.h"
 #include "discovery/Discovery.h"
@@ -389,5 +390,41 @@ TEST(RowHint, NamesAtMostFiveDevicesAtTheSameAddressAndCountsTheRest)
         const RowHint hint = DescribeRow(std::nullopt, std::span(twins).first(std::min(count, twins.size())), count);
         EXPECT_TRUE(hint.sharesAddress);
         EXPECT_TRUE(hint.text.startsWith(QLatin1String(text))) << hint.text.toStdString();
+    }
+}
+
+// A name a spreadsheet would take for a formula leaves Quillon as text, in CSV and in tab-separated
+// copies; a plan with such a name, written by `plan` and read by `apply`, gives the name back
+// exactly.
+TEST(Spreadsheet, AFormulaIsWrittenAsTextAndAPlanReadsTheNameBackExactly)
+{
+    const QString replaced(QChar::ReplacementCharacter);
+    const std::tuple<QString, QString, QString> cases[] = { // name, CSV cell, tab-separated cell
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"", "'=HYPERLINK(\"x\")"},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-2+3", "'-2+3", "'-2+3"},
+        {"@SUM(1,2)", "\"'@SUM(1,2)\"", "'@SUM(1,2)"},
+        {"\tTab", "'\tTab", replaced + "Tab"},
+        {"\rCR", "\"'\rCR\"", replaced + "CR"},
+        {"'quoted", "''quoted", "''quoted"},
+        {"a=b", "a=b", "a=b"},
+    };
+    for (const auto& [name, csvCell, tabCell] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        ListedDevice device;
+        device.macAddress = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+        device.ipAddress = {192, 168, 1, 20};
+        device.netmask = {255, 255, 255, 0};
+        device.name = name;
+        EXPECT_TRUE(QString::fromUtf8(FormatCsv({device})).contains(',' + csvCell + ','));
+        EXPECT_EQ(FormatTabSeparated({device}, false).split('\t').value(6), tabCell);
+
+        PlanRequest request{{192, 168, 1, 50}, {192, 168, 1, 60}, {}, {}, name, {}};
+        QString error;
+        const std::optional<QByteArray> plan = MakePlan({device}, request, error);
+        ASSERT_TRUE(plan) << error.toStdString();
+        const CheckedPlan checked = CheckPlan(*plan, {device}, false);
+        ASSERT_EQ(checked.lines.size(), 1u);
+        EXPECT_EQ(checked.lines[0].name, std::optional(name));
     }
 }

@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -464,3 +465,83 @@ TEST(Quillonctl, ExitStatusAndReportTellWhatWasDoneWhenTheOutputFailsOrTheRunIsS
 }
 
 } // namespace
+
+namespace {
+
+// Names that would write a line "confirmed" of their own, retitle the terminal, or ring its bell.
+const char* kHostileFleet = R"({"devices": [
+  {"mac": "00:1a:2b:3c:4d:31", "ip": "203.0.113.40", "gateway": "203.0.113.1", "nameHex": "780a636f6e6669726d65640a",
+   "confirm": "silent"},
+  {"mac": "00:1a:2b:3c:4d:32", "ip": "203.0.113.41", "gateway": "203.0.113.1", "nameHex": "1b5d303b70776e07"}
+]})";
+
+bool HasControlCharacter(const QByteArray& text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\n') || byte == 0x7F;
+    });
+}
+
+} // namespace
+
+// What set, apply, plan and their errors print for a person shows a device's or a file's text
+// with its control characters neutralised: no line of a name's own, no escape sequence.
+TEST(Quillonctl, NamesAndFileTextReachTheTerminalOnlyAsText)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(kHostileFleet)});
+    ASSERT_TRUE(simulator.IsReady());
+    const QString renames = QString::fromStdString(test::WriteTemporaryFile(
+        "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n00:1a:2b:3c:4d:31,,,,,,A,,\r\n00:1a:2b:3c:4d:32,,,,,,B,,\r\n"));
+    const QString escapes = QString::fromStdString(test::WriteTemporaryFile(
+        "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n\x1b]0;pwn\x07,,,,,,,,\r\n"));
+    const std::pair<QStringList, int> cases[] = {
+        {{"set", "00:1a:2b:3c:4d:32", "--ip", "203.0.113.40"}, 2}, // the first device has that address
+        {{"apply", renames, "--dry-run"}, 0},
+        {{"apply", escapes}, 2},
+        {{"plan", "--range", "203.0.113.50", "--name-template", "\x1b]0;x\x07{n:019}"}, 2},
+        {{"list"}, 0},
+        {{"set", "00:1a:2b:3c:4d:31", "--name", "Hall", "--timeout", "1"}, 3}, // last: the device falls silent
+    };
+    for (const auto& [arguments, exitCode] : cases) {
+        const Outcome run = Quillonctl(arguments);
+        const std::string row = arguments.join(' ').toStdString() + "\n" + run.output.toStdString() + run.errors.toStdString();
+        EXPECT_EQ(run.exitCode, exitCode) << row;
+        EXPECT_FALSE(HasControlCharacter(run.output)) << row;
+        EXPECT_FALSE(HasControlCharacter(run.errors)) << row;
+        EXPECT_FALSE(run.output.split('\n').contains("confirmed")) << row;
+    }
+}
+
+// What is read is bounded before anything is sent: a plan beyond a site's size, a line or a
+// file no plan has, a counter wider than a name and a pattern that is none are refused at once.
+TEST(Quillonctl, InputBeyondItsBoundsIsRefusedBeforeAnythingIsSent)
+{
+    std::string manyLines = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\n";
+    for (int i = 0; i <= 65536; ++i)
+        manyLines += "00:1a:2b:3c:4d:5e,,,,,,,,\n";
+    std::string large(17 << 20, 'x');
+    for (std::size_t at = 4000; at < large.size(); at += 4000)
+        large[at] = '\n';
+    const std::pair<QStringList, const char*> cases[] = {
+        {{"apply", "/dev/zero"}, "line 1 holds a zero byte"},
+        {{"apply", QString::fromStdString(test::WriteTemporaryFile("mac," + std::string(5000, 'x') + "\n"))},
+         "line 1 is longer than 4096 bytes"},
+        {{"apply", "/dev/urandom"}, "nothing sent"},
+        {{"apply", QString::fromStdString(test::WriteTemporaryFile(manyLines))}, "more than 65536 device lines"},
+        {{"apply", QString::fromStdString(test::WriteTemporaryFile(large))}, "larger than 16 MiB"},
+        {{"plan", "--range", "203.0.113.50", "--name-template", "cam{n:0999999999}"}, "wider than the 18 bytes"},
+        {{"plan", "--range", "203.0.113.50", "--name-template", "{n:050000000}"}, "wider than the 18 bytes"},
+        {{"plan", "--range", "203.0.113.50", "--name-template", "{n:099999999999999999999}"}, "wider than the 18 bytes"},
+        {{"plan", "--range", "203.0.113.50", "--only", "["}, "--only '[' is no pattern"},
+    };
+    for (const auto& [arguments, said] : cases) {
+        const Outcome run = Quillonctl(arguments);
+        const std::string row = arguments.join(' ').toStdString().substr(0, 120) + "\n" + run.errors.left(2000).toStdString();
+        EXPECT_EQ(run.exitCode, 2) << row;
+        EXPECT_TRUE(run.errors.contains(said)) << row;
+        EXPECT_LT(run.errors.size(), 4096) << row;
+        EXPECT_FALSE(run.errors.contains("QRegularExpression")) << row;
+        EXPECT_TRUE(run.output.isEmpty()) << row;
+    }
+}
