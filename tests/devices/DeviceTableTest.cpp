@@ -126,16 +126,3 @@ TEST_F(DeviceTableTest, TwoAddressesAnsweringOneRoundWithOneMacAreTwoHosts)
         }
     }
 }
-
-// A full table drops the devices beyond it and counts each once, however often it answers.
-TEST_F(DeviceTableTest, AFullTableCountsEachDroppedDeviceOnce)
-{
-    std::vector<DeviceEntry> entries(DeviceTable::kMaximumDevices + 3);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        entries[i].mac = {0x02, 0, 0, static_cast<std::uint8_t>(i >> 16), static_cast<std::uint8_t>(i >> 8),
-                          static_cast<std::uint8_t>(i)};
-    for (int answer = 0; answer < 2; ++answer) // both protocols
-        table.Enter(entries);
-    EXPECT_EQ(table.Count(), DeviceTable::kMaximumDevices);
-    EXPECT_EQ(table.DroppedDevices(), 3u);
-}
