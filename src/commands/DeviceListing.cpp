@@ -20,12 +20,6 @@ namespace quillon::commands {
 
 namespace {
 
-std::uint32_t AsNumber(const wire::Ipv4& address)
-{
-    return std::uint32_t{address[0]} << 24 | std::uint32_t{address[1]} << 16 | std::uint32_t{address[2]} << 8 |
-           address[3];
-}
-
 std::uint32_t AsNumber(const in_addr& address)
 {
     return ntohl(address.s_addr);
@@ -51,7 +45,7 @@ void AddCard(ListedDevice& device, const std::vector<platform::BroadcastInterfac
     const std::uint32_t mask = AsNumber(card->netmask);
     const std::uint32_t subnet = AsNumber(card->address) & mask;
     device.cardSubnet = QStringLiteral("%1/%2").arg(protocol::DottedDecimal(AsAddress(subnet))).arg(std::popcount(mask));
-    device.inCardSubnet = (AsNumber(device.ipAddress) & mask) == subnet;
+    device.inCardSubnet = (wire::Ipv4Key(device.ipAddress) & mask) == subnet;
 }
 
 ListedDevice FromDevice(const devices::Device& known, const std::vector<platform::BroadcastInterface>& cards)
@@ -195,13 +189,13 @@ std::vector<ListedDevice> ListDevices(const devices::DeviceStore& store,
     std::map<std::uint32_t, int> answersPerAddress;
     for (const devices::Device& device : known) {
         devices.push_back(FromDevice(device, cards));
-        ++answersPerAddress[AsNumber(devices.back().ipAddress)];
+        ++answersPerAddress[wire::Ipv4Key(devices.back().ipAddress)];
     }
     for (ListedDevice& device : devices)
-        device.sharesAddress = answersPerAddress[AsNumber(device.ipAddress)] > 1;
+        device.sharesAddress = answersPerAddress[wire::Ipv4Key(device.ipAddress)] > 1;
     std::sort(devices.begin(), devices.end(), [](const ListedDevice& a, const ListedDevice& b) {
-        return std::pair(AsNumber(a.ipAddress), wire::MacKey(a.macAddress)) <
-               std::pair(AsNumber(b.ipAddress), wire::MacKey(b.macAddress));
+        return std::pair(wire::Ipv4Key(a.ipAddress), wire::MacKey(a.macAddress)) <
+               std::pair(wire::Ipv4Key(b.ipAddress), wire::MacKey(b.macAddress));
     });
     return devices;
 }

@@ -15,12 +15,6 @@ namespace quillon::commands {
 
 namespace {
 
-std::uint32_t AsNumber(const wire::Ipv4& address)
-{
-    return (std::uint32_t{address[0]} << 24) | (std::uint32_t{address[1]} << 16) | (std::uint32_t{address[2]} << 8) |
-           std::uint32_t{address[3]};
-}
-
 wire::Ipv4 FromNumber(std::uint32_t number)
 {
     return {static_cast<std::uint8_t>(number >> 24), static_cast<std::uint8_t>(number >> 16),
@@ -227,7 +221,7 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
     const DevicesByMac byMac = IndexByMac(devices);
     std::unordered_multimap<std::uint32_t, const ListedDevice*> holders; // address, device
     for (const ListedDevice& device : devices)
-        holders.emplace(AsNumber(device.ipAddress), &device);
+        holders.emplace(wire::Ipv4Key(device.ipAddress), &device);
     std::unordered_set<std::uint64_t> planned;
     for (const PlanLine& line : plan.lines)
         planned.insert(wire::MacKey(line.mac));
@@ -262,7 +256,7 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
                              protocol::DottedDecimal(settings.netmask)));
         if (!line.ipAddress)
             continue;
-        const std::uint32_t address = AsNumber(*line.ipAddress);
+        const std::uint32_t address = wire::Ipv4Key(*line.ipAddress);
         if (const auto [earlier, first] = given.emplace(address, line.line); !first)
             problem(QStringLiteral("%1 is given on line %2 too").arg(protocol::DottedDecimal(*line.ipAddress)).arg(earlier->second));
         const auto [holder, last] = holders.equal_range(address);
@@ -307,10 +301,10 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
     const QRegularExpression only = OnlyPattern(request.only);
     std::unordered_map<std::uint32_t, int> holders; // address, how many devices have it
     for (const ListedDevice& device : devices)
-        ++holders[AsNumber(device.ipAddress)];
+        ++holders[wire::Ipv4Key(device.ipAddress)];
     QByteArray plan = QByteArray(kPlanHeader) + "\r\n";
-    std::uint32_t next = AsNumber(request.first);
-    const std::uint32_t last = AsNumber(request.last);
+    std::uint32_t next = wire::Ipv4Key(request.first);
+    const std::uint32_t last = wire::Ipv4Key(request.last);
     int n = 0;
     for (const ListedDevice& device : devices) {
         if (!only.match(device.name).hasMatch())
@@ -323,7 +317,7 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
         ++n;
         const auto heldByAnother = [&](std::uint32_t address) {
             const auto held = holders.find(address);
-            const int own = AsNumber(device.ipAddress) == address ? 1 : 0;
+            const int own = wire::Ipv4Key(device.ipAddress) == address ? 1 : 0;
             return held != holders.end() && held->second > own;
         };
         while (next <= last && next != 0 && (!UsableDeviceAddress(FromNumber(next)) || heldByAnother(next)))

@@ -3,6 +3,7 @@
 #include "commands/DeviceListing.h"
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
+#include "ctl/ParallelApply.h"
 #include "ctl/ReportFile.h"
 #include "ctl/SetCommand.h"
 #include "discovery/Discovery.h"
@@ -10,6 +11,8 @@
 #include "protocol/DeviceTexts.h"
 
 #include <QFile>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -87,16 +90,22 @@ QString Changes(const commands::ListedDevice& device, const commands::PlanLine& 
 
 // On standard error, for a run that stopped early: what became of the lines tried and which
 // were not reached.
-void TellWhatWasDone(const std::vector<commands::PlanLine>& lines, const QByteArrayList& statuses, int signal)
+void TellWhatWasDone(const std::vector<commands::PlanLine>& lines, const std::vector<std::optional<QByteArray>>& statuses,
+                     int signal)
 {
+    const auto count = [&statuses](const char* status) {
+        return std::count(statuses.begin(), statuses.end(), std::optional<QByteArray>(status));
+    };
     QByteArrayList done;
     for (const char* status : {"applied", "unchanged", "not confirmed", "not found"})
-        done.append(QByteArray::number(statuses.count(status)) + ' ' + status);
-    if (const qsizetype failed = statuses.count("failed"))
+        done.append(QByteArray::number(count(status)) + ' ' + status);
+    if (const auto failed = count("failed"))
         done.append(QByteArray::number(failed) + " failed");
     QByteArrayList missed;
-    for (auto line = lines.begin() + statuses.size(); line < lines.end(); ++line)
-        missed.append(protocol::MacText(line->mac).toLatin1() + " (line " + QByteArray::number(line->line) + ')');
+    for (std::size_t index = 0; index < lines.size(); ++index)
+        if (!statuses[index])
+            missed.append(protocol::MacText(lines[index].mac).toLatin1() + " (line " +
+                          QByteArray::number(lines[index].line) + ')');
     const char* const why = signal == SIGINT    ? "by SIGINT"
                             : signal == SIGTERM ? "by SIGTERM"
                             : signal == SIGHUP  ? "by SIGHUP"
@@ -181,37 +190,34 @@ int RunApply(const ApplyOptions& options, int dataFd)
     if (!options.reportPath.isEmpty() &&
         (!report.Open(options.reportPath) || !report.Write(QByteArrayLiteral("line,mac,status\r\n"))))
         return kExitError;
-    // A signal, or output that cannot be written, stops the run after the device in flight.
+    // A signal, or output that cannot be written, stops the run after the devices in flight.
     CatchInterruptions();
     DataOutput output(dataFd);
-    DataOutput nowhere(-1);
-    QByteArrayList statuses; // of the lines tried, in plan order
-    for (const commands::PlanLine& line : plan.lines) {
-        if (Interruption() != 0 || output.Failed() || report.Failed())
-            break;
-        SetOptions set;
-        static_cast<commands::DeviceChanges&>(set) = line;
-        set.yes = options.yes;
-        // The plan was checked whole: an address still held here is one a later line moves away.
-        set.force = true;
-        set.timeout = options.timeout;
-        set.interfaces = options.interfaces;
-        const SetResult result = SetOnDevice(discovery, failure, set, nowhere);
-        if (result == SetResult::Stopped)
-            break;
+    const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    std::vector<std::optional<QByteArray>> statuses(plan.lines.size()); // by line, once ended
+    qsizetype endedLines = 0;
+    const auto lineEnded = [&](std::size_t index, SetResult result) {
+        const commands::PlanLine& line = plan.lines[index];
         const QByteArray mac = protocol::MacText(line.mac).toLatin1();
-        statuses.append(StatusText(result));
-        output.Write(mac + ' ' + statuses.last() + '\n');
-        report.Write(QByteArray::number(line.line) + ',' + mac + ',' + statuses.last() + "\r\n");
-    }
+        statuses[index] = StatusText(result);
+        ++endedLines;
+        if (showProgress)
+            std::fprintf(stderr, "[%lld/%zu] %s %s\n", static_cast<long long>(endedLines), plan.lines.size(),
+                         mac.constData(), statuses[index]->constData());
+        output.Write(mac + ' ' + *statuses[index] + '\n');
+        report.Write(QByteArray::number(line.line) + ',' + mac + ',' + *statuses[index] + "\r\n");
+        return !output.Failed() && !report.Failed();
+    };
+    ApplyInParallel(discovery, failure, plan.lines, *devices, {options.jobs, options.timeout, options.yes}, lineEnded);
     report.Commit();
     const int signal = Interruption();
-    if (signal != 0 || statuses.size() < qsizetype(plan.lines.size()))
+    if (signal != 0 || endedLines < qsizetype(plan.lines.size()))
         TellWhatWasDone(plan.lines, statuses, signal);
     if (signal != 0)
         return 128 + signal;
-    const bool allApplied = statuses.size() == qsizetype(plan.lines.size()) &&
-                            statuses.count("applied") + statuses.count("unchanged") == statuses.size();
+    const bool allApplied = std::all_of(statuses.begin(), statuses.end(), [](const std::optional<QByteArray>& status) {
+        return status == QByteArrayLiteral("applied") || status == QByteArrayLiteral("unchanged");
+    });
     return allApplied ? kExitFound : kExitNotAllApplied;
 }
 
@@ -267,8 +273,8 @@ ParsedCommand ParseApply(const QStringList& arguments)
 {
     CommandLine line({"apply", "apply PLAN.csv [OPTION]...",
                       "Checks the whole plan (mac,ip,netmask,gateway,dns1,dns2,name,port,mode; an empty cell\n"
-                      "keeps the device's value), then sets one device after another as set does, printing\n"
-                      "applied, unchanged, not found or not confirmed for each. A plan with a problem sends\n"
+                      "keeps the device's value), then sets the devices as set does, several at once, printing\n"
+                      "applied, unchanged, not found or not confirmed for each as it ends. A plan with a problem sends\n"
                       "nothing. SIGINT, SIGTERM or SIGHUP, or output that cannot be written, stops it after\n"
                       "the device in flight, telling what was done and which devices were not reached.\n"
                       "The report gets each device's line as soon as the device is done, in a new file that\n"
@@ -284,7 +290,11 @@ ParsedCommand ParseApply(const QStringList& arguments)
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send gateways outside the subnet without refusing."));
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("Write each device's status as CSV to FILE."),
                                     QStringLiteral("FILE"));
-    line.AddOptions({dryRun, yes, report});
+    const QCommandLineOption jobs(QStringLiteral("jobs"),
+                                  QStringLiteral("Set up to N devices at once, 1 to 64 (default 8); lines that touch "
+                                                 "one address keep the plan's order."),
+                                  QStringLiteral("N"));
+    line.AddOptions({dryRun, yes, report, jobs});
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -293,6 +303,13 @@ ParsedCommand ParseApply(const QStringList& arguments)
     options.dryRun = line.Options().isSet(dryRun);
     options.yes = line.Options().isSet(yes);
     options.reportPath = line.Options().value(report);
+    if (line.Options().isSet(jobs)) {
+        bool isNumber = false;
+        const uint count = line.Options().value(jobs).toUInt(&isNumber);
+        if (!isNumber || count < 1 || count > kMostJobs)
+            return UsageError(QStringLiteral("--jobs takes 1 to %1, not '%2'").arg(kMostJobs).arg(line.Options().value(jobs)));
+        options.jobs = count;
+    }
     options.timeout = line.Timeout().value_or(options.timeout);
     options.interfaces = line.Interfaces();
     return [options](int dataFd) { return RunApply(options, dataFd); };

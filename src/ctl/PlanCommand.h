@@ -23,9 +23,13 @@ struct ApplyOptions {
     bool dryRun = false;
     bool yes = false;             // send gateways outside the subnet without refusing
     QString reportPath;           // empty: no report
+    std::size_t jobs = 8;         // devices in flight at once
     std::chrono::milliseconds timeout{5000}; // for each device to confirm
     std::vector<std::string> interfaces;
 };
+
+// The most devices `apply --jobs` keeps in flight.
+inline constexpr unsigned kMostJobs = 64;
 
 // Exit status of `apply` when a line was not applied (not found or not confirmed).
 inline constexpr int kExitNotAllApplied = 3;
@@ -34,8 +38,9 @@ inline constexpr int kExitNotAllApplied = 3;
 int RunPlan(const PlanOptions& options, int dataFd);
 
 // Searches once, checks the whole plan against the answers and then, only when it has no
-// problem, changes one device after another as `set` does. Writes one status line per device
-// to `dataFd` (and to the report); messages go to standard error. Returns the exit status.
+// problem, changes the devices as `set` does, up to `jobs` at once. Writes one status line per
+// device to `dataFd` (and to the report) as it ends; messages go to standard error. Returns the
+// exit status.
 int RunApply(const ApplyOptions& options, int dataFd);
 
 // `plan` and `apply` from the program's arguments.

@@ -81,10 +81,11 @@ QByteArray ChangeLines(const Device& device, const protocol::ShortFormSetRequest
     return lines.toUtf8();
 }
 
-// Says why the device's word did not come: what it reports otherwise, what its reports left
-// untold, or that it said nothing.
-void SayUnconfirmed(const commands::ConfirmationWatch& watch, const QByteArray& mac, std::chrono::milliseconds timeout)
+} // namespace
+
+void SayUnconfirmed(const commands::ConfirmationWatch& watch, std::chrono::milliseconds timeout)
 {
+    const QByteArray mac = protocol::MacText(watch.Device()).toLatin1();
     const commands::ReportCheck& check = watch.LastCheck();
     const double seconds = static_cast<double>(timeout.count()) / 1000.0;
     if (!check.otherwise.empty())
@@ -97,6 +98,8 @@ void SayUnconfirmed(const commands::ConfirmationWatch& watch, const QByteArray& 
         std::fprintf(stderr, "quillonctl: the settings were sent, but the device %s did not confirm them within %.1f s\n",
                      mac.constData(), seconds);
 }
+
+namespace {
 
 // Waits for the device's own word on the request; a device that has said nothing by half the
 // time is asked again (once, as the watch itself asks when a report leaves a field untold). An
@@ -122,8 +125,9 @@ bool WaitForConfirmation(discovery::Discovery& discovery, commands::Confirmation
 
 } // namespace
 
-SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
-                      DataOutput& output)
+std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discovery, Failure& failure,
+                                                   const SetOptions& options, DataOutput& output,
+                                                   const std::function<void()>& askAgain)
 {
     devices::DeviceStore& devices = discovery.Devices();
 
@@ -157,11 +161,10 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         return SetResult::Stopped;
     const commands::NewSettings settings = SettingsFor(*device, options);
     std::array<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer{};
-    protocol::ShortFormSetRequest sent;
-    std::optional<commands::ConfirmationWatch> watch;
+    SentSettings sent;
     const auto armWatch = [&](const protocol::ShortFormSetRequest& request) {
-        sent = request;
-        watch.emplace(devices, request, [&discovery] { discovery.AskAgain(); });
+        sent.request = request;
+        sent.watch = std::make_unique<commands::ConfirmationWatch>(devices, request, askAgain);
     };
     std::optional<Device> holder;
     commands::SubmitQuestions questions;
@@ -212,17 +215,32 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
         return SetResult::Unchanged;
     }
 
-    output.Write(ChangeLines(*device, sent));
-    if (!WaitForConfirmation(discovery, *watch, options.timeout)) {
-        if (Interruption() != 0)
-            std::fprintf(stderr, "quillonctl: the settings were sent to %s; stopped before it confirmed them\n",
-                         mac.constData());
-        else
-            SayUnconfirmed(*watch, mac, options.timeout);
-        return SetResult::Unconfirmed;
-    }
-    return SetResult::Confirmed;
+    output.Write(ChangeLines(*device, sent.request));
+    return sent;
 }
+
+namespace {
+
+// Sends the settings and waits for the device's word, or until an interruption comes.
+SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
+                      DataOutput& output)
+{
+    std::variant<SetResult, SentSettings> sent =
+        SendSettings(discovery, failure, options, output, [&discovery] { discovery.AskAgain(); });
+    if (const SetResult* result = std::get_if<SetResult>(&sent))
+        return *result;
+    commands::ConfirmationWatch& watch = *std::get<SentSettings>(sent).watch;
+    if (WaitForConfirmation(discovery, watch, options.timeout))
+        return SetResult::Confirmed;
+    if (Interruption() != 0)
+        std::fprintf(stderr, "quillonctl: the settings were sent to %s; stopped before it confirmed them\n",
+                     qPrintable(protocol::MacText(watch.Device())));
+    else
+        SayUnconfirmed(watch, options.timeout);
+    return SetResult::Unconfirmed;
+}
+
+} // namespace
 
 int RunSet(const SetOptions& options, int dataFd)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/Confirmation.h"
 #include "commands/Plan.h"
 #include "ctl/Common.h"
 #include "discovery/Discovery.h"
@@ -10,8 +11,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace quillon::ctl {
@@ -35,11 +39,23 @@ inline constexpr int kExitNotFound = 4;
 // Stopped: an interruption came before anything was sent.
 enum class SetResult { Confirmed, Unchanged, Unconfirmed, NotFound, Refused, Failed, Stopped };
 
-// With a discovery already started: finds the device, sends its changed settings through the
-// window's Submit and waits for the device to confirm them, or until an interruption comes.
-// Writes one line per changed field to `output`; messages go to standard error.
-SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
-                      DataOutput& output);
+// A device's settings on their way: the request that went out and the watch for its word.
+struct SentSettings {
+    protocol::ShortFormSetRequest request;
+    std::unique_ptr<commands::ConfirmationWatch> watch;
+};
+
+// With a discovery already started: finds the device and sends its changed settings through the
+// window's Submit, the watch armed before the request leaves and asking the devices again through
+// `askAgain`. Writes one line per changed field to `output`; messages go to standard error. The
+// result when nothing was sent.
+std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discovery, Failure& failure,
+                                                   const SetOptions& options, DataOutput& output,
+                                                   const std::function<void()>& askAgain);
+
+// Says on standard error why the device's word did not come within `timeout`: what it reports
+// otherwise, what its reports left untold, or that it said nothing.
+void SayUnconfirmed(const commands::ConfirmationWatch& watch, std::chrono::milliseconds timeout);
 
 // Finds the device, sends its changed settings through the window's Submit and waits for the
 // device to confirm them. Writes one line per changed field and "confirmed" (or "unchanged")

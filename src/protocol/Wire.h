@@ -27,6 +27,13 @@ inline std::uint64_t MacKey(const MacAddress& mac)
     return key;
 }
 
+// An IPv4 address as one number, first octet highest: addresses order and hash as numbers.
+inline std::uint32_t Ipv4Key(const Ipv4& address)
+{
+    return std::uint32_t{address[0]} << 24 | std::uint32_t{address[1]} << 16 | std::uint32_t{address[2]} << 8 |
+           address[3];
+}
+
 // Copies exactly N bytes from `packet` at `offset`. The caller has checked the packet's length.
 template <std::size_t N>
 std::array<std::uint8_t, N> ReadArray(Bytes packet, std::size_t offset)

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <string>
 
 using namespace quillon;
@@ -422,7 +423,8 @@ TEST(Quillonctl, ExitStatusAndReportTellWhatWasDoneWhenTheOutputFailsOrTheRunIsS
         {{"apply", "PLAN", "--report", "REPORT"}, "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
          "00:1a:2b:3c:4d:99,,,,,,Hall,,\r\n", Sink::Pipe, 2, "nothing sent"},
         {{"apply", "PLAN", "--report", "PLANLINK"}, kStopPlan, Sink::Pipe, 2, "is the plan itself; nothing sent"},
-        {{"apply", "PLAN", "--report", "REPORT", "--timeout", "60"}, kStopPlan, Sink::Pipe, 143,
+        // One device at a time, so that one is in flight and one not reached when the signal comes.
+        {{"apply", "PLAN", "--report", "REPORT", "--timeout", "60", "--jobs", "1"}, kStopPlan, Sink::Pipe, 143,
          "stopped by SIGTERM: 1 applied, 0 unchanged, 1 not confirmed, 0 not found; not reached: 00:1a:2b:3c:4d:23 "
          "(line 4)", "line,mac,status\r\n2,00:1a:2b:3c:4d:21,applied\r\n3,00:1a:2b:3c:4d:22,not confirmed\r\n",
          "00:1a:2b:3c:4d:22"},
@@ -544,4 +546,55 @@ TEST(Quillonctl, InputBeyondItsBoundsIsRefusedBeforeAnythingIsSent)
         EXPECT_FALSE(run.errors.contains("QRegularExpression")) << row;
         EXPECT_TRUE(run.output.isEmpty()) << row;
     }
+}
+
+namespace {
+
+// The simulator's first set request for each MAC address: when it came, in ms since it started.
+std::map<QString, qint64> FirstSetRequests(const std::string& logPath)
+{
+    QFile log(QString::fromStdString(logPath));
+    std::map<QString, qint64> first;
+    if (!log.open(QIODevice::ReadOnly))
+        return first;
+    for (const QByteArray& line : log.readAll().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (entry.value(QLatin1String("request")).toString() == QLatin1String("set"))
+            first.try_emplace(entry.value(QLatin1String("target")).toString(),
+                              entry.value(QLatin1String("ms")).toInteger());
+    }
+    return first;
+}
+
+} // namespace
+
+// Several devices are set at once, each confirming 400 ms after its request. The two halves of a
+// swap keep the plan's order, as does a line giving an address the line before it frees; a line
+// touching no address of another starts at once.
+TEST(Quillonctl, ApplyRunsDevicesSideBySideAndKeepsTheOrderOfLinesThatShareAnAddress)
+{
+    const std::string logPath = test::WriteTemporaryFile("");
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+        {"mac": "00:1a:2b:3c:4d:41", "ip": "203.0.113.40", "gateway": "203.0.113.1"},
+        {"mac": "00:1a:2b:3c:4d:42", "ip": "203.0.113.41", "gateway": "203.0.113.1"},
+        {"mac": "00:1a:2b:3c:4d:43", "ip": "203.0.113.42", "gateway": "203.0.113.1"},
+        {"mac": "00:1a:2b:3c:4d:44", "ip": "203.0.113.43", "gateway": "203.0.113.1"}]})"),
+                                      "--confirm-after", "400", "--log", logPath});
+    ASSERT_TRUE(simulator.IsReady());
+    const QString plan = QString::fromStdString(test::WriteTemporaryFile(
+        "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\n"
+        "00:1a:2b:3c:4d:41,203.0.113.41,,,,,,,\n"   // A takes B's address,
+        "00:1a:2b:3c:4d:42,203.0.113.40,,,,,,,\n"   // B then A's: a swap
+        "00:1a:2b:3c:4d:43,203.0.113.44,,,,,,,\n"   // C moves to a free address,
+        "00:1a:2b:3c:4d:44,203.0.113.42,,,,,,,\n")); // D then takes C's
+    const Outcome run = Quillonctl({"apply", plan, "--jobs", "8"});
+    EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    EXPECT_EQ(run.output.count(" applied\n"), 4) << run.output.toStdString();
+    const std::map<QString, qint64> sent = FirstSetRequests(logPath);
+    ASSERT_EQ(sent.size(), 4u);
+    const qint64 a = sent.at("00:1a:2b:3c:4d:41"), b = sent.at("00:1a:2b:3c:4d:42");
+    const qint64 c = sent.at("00:1a:2b:3c:4d:43"), d = sent.at("00:1a:2b:3c:4d:44");
+    EXPECT_GE(b - a, 350) << "B waits for A's word";
+    EXPECT_GE(d - c, 350) << "D waits for C's word";
+    EXPECT_LT(c - a, 200) << "C runs beside A";
 }

@@ -49,16 +49,18 @@ struct Options {
     unsigned seed = 1;
     QString logPath;
     std::optional<Confirmation> confirmation;
+    int confirmAfterMs = 0;
 };
 
 const char* kUsage =
     "usage: quillon-devsim (--devices FILE | --count N) [--spread MS] [--seed N]\n"
-    "                      [--confirm notice|answer|none|silent|stale] [--log FILE]\n"
+    "                      [--confirm notice|answer|none|silent|stale] [--confirm-after MS] [--log FILE]\n"
     "  --devices FILE  devices from a JSON file ({\"devices\": [...]})\n"
     "  --count N       N generated devices with distinct MACs, addresses and names\n"
     "  --spread MS     each device answers after a random delay of up to MS ms (default: all\n"
     "                  at once, at full speed)\n"
     "  --confirm HOW   how every device confirms a set request (default: per device, notice)\n"
+    "  --confirm-after MS  a device's confirmation leaves MS ms after its request came\n"
     "  --log FILE      append every request received as a JSON line\n"
     "  --flood N       also send N datagrams of random length (0 to 2000 bytes) and content to\n"
     "                  both ports at full speed, every 1000th a valid reply of one of the\n"
@@ -86,12 +88,14 @@ std::optional<Options> ParseOptions(const QStringList& arguments)
             options.seed = value.toUInt(&ok);
         else if (option == QLatin1String("--log"))
             options.logPath = value;
+        else if (option == QLatin1String("--confirm-after"))
+            options.confirmAfterMs = value.toInt(&ok);
         else if (option == QLatin1String("--confirm")) {
             options.confirmation = ParseConfirmation(value);
             ok = options.confirmation.has_value();
         } else
             return std::nullopt;
-        if (!ok || options.count < 0 || options.spreadMs < 0 || options.flood < 0)
+        if (!ok || options.count < 0 || options.spreadMs < 0 || options.flood < 0 || options.confirmAfterMs < 0)
             return std::nullopt;
     }
     if (options.devicesFile.isEmpty() == (options.count == 0))
@@ -120,7 +124,8 @@ platform::UniqueFd OpenPort(std::uint16_t port)
 class Simulator {
 public:
     Simulator(std::vector<SimulatedDevice> devices, const Options& options, std::FILE* log)
-        : devices_(std::move(devices)), spreadMs_(options.spreadMs), random_(options.seed), log_(log)
+        : devices_(std::move(devices)), spreadMs_(options.spreadMs), confirmAfter_(options.confirmAfterMs),
+          random_(options.seed), log_(log)
     {
         if (options.confirmation)
             for (auto& device : devices_)
@@ -226,11 +231,19 @@ private:
         extra.insert("applied", applied);
         Log(kShortFormPort, "set", datagram, extra);
         if (device->confirmation == Confirmation::UpdateNotice || device->confirmation == Confirmation::Stale)
-            Send(kShortFormPort, ShortFormReply(*device, 1));
+            Confirm(ShortFormReply(*device, 1));
         else if (device->confirmation == Confirmation::DeviceAnswer)
-            Send(kShortFormPort, ShortFormReply(*device, 0));
+            Confirm(ShortFormReply(*device, 0));
         else if (device->confirmation == Confirmation::Silent)
             device->silenced = true;
+    }
+
+    void Confirm(std::vector<std::uint8_t> bytes)
+    {
+        if (confirmAfter_.count() == 0)
+            Send(kShortFormPort, bytes);
+        else
+            pending_.emplace(Clock::now() + confirmAfter_, PendingReply{kShortFormPort, std::move(bytes)});
     }
 
     void Schedule(std::uint16_t port, std::vector<std::uint8_t> bytes)
@@ -273,6 +286,8 @@ private:
             return;
         entry.insert("port", port);
         entry.insert("request", QLatin1String(request));
+        entry.insert("ms", static_cast<qint64>(
+                               std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_).count()));
         entry.insert("length", static_cast<int>(datagram.size()));
         entry.insert("bytes", QString::fromLatin1(
                                   QByteArray(reinterpret_cast<const char*>(datagram.data()),
@@ -283,6 +298,8 @@ private:
 
     std::vector<SimulatedDevice> devices_;
     int spreadMs_;
+    std::chrono::milliseconds confirmAfter_;
+    Clock::time_point started_ = Clock::now();
     std::mt19937 random_;
     std::FILE* log_;
     platform::UniqueFd shortForm_;
