@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     commands::CheckedPlan checked;
-    const double checking = MedianMs(runs, [&] { checked = commands::CheckPlan(*plan, devices, false); });
+    const double checking = MedianMs(runs, [&] { checked = commands::CheckPlan(*plan, devices); });
     if (checked.lines.size() != devices.size() || !checked.problems.empty()) {
         std::fprintf(stderr, "plan_bench: the plan checked as %zu lines, %zu problems\n", checked.lines.size(),
                      checked.problems.size());

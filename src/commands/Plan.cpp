@@ -204,7 +204,7 @@ std::vector<CsvRecord> ReadCsv(const QByteArray& bytes, int& badLine)
     return records;
 }
 
-CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, bool acceptOutsideGateway)
+CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, PlanLeniency leniency)
 {
     CheckedPlan plan;
     int badLine = 0;
@@ -235,6 +235,10 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
             continue;
         }
         const auto found = byMac.find(wire::MacKey(line.mac));
+        if (found == byMac.end() && leniency.missingDevices) {
+            plan.missing.push_back(line);
+            continue;
+        }
         if (found == byMac.end()) {
             problem(QStringLiteral("no device with MAC address %1 answered").arg(mac));
             continue;
@@ -250,7 +254,7 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
             problem(AddressRefusalMessage(settings.ipAddress));
         if (!UsableNetmask(settings.netmask))
             problem(NetmaskRefusalMessage(settings.netmask));
-        if (!acceptOutsideGateway && NeedsSubnetConfirmation(settings))
+        if (!leniency.outsideGateway && NeedsSubnetConfirmation(settings))
             problem(QStringLiteral("the gateway %1 is outside the subnet of %2/%3; give --yes to send it anyway")
                         .arg(protocol::DottedDecimal(settings.gateway), protocol::DottedDecimal(settings.ipAddress),
                              protocol::DottedDecimal(settings.netmask)));
@@ -267,6 +271,7 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
     }
     std::stable_sort(plan.problems.begin(), plan.problems.end(),
                      [](const PlanProblem& a, const PlanProblem& b) { return a.line < b.line; });
+    std::erase_if(plan.lines, [&byMac](const PlanLine& line) { return !byMac.contains(wire::MacKey(line.mac)); });
     return plan;
 }
 

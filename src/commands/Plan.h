@@ -65,14 +65,21 @@ struct PlanProblem {
 struct CheckedPlan {
     std::vector<PlanLine> lines;
     std::vector<PlanProblem> problems; // in line order; when there is one, nothing may be sent
+    std::vector<PlanLine> missing;     // lines of devices that did not answer, when they may be skipped
+};
+
+// What a plan's check lets pass.
+struct PlanLeniency {
+    bool outsideGateway = false; // a gateway outside the subnet
+    bool missingDevices = false; // a line whose device did not answer: set apart, not a problem
 };
 
 // Reads a plan and checks all of it against the devices that answered, as Submit would check
 // each line and beyond: malformed lines, unknown or repeated MAC addresses, two lines giving one
 // address, an address held by a device the plan does not move, an address ending in 0 or 255,
-// a name over 18 bytes, a port over 65535 and, unless `acceptOutsideGateway`, a gateway outside
-// the subnet.
-CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, bool acceptOutsideGateway);
+// a name over 18 bytes, a port over 65535 and a gateway outside
+// the subnet (each unless `leniency` lets it pass).
+CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, PlanLeniency leniency = {});
 
 // The devices by MAC address (wire::MacKey), pointing into the vector they were indexed from.
 using DevicesByMac = std::unordered_map<std::uint64_t, const ListedDevice*>;

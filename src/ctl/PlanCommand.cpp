@@ -165,7 +165,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
         Search(discovery, failure, options.interfaces, kFindTimeout);
     if (!devices)
         return kExitError;
-    const commands::CheckedPlan plan = commands::CheckPlan(*text, *devices, options.yes);
+    const commands::CheckedPlan plan = commands::CheckPlan(*text, *devices, {options.yes, options.skipMissing});
     for (const commands::PlanProblem& problem : plan.problems)
         std::fprintf(stderr, "quillonctl: %s:%d: %s\n", qPrintable(protocol::DisplayableText(options.planPath)),
                      problem.line, qPrintable(protocol::DisplayableText(problem.message)));
@@ -182,6 +182,8 @@ int RunApply(const ApplyOptions& options, int dataFd)
             changes += protocol::MacText(line.mac) + (lines.isEmpty() ? QStringLiteral(" unchanged\n")
                                                                       : QStringLiteral("\n") + lines);
         }
+        for (const commands::PlanLine& line : plan.missing)
+            changes += protocol::MacText(line.mac) + QStringLiteral(" not found\n");
         return WriteAll(dataFd, changes.toUtf8()) ? kExitFound : kExitError;
     }
 
@@ -208,6 +210,12 @@ int RunApply(const ApplyOptions& options, int dataFd)
         report.Write(QByteArray::number(line.line) + ',' + mac + ',' + *statuses[index] + "\r\n");
         return !output.Failed() && !report.Failed();
     };
+    // Devices that did not answer are told first: nothing is sent to them.
+    for (const commands::PlanLine& line : plan.missing) {
+        const QByteArray mac = protocol::MacText(line.mac).toLatin1();
+        output.Write(mac + " not found\n");
+        report.Write(QByteArray::number(line.line) + ',' + mac + ",not found\r\n");
+    }
     ApplyInParallel(discovery, failure, plan.lines, *devices, {options.jobs, options.timeout, options.yes}, lineEnded);
     report.Commit();
     const int signal = Interruption();
@@ -218,7 +226,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
     const bool allApplied = std::all_of(statuses.begin(), statuses.end(), [](const std::optional<QByteArray>& status) {
         return status == QByteArrayLiteral("applied") || status == QByteArrayLiteral("unchanged");
     });
-    return allApplied ? kExitFound : kExitNotAllApplied;
+    return allApplied && plan.missing.empty() ? kExitFound : kExitNotAllApplied;
 }
 
 ParsedCommand ParsePlan(const QStringList& arguments)
@@ -294,7 +302,10 @@ ParsedCommand ParseApply(const QStringList& arguments)
                                   QStringLiteral("Set up to N devices at once, 1 to 64 (default 8); lines that touch "
                                                  "one address keep the plan's order."),
                                   QStringLiteral("N"));
-    line.AddOptions({dryRun, yes, report, jobs});
+    const QCommandLineOption skipMissing(QStringLiteral("skip-missing"),
+                                         QStringLiteral("Apply the lines of the devices that answered and report the "
+                                                        "others as not found, instead of refusing the plan."));
+    line.AddOptions({dryRun, yes, report, jobs, skipMissing});
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -303,6 +314,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
     options.dryRun = line.Options().isSet(dryRun);
     options.yes = line.Options().isSet(yes);
     options.reportPath = line.Options().value(report);
+    options.skipMissing = line.Options().isSet(skipMissing);
     if (line.Options().isSet(jobs)) {
         bool isNumber = false;
         const uint count = line.Options().value(jobs).toUInt(&isNumber);

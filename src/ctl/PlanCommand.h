@@ -24,6 +24,7 @@ struct ApplyOptions {
     bool yes = false;             // send gateways outside the subnet without refusing
     QString reportPath;           // empty: no report
     std::size_t jobs = 8;         // devices in flight at once
+    bool skipMissing = false;     // report lines of devices that did not answer, instead of refusing
     std::chrono::milliseconds timeout{5000}; // for each device to confirm
     std::vector<std::string> interfaces;
 };

@@ -423,7 +423,7 @@ TEST(Spreadsheet, AFormulaIsWrittenAsTextAndAPlanReadsTheNameBackExactly)
         QString error;
         const std::optional<QByteArray> plan = MakePlan({device}, request, error);
         ASSERT_TRUE(plan) << error.toStdString();
-        const CheckedPlan checked = CheckPlan(*plan, {device}, false);
+        const CheckedPlan checked = CheckPlan(*plan, {device});
         ASSERT_EQ(checked.lines.size(), 1u);
         EXPECT_EQ(checked.lines[0].name, std::optional(name));
     }

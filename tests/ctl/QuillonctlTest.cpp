@@ -598,3 +598,40 @@ TEST(Quillonctl, ApplyRunsDevicesSideBySideAndKeepsTheOrderOfLinesThatShareAnAdd
     EXPECT_GE(d - c, 350) << "D waits for C's word";
     EXPECT_LT(c - a, 200) << "C runs beside A";
 }
+
+// A plan naming a device that did not answer is refused whole; with --skip-missing the devices
+// that answered are set and the other is reported not found, in the output and the report.
+TEST(Quillonctl, SkipMissingSetsWhatAnsweredAndReportsTheRestNotFound)
+{
+    const std::string logPath = test::WriteTemporaryFile("");
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+        {"mac": "00:1a:2b:3c:4d:51", "ip": "203.0.113.50", "gateway": "203.0.113.1"}]})"), "--log", logPath});
+    ASSERT_TRUE(simulator.IsReady());
+    const QString plan = QString::fromStdString(test::WriteTemporaryFile(
+        "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\n00:1a:2b:3c:4d:59,,,,,,Gone,,\n00:1a:2b:3c:4d:51,,,,,,Here,,\n"));
+    const QString report = QString::fromStdString(test::WriteTemporaryFile(""));
+    struct Case {
+        QStringList options;
+        int exitCode;
+        const char* output;
+        const char* report;
+        qsizetype requests;
+    };
+    const Case cases[] = {
+        {{}, 2, "", "", 0},
+        {{"--skip-missing", "--dry-run"}, 0, "00:1a:2b:3c:4d:51\n  name: Camera -> Here\n00:1a:2b:3c:4d:59 not found\n", "", 0},
+        {{"--skip-missing"}, 3, "00:1a:2b:3c:4d:59 not found\n00:1a:2b:3c:4d:51 applied\n",
+         "line,mac,status\r\n2,00:1a:2b:3c:4d:59,not found\r\n3,00:1a:2b:3c:4d:51,applied\r\n", 1},
+    };
+    qsizetype logLine = 0;
+    for (const Case& c : cases) {
+        const Outcome run = Quillonctl(QStringList{"apply", plan, "--report", report} + c.options);
+        const std::string row = c.options.join(' ').toStdString() + "\n" + run.errors.toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << row;
+        EXPECT_EQ(run.output.toStdString(), c.output) << row;
+        QFile written(report);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll().toStdString(), c.report) << row;
+        EXPECT_EQ(LoggedSetRequests(logPath, logLine).size(), c.requests * 2) << row; // through both cards
+    }
+}
