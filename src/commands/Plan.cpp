@@ -65,9 +65,10 @@ std::optional<PlanLine> ReadLine(const CsvRecord& record, std::vector<PlanProble
             return problem(QStringLiteral("the port '%1' is not one of 0 to 65535").arg(cells[kPort]));
         line.port = static_cast<std::uint16_t>(port);
     }
-    if (cells[kMode] == QLatin1String("dhcp") || cells[kMode] == QLatin1String("static"))
-        line.dhcp = cells[kMode] == QLatin1String("dhcp");
-    else if (!cells[kMode].isEmpty())
+    const QString mode = cells[kMode].toLower();
+    if (mode == QLatin1String("dhcp") || mode == QLatin1String("static"))
+        line.dhcp = mode == QLatin1String("dhcp");
+    else if (!mode.isEmpty())
         return problem(QStringLiteral("the mode '%1' is neither dhcp nor static").arg(cells[kMode]));
     return line;
 }
@@ -356,6 +357,10 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
                                 QString()};
         plan += cells.join(QLatin1Char(',')).toUtf8() + "\r\n";
         ++next;
+    }
+    if (n == 0 && !request.only.isEmpty()) {
+        error = QStringLiteral("--only '%1' matches the name of no device that answered").arg(request.only);
+        return std::nullopt;
     }
     return plan;
 }

@@ -88,7 +88,7 @@ QCommandLineOption TimeoutOption(const QString& help)
 CommandLine::CommandLine(const Command& command)
     : command_(command),
       help_({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this command's options and exit.")),
-      version_({QStringLiteral("v"), QStringLiteral("version")}, QString()),
+      version_({QStringLiteral("v"), QStringLiteral("V"), QStringLiteral("version")}, QString()),
       interface_(InterfaceOption())
 {
     version_.setFlags(QCommandLineOption::HiddenFromHelp);

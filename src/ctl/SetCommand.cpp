@@ -341,6 +341,11 @@ ParsedCommand ParseSet(const QStringList& arguments)
         return UsageError(QStringLiteral("--dhcp and --static exclude each other"));
     if (given.isSet(dhcp) || given.isSet(fixed))
         options.dhcp = given.isSet(dhcp);
+    const bool sendsSomething = std::any_of(std::begin(addresses), std::end(addresses),
+                                            [](const AddressOption& option) { return option.second->has_value(); }) ||
+                                options.name || options.port || options.dhcp;
+    if (!sendsSomething)
+        return UsageError(QStringLiteral("set needs a setting to send, such as --ip, --name or --dhcp"));
     options.yes = given.isSet(yes);
     options.force = given.isSet(force);
     options.timeout = line.Timeout().value_or(options.timeout);

@@ -37,16 +37,17 @@ int main(int argc, char* argv[])
         "  plan       search and write a plan (CSV) giving the devices found consecutive\n"
         "             addresses from --range, in the order of their addresses; sends nothing\n"
         "  apply PLAN check the whole plan (mac,ip,netmask,gateway,dns1,dns2,name,port,mode;\n"
-        "             an empty cell keeps the device's value), then set one device after\n"
-        "             another as set does, printing applied, unchanged, not found or\n"
-        "             not confirmed for each\n"
+        "             an empty cell keeps the device's value), then set the devices as set\n"
+        "             does, several at once, printing applied, unchanged, not found or\n"
+        "             not confirmed for each as it ends\n"
         "  doctor     tell what a search would meet, one finding a line: the cards with their\n"
         "             addresses, strict reverse-path filtering (and the sysctl that loosens\n"
         "             it), ports 4022 and 4023 held by another program, and whether the\n"
         "             firewalld service and the ufw profile quillon are installed; sends nothing\n\n"
         "set refuses, sending nothing, an IP address no device can use, a netmask that is not\n"
-        "/1 to /30, a name over 18 bytes, a port outside 0..65535 and, without --yes, a gateway\n"
-        "outside the device's subnet.\n"
+        "/1 to /30, a name over 18 bytes, a port outside 0..65535, a device whose MAC address two\n"
+        "hosts answer with, without --yes a gateway outside the device's subnet and without\n"
+        "--force an IP address another device has.\n"
         "Settings the device already has print \"unchanged\" and send nothing.\n\n"
         "Exit status of list: 0 when a device answered, 1 when none did, 2 on errors.\n"
         "Exit status of set: 0 when the device confirmed (or nothing needed changing), 2 for bad\n"
@@ -55,12 +56,14 @@ int main(int argc, char* argv[])
         "Exit status of plan: 0 when the plan was written, 2 otherwise.\n"
         "Exit status of apply: 0 when every line was applied or unchanged, 2 when the plan has\n"
         "a problem (each printed with its line) or on errors (nothing sent), 3 otherwise, 130,\n"
-        "143 or 129 when stopped by SIGINT, SIGTERM or SIGHUP after the device in flight.\n"
+        "143 or 129 when stopped by SIGINT, SIGTERM or SIGHUP after the devices in flight.\n"
         "Exit status of doctor: 0 when nothing stands in the way of a search, 1 when a card drops\n"
         "answers from other subnets, a port is held or no card can search, 2 on errors.\n\n"
         "'quillonctl help COMMAND' or 'quillonctl COMMAND --help' shows the options of COMMAND."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // Qt's own help option would also offer --help-all, which shows Qt's options, not ours.
+    parser.addOptions({{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit.")},
+                       {{QStringLiteral("v"), QStringLiteral("V"), QStringLiteral("version")},
+                        QStringLiteral("Show the version and exit.")}});
     // These two may come before the command as well; the command reads them wherever they are.
     parser.addOptions({ctl::InterfaceOption(),
                        ctl::TimeoutOption(QStringLiteral(

@@ -184,9 +184,14 @@ struct HelpCase {
     const char* foreign; // an option of another command
 };
 
-// A command's help, asked either way, shows its own options and no other command's.
+// A command's help, asked either way, shows its own options and no other command's; the
+// program's own shows none of Qt's.
 TEST(Quillonctl, HelpOfACommandShowsItsOwnOptions)
 {
+    const Outcome help = Quillonctl({"--help"});
+    EXPECT_TRUE(help.output.contains("--version") && !help.output.contains("help-all")) << help.output.toStdString();
+    for (const QStringList& version : {QStringList{"-V"}, QStringList{"list", "-V"}})
+        EXPECT_TRUE(Quillonctl(version).output.startsWith("quillonctl ")) << version.join(' ').toStdString();
     const HelpCase cases[] = {
         {"list", "--format <FORMAT>", "--ip"},   {"set", "--ip <A>", "--format"},
         {"plan", "--range <FIRST[-LAST]>", "--dry-run"}, {"apply", "--dry-run", "--range"},
@@ -278,6 +283,7 @@ TEST(Quillonctl, SetSendsOnlyWhatPassesSubmitAndWaitsForTheDevice)
         {set(notice, {"--ip", "203.0.113.300"}), 2, "", ""},
         {set(notice, {"--dhcp", "--static"}), 2, "", ""},
         {set(QStringLiteral("00:1a:2b:3c:4d"), {"--port", "81"}), 2, "", ""},
+        {set(notice, {"--timeout", "1"}), 2, "", "", "quillonctl: set needs a setting to send"},
         {set(notice, {"--ip", "203.0.113.23"}), 2, "", "",
          "quillonctl: Gate (00:1A:2B:3C:4D:14) already has the IP address 203.0.113.23; give --force"},
         {set(notice, {"--ip", "203.0.113.23", "--force"}), 0, "ip: 203.0.113.20 -> 203.0.113.23\nconfirmed\n",
@@ -342,7 +348,7 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
         {15, "00:1a:2b:3c:4e:0a,203.0.113.7\"1,,,,,,,"}, // malformed, so the last to be read
     };
     std::string badPlan = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
-                          "00:1a:2b:3c:4e:00,203.0.113.70,,,,,\"Hall, north\",,static\r\n";
+                          "00:1a:2b:3c:4e:00,203.0.113.70,,,,,\"Hall, north\",,Static\r\n"; // any case
     for (const auto& [line, text] : badLines)
         badPlan += text + "\r\n";
     const Outcome refused = Quillonctl({"apply", QString::fromStdString(test::WriteTemporaryFile(badPlan))});
@@ -360,6 +366,9 @@ TEST(Quillonctl, ApplyRefusesABadPlanAndCommissionsTheFleetOncePlanned)
         Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.160", "--only", "n?w", "--timeout", "1"});
     EXPECT_EQ(tooFew.exitCode, 2);
     EXPECT_TRUE(tooFew.errors.contains("no free address left for the device")) << tooFew.errors.toStdString();
+    const Outcome noneMatch = Quillonctl({"plan", "--range", "203.0.113.150", "--only", "old-*", "--timeout", "1"});
+    EXPECT_EQ(noneMatch.exitCode, 2);
+    EXPECT_TRUE(noneMatch.errors.contains("--only 'old-*' matches the name of no device")) << noneMatch.errors.toStdString();
     const Outcome plan = Quillonctl({"plan", "--range", "203.0.113.150-203.0.113.220", "--only", "n?w",
                                      "--name-template", "cam-{n:02}", "--netmask", "255.255.255.0", "--timeout", "1"});
     ASSERT_EQ(plan.exitCode, 0) << plan.errors.toStdString();
