@@ -2,7 +2,9 @@
 
 #include "commands/Plan.h"
 #include "ctl/ListCommand.h"
+#include "discovery/Receivers.h"
 #include "protocol/DeviceTexts.h"
+#include "protocol/Protocol.h"
 
 #include <QCoreApplication>
 
@@ -54,6 +56,38 @@ void CatchInterruptions()
 int Interruption()
 {
     return interruption.load();
+}
+
+namespace {
+
+// A receiver's set-up failure ("ERROR:  98 bind() failed") as a user can act on it: the port
+// another program holds, found by trying both, or the failure itself.
+QString ReceiverFailureText(const QString& failure)
+{
+    for (const std::uint16_t port : {protocol::kShortFormPort, protocol::kLongFormPort})
+        if (discovery::TryReceiverPort(port) == EADDRINUSE)
+            return QStringLiteral("cannot receive answers on port %1/udp: another program holds it without sharing "
+                                  "it; 'quillonctl doctor' tells more")
+                .arg(port);
+    return QStringLiteral("cannot receive answers (%1); 'quillonctl doctor' tells more").arg(failure.simplified());
+}
+
+void PostToStandardError(const platform::MessageBoxRequest& request, const std::function<void()>& closed)
+{
+    const bool receiverFailure = request.text.startsWith(QLatin1String("ERROR:"));
+    const QString text = receiverFailure ? ReceiverFailureText(request.text) : request.text;
+    std::fprintf(stderr, "quillonctl: %s\n", qPrintable(protocol::DisplayableText(text)));
+    if (closed)
+        closed();
+}
+
+} // namespace
+
+MessagesOnStandardError::MessagesOnStandardError() : replaced_(platform::SetMessageBoxPoster(PostToStandardError)) {}
+
+MessagesOnStandardError::~MessagesOnStandardError()
+{
+    platform::SetMessageBoxPoster(replaced_);
 }
 
 int UsageError(const QString& message)

@@ -3,6 +3,7 @@
 #include "commands/DeviceListing.h"
 #include "devices/ListLock.h"
 #include "discovery/Discovery.h"
+#include "platform/MessageBox.h"
 #include "platform/NamedLock.h"
 #include "platform/Interfaces.h"
 #include "protocol/Wire.h"
@@ -88,11 +89,25 @@ private:
     bool raised_ = false;
 };
 
+// What the core would show in a message box goes to standard error as one line of ours for as
+// long as this lives; a receiver that cannot bind its port says which port, and where to look.
+class MessagesOnStandardError {
+public:
+    MessagesOnStandardError();
+    ~MessagesOnStandardError();
+    MessagesOnStandardError(const MessagesOnStandardError&) = delete;
+    MessagesOnStandardError& operator=(const MessagesOnStandardError&) = delete;
+
+private:
+    platform::MessageBoxPoster replaced_;
+};
+
 // One run's discovery, with the list lock it shares with the window and the failure its
 // receivers raise when one cannot be set up.
 struct Session {
     Session() : discovery(listLock, [this](int) { failure.Raise(); }) {}
 
+    MessagesOnStandardError messages; // before the discovery, whose receivers post them
     Failure failure;
     platform::NamedLock listLock{devices::kListLockName};
     discovery::Discovery discovery;

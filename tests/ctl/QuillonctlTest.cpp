@@ -133,6 +133,7 @@ struct BareRun {
     std::uint16_t heldPort = 0;
     bool heldShares = false;
     const char* strictCard = nullptr; // its rp_filter is 1 for the run
+    const char* said = "";            // a part of the messages
 };
 
 // Runs with no device on the LAN: refusals, a port held by a socket that does not share it
@@ -150,7 +151,9 @@ TEST(Quillonctl, ExitStatusAndDoctorSayWhatStandsInTheWay)
         {{"doctor"}, 1, "port 4022/udp: held by another program that does not share it; quillon cannot receive on it",
          kShortFormPort},
         {{"doctor"}, 0, "port 4022/udp: quillon can receive on it", kShortFormPort, true},
-        {{"list", "--timeout", "5"}, 2, nullptr, kLongFormPort},
+        {{"list", "--timeout", "5"}, 2, nullptr, kLongFormPort, false, nullptr,
+         "quillonctl: cannot receive answers on port 4023/udp: another program holds it without sharing it; "
+         "'quillonctl doctor' tells more\n"},
         {{"list", "--bogus"}, 2},
         {{"list", "--format", "xml"}, 2},
         {{"list", "--timeout", "soon"}, 2},
@@ -171,6 +174,7 @@ TEST(Quillonctl, ExitStatusAndDoctorSayWhatStandsInTheWay)
         const Outcome run = Quillonctl(c.arguments);
         setFilter("0");
         EXPECT_EQ(run.exitCode, c.exitCode) << row << "\n" << run.output.toStdString();
+        EXPECT_TRUE(run.errors.contains(c.said)) << row << "\n" << run.errors.toStdString();
         if (c.finding)
             EXPECT_TRUE(run.output.split('\n').contains(c.finding)) << row << "\n" << run.output.toStdString();
         else
