@@ -130,6 +130,35 @@ CommandLine::CommandLine(const Command& command)
     parser_.addOptions({help_, version_, interface_});
 }
 
+bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::chrono::milliseconds timeout,
+                      int repeats)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + timeout;
+    const auto left = [deadline] {
+        return std::max(std::chrono::milliseconds(0),
+                        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+    };
+    discovery.Start();
+    for (int sent = 1; sent < repeats && left() > kSearchRepeatInterval; ++sent) {
+        if (failure.WaitFor(kSearchRepeatInterval))
+            return true;
+        discovery.AskAgain();
+    }
+    return failure.WaitFor(left());
+}
+
+void CommandLine::AddRepeat()
+{
+    repeatOption_ = QCommandLineOption(QStringLiteral("repeat"),
+                                       QStringLiteral("Send each search request N times, 100 ms apart, 1 to %1 "
+                                                      "(default %2): one lost broadcast then hides no device.")
+                                           .arg(kMostSearchRepeats)
+                                           .arg(kSearchRepeats),
+                                       QStringLiteral("N"));
+    parser_.addOption(*repeatOption_);
+}
+
 void CommandLine::AddTimeout(const QString& help)
 {
     timeoutOption_ = TimeoutOption(help);
@@ -161,6 +190,13 @@ std::optional<int> CommandLine::Parse(const QStringList& arguments)
         if (!isNumber || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)
             return UsageError(QStringLiteral("--timeout takes seconds from 0 to 3600, not '%1'").arg(value));
         timeout_ = std::chrono::milliseconds(std::lround(seconds * 1000));
+    }
+    if (repeatOption_ && parser_.isSet(*repeatOption_)) {
+        bool isNumber = false;
+        const QString value = parser_.value(*repeatOption_);
+        repeats_ = value.toInt(&isNumber);
+        if (!isNumber || repeats_ < 1 || repeats_ > kMostSearchRepeats)
+            return UsageError(QStringLiteral("--repeat takes 1 to %1, not '%2'").arg(kMostSearchRepeats).arg(value));
     }
     return std::nullopt;
 }

@@ -102,6 +102,18 @@ private:
     platform::MessageBoxPoster replaced_;
 };
 
+// Each search request goes out this many times, kSearchRepeatInterval apart, so that one lost
+// broadcast hides no device on a lossy LAN; --repeat takes 1 to kMostSearchRepeats.
+inline constexpr int kSearchRepeats = 5;
+inline constexpr int kMostSearchRepeats = 10;
+inline constexpr std::chrono::milliseconds kSearchRepeatInterval{100};
+
+// Starts `discovery` (its receivers send the first search requests) and collects answers for
+// `timeout`, sending both requests again until each went out `repeats` times. True when a
+// receiver could not be set up.
+bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::chrono::milliseconds timeout,
+                      int repeats);
+
 // One run's discovery, with the list lock it shares with the window and the failure its
 // receivers raise when one cannot be set up.
 struct Session {
@@ -148,6 +160,8 @@ public:
     explicit CommandLine(const Command& command);
 
     void AddTimeout(const QString& help);
+    // --repeat N: how many times each search request goes out.
+    void AddRepeat();
     void AddOptions(const QList<QCommandLineOption>& options) { parser_.addOptions(options); }
 
     // Parses the program's `arguments`, the command's name among them: nothing when the command
@@ -159,6 +173,8 @@ public:
     QString Argument() const { return parser_.positionalArguments().value(1); }
     // The --timeout given, checked by Parse.
     std::optional<std::chrono::milliseconds> Timeout() const { return timeout_; }
+    // The --repeat given, checked by Parse; kSearchRepeats when none was.
+    int Repeats() const { return repeats_; }
     std::vector<std::string> Interfaces() const;
     // Reads each address option that is given into its field; the usage error's exit status
     // for the first that is not an address.
@@ -172,6 +188,8 @@ private:
     QCommandLineOption interface_;
     std::optional<QCommandLineOption> timeoutOption_;
     std::optional<std::chrono::milliseconds> timeout_;
+    std::optional<QCommandLineOption> repeatOption_;
+    int repeats_ = kSearchRepeats;
 };
 
 } // namespace quillon::ctl

@@ -16,6 +16,7 @@ ParsedCommand ParseList(const QStringList& arguments)
                       "Searches with both protocols and lists every device that answered, sorted by IP address.",
                       "Exit status: 0 when a device answered, 1 when none did, 2 on errors."});
     line.AddTimeout(QStringLiteral("Collect answers for SECONDS, 0 to 3600 (default 2)."));
+    line.AddRepeat();
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output as table (default), json or csv."),
                                     QStringLiteral("FORMAT"), QStringLiteral("table"));
     const QCommandLineOption pretty(QStringLiteral("pretty"), QStringLiteral("Indent the JSON output."));
@@ -25,6 +26,7 @@ ParsedCommand ParseList(const QStringList& arguments)
 
     ListOptions options;
     options.timeout = line.Timeout().value_or(options.timeout);
+    options.repeats = line.Repeats();
     const QString name = line.Options().value(format);
     if (name == QLatin1String("table"))
         options.format = ListFormat::Table;
@@ -49,8 +51,7 @@ int RunList(const ListOptions& options, int dataFd)
     Session session;
     Failure& failure = session.failure;
     discovery::Discovery& discovery = session.discovery;
-    discovery.Start();
-    const bool failed = failure.WaitFor(options.timeout);
+    const bool failed = SearchAndCollect(discovery, failure, options.timeout, options.repeats);
     std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Devices(), cards);
     discovery.Stop();
     if (failed)

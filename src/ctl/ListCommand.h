@@ -14,6 +14,7 @@ enum class ListFormat { Table, Json, Csv };
 
 struct ListOptions {
     std::chrono::milliseconds timeout{2000};
+    int repeats = kSearchRepeats;
     ListFormat format = ListFormat::Table;
     bool pretty = false;
     std::vector<std::string> interfaces; // empty: every card

@@ -27,14 +27,13 @@ namespace {
 // is unknown or a receiver failed.
 std::optional<std::vector<commands::ListedDevice>> Search(discovery::Discovery& discovery, Failure& failure,
                                                           const std::vector<std::string>& interfaces,
-                                                          std::chrono::milliseconds timeout)
+                                                          std::chrono::milliseconds timeout, int repeats)
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
     const std::optional<std::vector<unsigned>> named = SearchOnlyThrough(interfaces, cards);
     if (!named)
         return std::nullopt;
-    discovery.Start();
-    if (failure.WaitFor(timeout))
+    if (SearchAndCollect(discovery, failure, timeout, repeats))
         return std::nullopt;
     std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Devices(), cards);
     KeepNamedCards(devices, *named);
@@ -122,7 +121,7 @@ int RunPlan(const PlanOptions& options, int dataFd)
     Failure& failure = session.failure;
     discovery::Discovery& discovery = session.discovery;
     const std::optional<std::vector<commands::ListedDevice>> devices =
-        Search(discovery, failure, options.interfaces, options.timeout);
+        Search(discovery, failure, options.interfaces, options.timeout, options.repeats);
     discovery.Stop();
     if (!devices)
         return kExitError;
@@ -162,7 +161,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
     Failure& failure = session.failure;
     discovery::Discovery& discovery = session.discovery;
     const std::optional<std::vector<commands::ListedDevice>> devices =
-        Search(discovery, failure, options.interfaces, kFindTimeout);
+        Search(discovery, failure, options.interfaces, kFindTimeout, options.repeats);
     if (!devices)
         return kExitError;
     const commands::CheckedPlan plan = commands::CheckPlan(*text, *devices, {options.yes, options.skipMissing});
@@ -236,6 +235,7 @@ ParsedCommand ParsePlan(const QStringList& arguments)
                       "--range, in the order of their addresses, skipping those other devices hold; sends nothing.",
                       "Exit status: 0 when the plan was written, 2 otherwise."});
     line.AddTimeout(QStringLiteral("Collect answers for SECONDS, 0 to 3600 (default 2)."));
+    line.AddRepeat();
     const QCommandLineOption range(QStringLiteral("range"),
                                    QStringLiteral("The addresses to give, FIRST or FIRST-LAST; without LAST up to "
                                                   ".254 of FIRST's /24."),
@@ -268,6 +268,7 @@ ParsedCommand ParsePlan(const QStringList& arguments)
     const AddressOption addresses[] = {{&netmask, &options.request.netmask}, {&gateway, &options.request.gateway}};
     if (const std::optional<int> refused = line.ReadAddresses(addresses))
         return *refused;
+    options.repeats = line.Repeats();
     options.request.nameTemplate = given.value(nameTemplate);
     options.request.only = given.value(only);
     if (const QString problem = commands::PlanRequestProblem(options.request); !problem.isEmpty())
@@ -294,6 +295,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
                       "stopped by SIGINT, SIGTERM or SIGHUP.",
                       "apply needs a plan file"});
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for each device to confirm (default 5)."));
+    line.AddRepeat();
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send gateways outside the subnet without refusing."));
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("Write each device's status as CSV to FILE."),
@@ -315,6 +317,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
     options.yes = line.Options().isSet(yes);
     options.reportPath = line.Options().value(report);
     options.skipMissing = line.Options().isSet(skipMissing);
+    options.repeats = line.Repeats();
     if (line.Options().isSet(jobs)) {
         bool isNumber = false;
         const uint count = line.Options().value(jobs).toUInt(&isNumber);

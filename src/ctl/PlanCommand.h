@@ -15,6 +15,7 @@ namespace quillon::ctl {
 struct PlanOptions {
     commands::PlanRequest request;
     std::chrono::milliseconds timeout{2000}; // how long to collect answers
+    int repeats = kSearchRepeats;            // how many times each search request goes out
     std::vector<std::string> interfaces;     // empty: every card
 };
 
@@ -25,6 +26,7 @@ struct ApplyOptions {
     QString reportPath;           // empty: no report
     std::size_t jobs = 8;         // devices in flight at once
     bool skipMissing = false;     // report lines of devices that did not answer, instead of refusing
+    int repeats = kSearchRepeats; // how many times each search request goes out
     std::chrono::milliseconds timeout{5000}; // for each device to confirm
     std::vector<std::string> interfaces;
 };

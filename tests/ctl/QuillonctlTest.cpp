@@ -648,3 +648,31 @@ TEST(Quillonctl, SkipMissingSetsWhatAnsweredAndReportsTheRestNotFound)
         EXPECT_EQ(LoggedSetRequests(logPath, logLine).size(), c.requests * 2) << row; // through both cards
     }
 }
+
+// On a lossy LAN one lost broadcast must not hide a whole site: every search request goes out
+// five times unless --repeat says otherwise.
+TEST(Quillonctl, EachSearchRequestGoesOutAsOftenAsRepeatSays)
+{
+    const std::string logPath = test::WriteTemporaryFile("");
+    test::SimulatorProcess simulator({"--count", "1", "--log", logPath});
+    ASSERT_TRUE(simulator.IsReady());
+    const auto searches = [&logPath] {
+        QFile log(QString::fromStdString(logPath));
+        return log.open(QIODevice::ReadOnly) ? log.readAll().count("\"request\":\"search\"") : -1;
+    };
+    qsizetype before = searches();
+    const std::pair<QStringList, qsizetype> cases[] = { // the run, its searches as multiples of --repeat 1's
+        {{"list", "--repeat", "1"}, 1},
+        {{"list"}, 5},
+        {{"plan", "--range", "203.0.113.100", "--repeat", "3"}, 3},
+    };
+    qsizetype once = 0;
+    for (const auto& [arguments, multiple] : cases) {
+        EXPECT_EQ(Quillonctl(arguments + QStringList{"--timeout", "1"}).exitCode, 0) << arguments.join(' ').toStdString();
+        const qsizetype sent = searches() - before;
+        before += sent;
+        once = once == 0 ? sent : once;
+        EXPECT_EQ(sent, multiple * once) << arguments.join(' ').toStdString();
+    }
+    EXPECT_EQ(Quillonctl({"list", "--repeat", "0"}).exitCode, 2);
+}
