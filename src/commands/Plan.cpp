@@ -285,6 +285,31 @@ DevicesByMac IndexByMac(const std::vector<ListedDevice>& devices)
     return index;
 }
 
+std::optional<NamesByMac> ReadNames(const QByteArray& text, QString& error)
+{
+    int badLine = 0;
+    const std::vector<CsvRecord> records = ReadCsv(text, badLine);
+    NamesByMac names;
+    for (const CsvRecord& record : records) {
+        if (record.line == records.front().line && record.fields == QStringList{QStringLiteral("mac"), QStringLiteral("name")})
+            continue;
+        const std::optional<wire::MacAddress> mac = protocol::ParseMac(record.fields.value(0));
+        const QString name = TextOfSpreadsheetCell(record.fields.value(1));
+        if (record.fields.size() != 2 || !mac || !NameFits(name)) {
+            error = QStringLiteral("line %1 is not a MAC address and a name of at most %2 bytes")
+                        .arg(record.line)
+                        .arg(protocol::kNameSize);
+            return std::nullopt;
+        }
+        names[wire::MacKey(*mac)] = name;
+    }
+    if (badLine != 0) {
+        error = QStringLiteral("line %1 is not CSV: a quote out of place or never closed").arg(badLine);
+        return std::nullopt;
+    }
+    return names;
+}
+
 QString PlanRequestProblem(const PlanRequest& request)
 {
     for (QRegularExpressionMatchIterator counters = NameCounter().globalMatch(request.nameTemplate); counters.hasNext();) {
@@ -335,7 +360,9 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
             return std::nullopt;
         }
         QString name;
-        if (!request.nameTemplate.isEmpty()) {
+        if (const auto listed = request.names.find(wire::MacKey(device.macAddress)); listed != request.names.end()) {
+            name = listed->second;
+        } else if (!request.nameTemplate.isEmpty()) {
             name = request.nameTemplate;
             QRegularExpressionMatch match;
             while ((match = NameCounter().match(name)).hasMatch())
@@ -346,15 +373,18 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
                 return std::nullopt;
             }
         }
+        const auto address = [](const std::optional<wire::Ipv4>& given) {
+            return given ? protocol::DottedDecimal(*given) : QString();
+        };
         const QStringList cells{protocol::MacText(device.macAddress),
                                 protocol::DottedDecimal(FromNumber(next)),
-                                request.netmask ? protocol::DottedDecimal(*request.netmask) : QString(),
-                                request.gateway ? protocol::DottedDecimal(*request.gateway) : QString(),
-                                QString(),
-                                QString(),
+                                address(request.netmask),
+                                address(request.gateway),
+                                address(request.dns1),
+                                address(request.dns2),
                                 CsvField(SpreadsheetCell(name)),
-                                QString(),
-                                QString()};
+                                request.port ? QString::number(*request.port) : QString(),
+                                request.dhcp ? (*request.dhcp ? QStringLiteral("dhcp") : QStringLiteral("static")) : QString()};
         plan += cells.join(QLatin1Char(',')).toUtf8() + "\r\n";
         ++next;
     }

@@ -85,6 +85,9 @@ CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& d
 using DevicesByMac = std::unordered_map<std::uint64_t, const ListedDevice*>;
 DevicesByMac IndexByMac(const std::vector<ListedDevice>& devices);
 
+// Names by MAC address (wire::MacKey), from an installer's list.
+using NamesByMac = std::unordered_map<std::uint64_t, QString>;
+
 struct PlanRequest {
     wire::Ipv4 first{};
     wire::Ipv4 last{};
@@ -92,7 +95,18 @@ struct PlanRequest {
     std::optional<wire::Ipv4> gateway;
     QString nameTemplate; // "{n}" or "{n:0W}" count from 1 in plan order; empty: names stay
     QString only;         // shell pattern over the names; empty: every device
+    // What every line gives besides, when set.
+    std::optional<wire::Ipv4> dns1;
+    std::optional<wire::Ipv4> dns2;
+    std::optional<std::uint16_t> port;
+    std::optional<bool> dhcp;
+    NamesByMac names;     // a device listed here gets its name, whatever the template says
 };
+
+// A list of names, CSV of two columns mac,name (the header line may be left out), as a drawing
+// gives them; nothing, with `error` naming the line, when a line is not a MAC address and a name
+// of at most 18 bytes.
+std::optional<NamesByMac> ReadNames(const QByteArray& text, QString& error);
 
 // Why `request` can make no plan: a counter wider than a name's 18 bytes, a pattern that is no
 // shell pattern. Empty when it can.

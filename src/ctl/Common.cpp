@@ -222,6 +222,38 @@ std::optional<int> CommandLine::ReadAddresses(std::span<const AddressOption> opt
     return std::nullopt;
 }
 
+std::optional<int> CommandLine::ReadPort(const QCommandLineOption& option, std::optional<std::uint16_t>& port) const
+{
+    if (!parser_.isSet(option))
+        return std::nullopt;
+    bool isNumber = false;
+    const uint number = parser_.value(option).toUInt(&isNumber);
+    if (!isNumber || number > 65535)
+        return UsageError(QStringLiteral("--port takes 0 to 65535, not '%1'").arg(parser_.value(option)));
+    port = static_cast<std::uint16_t>(number);
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::ReadMode(const QCommandLineOption& dhcp, const QCommandLineOption& fixed,
+                                         std::optional<bool>& mode) const
+{
+    if (parser_.isSet(dhcp) && parser_.isSet(fixed))
+        return UsageError(QStringLiteral("--dhcp and --static exclude each other"));
+    if (parser_.isSet(dhcp) || parser_.isSet(fixed))
+        mode = parser_.isSet(dhcp);
+    return std::nullopt;
+}
+
+bool OpenInput(QFile& file, const QString& path)
+{
+    const bool opened = path == QLatin1String("-") ? file.open(STDIN_FILENO, QIODevice::ReadOnly)
+                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened)
+        std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(protocol::DisplayableText(path)),
+                     qPrintable(file.errorString()));
+    return opened;
+}
+
 void KeepNamedCards(std::vector<commands::ListedDevice>& devices, const std::vector<unsigned>& named)
 {
     if (!named.empty())

@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -114,6 +115,9 @@ inline constexpr std::chrono::milliseconds kSearchRepeatInterval{100};
 bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::chrono::milliseconds timeout,
                       int repeats);
 
+// Opens `path` for reading, standard input for "-"; says why not on standard error.
+bool OpenInput(QFile& file, const QString& path);
+
 // One run's discovery, with the list lock it shares with the window and the failure its
 // receivers raise when one cannot be set up.
 struct Session {
@@ -179,6 +183,12 @@ public:
     // Reads each address option that is given into its field; the usage error's exit status
     // for the first that is not an address.
     std::optional<int> ReadAddresses(std::span<const AddressOption> options) const;
+    // The port of `option`, when given, 0 to 65535; the usage error's exit status otherwise.
+    std::optional<int> ReadPort(const QCommandLineOption& option, std::optional<std::uint16_t>& port) const;
+    // DHCP (true) or a fixed address (false), when one of the two options is given; the usage
+    // error's exit status when both are.
+    std::optional<int> ReadMode(const QCommandLineOption& dhcp, const QCommandLineOption& fixed,
+                                std::optional<bool>& mode) const;
 
 private:
     Command command_;

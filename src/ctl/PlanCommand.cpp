@@ -145,11 +145,9 @@ int RunApply(const ApplyOptions& options, int dataFd)
                      qPrintable(options.reportPath));
         return kExitError;
     }
-    QFile file(options.planPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "quillonctl: %s: %s\n", qPrintable(options.planPath), qPrintable(file.errorString()));
+    QFile file;
+    if (!OpenInput(file, options.planPath))
         return kExitError;
-    }
     QString tooLarge;
     const std::optional<QByteArray> text = commands::ReadPlanText(file, tooLarge);
     if (!text) {
@@ -249,7 +247,19 @@ ParsedCommand ParsePlan(const QStringList& arguments)
         QStringLiteral("Name the devices TEXT, {n} or {n:0W} counting from 1 in plan order."), QStringLiteral("TEXT"));
     const QCommandLineOption only(QStringLiteral("only"), QStringLiteral("Only the devices whose name matches GLOB."),
                                   QStringLiteral("GLOB"));
-    line.AddOptions({range, netmask, gateway, nameTemplate, only});
+    const QCommandLineOption dns1(QStringLiteral("dns1"), QStringLiteral("The first DNS server of every line."),
+                                  QStringLiteral("D"));
+    const QCommandLineOption dns2(QStringLiteral("dns2"), QStringLiteral("The second DNS server of every line."),
+                                  QStringLiteral("D"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("The web port of every line, 0 to 65535."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption dhcp(QStringLiteral("dhcp"), QStringLiteral("Every device takes its address by DHCP."));
+    const QCommandLineOption fixed(QStringLiteral("static"), QStringLiteral("Every device keeps a fixed address."));
+    const QCommandLineOption names(QStringLiteral("names"),
+                                   QStringLiteral("Name the devices FILE lists (CSV of mac,name; - for standard "
+                                                  "input), before the template."),
+                                   QStringLiteral("FILE"));
+    line.AddOptions({range, netmask, gateway, nameTemplate, only, dns1, dns2, port, dhcp, fixed, names});
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -265,9 +275,27 @@ ParsedCommand ParsePlan(const QStringList& arguments)
                               .arg(given.value(range)));
     options.request.first = *first;
     options.request.last = ends.size() == 2 ? *last : wire::Ipv4{first->at(0), first->at(1), first->at(2), 254};
-    const AddressOption addresses[] = {{&netmask, &options.request.netmask}, {&gateway, &options.request.gateway}};
+    const AddressOption addresses[] = {{&netmask, &options.request.netmask},
+                                       {&gateway, &options.request.gateway},
+                                       {&dns1, &options.request.dns1},
+                                       {&dns2, &options.request.dns2}};
     if (const std::optional<int> refused = line.ReadAddresses(addresses))
         return *refused;
+    if (const std::optional<int> refused = line.ReadPort(port, options.request.port))
+        return *refused;
+    if (const std::optional<int> refused = line.ReadMode(dhcp, fixed, options.request.dhcp))
+        return *refused;
+    if (given.isSet(names)) {
+        QFile file;
+        if (!OpenInput(file, given.value(names)))
+            return kExitError;
+        QString error;
+        const std::optional<QByteArray> text = commands::ReadPlanText(file, error);
+        const std::optional<commands::NamesByMac> read = text ? commands::ReadNames(*text, error) : std::nullopt;
+        if (!read)
+            return UsageError(QStringLiteral("--names %1: %2").arg(given.value(names), error));
+        options.request.names = *read;
+    }
     options.repeats = line.Repeats();
     options.request.nameTemplate = given.value(nameTemplate);
     options.request.only = given.value(only);

@@ -330,17 +330,10 @@ ParsedCommand ParseSet(const QStringList& arguments)
                                   .arg(text.toUtf8().size()));
         options.name = text;
     }
-    if (given.isSet(port)) {
-        bool isNumber = false;
-        const uint number = given.value(port).toUInt(&isNumber);
-        if (!isNumber || number > 65535)
-            return UsageError(QStringLiteral("--port takes 0 to 65535, not '%1'").arg(given.value(port)));
-        options.port = static_cast<std::uint16_t>(number);
-    }
-    if (given.isSet(dhcp) && given.isSet(fixed))
-        return UsageError(QStringLiteral("--dhcp and --static exclude each other"));
-    if (given.isSet(dhcp) || given.isSet(fixed))
-        options.dhcp = given.isSet(dhcp);
+    if (const std::optional<int> refused = line.ReadPort(port, options.port))
+        return *refused;
+    if (const std::optional<int> refused = line.ReadMode(dhcp, fixed, options.dhcp))
+        return *refused;
     const bool sendsSomething = std::any_of(std::begin(addresses), std::end(addresses),
                                             [](const AddressOption& option) { return option.second->has_value(); }) ||
                                 options.name || options.port || options.dhcp;

@@ -419,7 +419,10 @@ TEST(Spreadsheet, AFormulaIsWrittenAsTextAndAPlanReadsTheNameBackExactly)
         EXPECT_TRUE(QString::fromUtf8(FormatCsv({device})).contains(',' + csvCell + ','));
         EXPECT_EQ(FormatTabSeparated({device}, false).split('\t').value(6), tabCell);
 
-        PlanRequest request{{192, 168, 1, 50}, {192, 168, 1, 60}, {}, {}, name, {}};
+        PlanRequest request;
+        request.first = {192, 168, 1, 50};
+        request.last = {192, 168, 1, 60};
+        request.nameTemplate = name;
         QString error;
         const std::optional<QByteArray> plan = MakePlan({device}, request, error);
         ASSERT_TRUE(plan) << error.toStdString();

@@ -45,6 +45,19 @@ Outcome Quillonctl(const QStringList& arguments)
     return {exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
+// As Quillonctl, with `input` on standard input.
+Outcome QuillonctlWithInput(const QStringList& arguments, const QByteArray& input)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(QStringLiteral(QUILLONCTL), arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return {exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
 // Both protocols and each alone; short replies of 50, 60 and 70 bytes; a name that is not UTF-8
 // (Latin-1 "Café"), two that need CSV quoting (a comma, a lone quote), one of wide characters; two devices on one
 // address; one outside the card's subnet (lan0 is 203.0.113.1/26); addresses that sort
@@ -675,4 +688,38 @@ TEST(Quillonctl, EachSearchRequestGoesOutAsOftenAsRepeatSays)
         EXPECT_EQ(sent, multiple * once) << arguments.join(' ').toStdString();
     }
     EXPECT_EQ(Quillonctl({"list", "--repeat", "0"}).exitCode, 2);
+}
+
+// A plan and an installer's list of names may come on standard input ("-"); a plan gives every
+// line the DNS servers, port and mode asked, and the names the list gives.
+TEST(Quillonctl, PlansAndNamesComeFromFilesOrStandardInput)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+        {"mac": "00:1a:2b:3c:4d:61", "ip": "203.0.113.60", "gateway": "203.0.113.1", "name": "Cam"},
+        {"mac": "00:1a:2b:3c:4d:62", "ip": "203.0.113.61", "gateway": "203.0.113.1", "name": "Cam"}]})")});
+    ASSERT_TRUE(simulator.IsReady());
+    const QByteArray names = "mac,name\n00:1a:2b:3c:4d:62,=Gate west\n";
+    struct Case {
+        QStringList arguments;
+        QByteArray input;
+        int exitCode;
+        const char* output;
+    };
+    const Case cases[] = {
+        {{"plan", "--range", "203.0.113.70", "--names", "-", "--name-template", "cam-{n}", "--dns1", "1.1.1.1",
+          "--port", "8080", "--static"},
+         names, 0,
+         "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\r\n"
+         "00:1a:2b:3c:4d:61,203.0.113.70,,,1.1.1.1,,cam-1,8080,static\r\n"
+         "00:1a:2b:3c:4d:62,203.0.113.71,,,1.1.1.1,,'=Gate west,8080,static\r\n"},
+        {{"plan", "--range", "203.0.113.70", "--names", "-"}, "00:1a:2b:3c:4d:62\n", 2, ""},
+        {{"apply", "-", "--dry-run"}, "mac,ip,netmask,gateway,dns1,dns2,name,port,mode\n00:1a:2b:3c:4d:61,,,,,,Hall,,\n", 0,
+         "00:1a:2b:3c:4d:61\n  name: Cam -> Hall\n"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = QuillonctlWithInput(c.arguments + QStringList{"--timeout", "1"}, c.input);
+        const std::string row = c.arguments.join(' ').toStdString() + "\n" + run.errors.toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << row;
+        EXPECT_EQ(run.output.toStdString(), c.output) << row;
+    }
 }
