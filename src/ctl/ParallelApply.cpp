@@ -1,5 +1,9 @@
 #include "ctl/ParallelApply.h"
 
+#include "protocol/DeviceTexts.h"
+
+#include <QStringList>
+
 #include <algorithm>
 #include <list>
 #include <thread>
@@ -14,6 +18,15 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kPollInterval{20};
 // Every device hears every search: with many in flight, one search now and then asks them all.
 constexpr std::chrono::milliseconds kAskAgainInterval{250};
+
+// "port reports 80; ip reports 203.0.113.9": what the device reports instead, if anything.
+QString NotApplied(const commands::ReportCheck& check)
+{
+    QStringList fields;
+    for (const commands::ReportedOtherwise& field : check.otherwise)
+        fields << QStringLiteral("%1 reports %2").arg(field.field, protocol::DisplayableText(field.reported));
+    return fields.join(QLatin1String("; "));
+}
 
 struct InFlight {
     std::size_t line;
@@ -95,13 +108,14 @@ private:
         set.force = true;
         set.timeout = options_.timeout;
         DataOutput nowhere(-1);
+        QString refusal;
         std::variant<SetResult, SentSettings> sent =
-            SendSettings(discovery_, failure_, set, nowhere, [this] { askAgain_(); });
+            SendSettings(discovery_, failure_, set, nowhere, [this] { askAgain_(); }, &refusal);
         if (SetResult* result = std::get_if<SetResult>(&sent)) {
             if (*result == SetResult::Stopped)
                 stopping_ = true;
             else
-                End(line, *result);
+                End(line, *result, refusal);
             return;
         }
         inFlight_.push_back({line, std::move(std::get<SentSettings>(sent)), Clock::now()});
@@ -114,12 +128,14 @@ private:
             commands::ConfirmationWatch& watch = *flight->sent.watch;
             const Clock::duration waited = now - flight->started;
             std::optional<SetResult> result;
+            QString why;
             if (watch.Check() == commands::ConfirmationState::Confirmed) {
                 result = SetResult::Confirmed;
             } else if (waited >= options_.timeout || stopping_) {
                 if (!stopping_)
                     SayUnconfirmed(watch, options_.timeout);
                 result = SetResult::Unconfirmed;
+                why = NotApplied(watch.LastCheck());
             } else if (!flight->askedAgain && waited >= options_.timeout / 2) {
                 // A device that has said nothing by half the time is asked again, once.
                 flight->askedAgain = true;
@@ -131,14 +147,14 @@ private:
             }
             const std::size_t line = flight->line;
             flight = inFlight_.erase(flight);
-            End(line, *result);
+            End(line, *result, why);
         }
     }
 
-    void End(std::size_t line, SetResult result)
+    void End(std::size_t line, SetResult result, const QString& why)
     {
         hasEnded_[line] = true;
-        if (!ended_(line, result))
+        if (!ended_(line, result, why))
             stopping_ = true;
     }
 

@@ -2,6 +2,7 @@
 
 #include "commands/DeviceListing.h"
 #include "ctl/Common.h"
+#include "ctl/ApplyReport.h"
 #include "ctl/ListCommand.h"
 #include "ctl/ParallelApply.h"
 #include "ctl/ReportFile.h"
@@ -185,36 +186,43 @@ int RunApply(const ApplyOptions& options, int dataFd)
     }
 
     // The old report stays as it is until this run has tried a device.
-    ReportFile report;
-    if (!options.reportPath.isEmpty() &&
-        (!report.Open(options.reportPath) || !report.Write(QByteArrayLiteral("line,mac,status\r\n"))))
+    ReportFile reportFile;
+    ApplyReport report(reportFile, options.reportFormat);
+    if (!options.reportPath.isEmpty() && (!reportFile.Open(options.reportPath) || !report.Begin()))
         return kExitError;
     // A signal, or output that cannot be written, stops the run after the devices in flight.
     CatchInterruptions();
     DataOutput output(dataFd);
     const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    const commands::DevicesByMac byMac = commands::IndexByMac(*devices);
     std::vector<std::optional<QByteArray>> statuses(plan.lines.size()); // by line, once ended
     qsizetype endedLines = 0;
-    const auto lineEnded = [&](std::size_t index, SetResult result) {
-        const commands::PlanLine& line = plan.lines[index];
+    const auto tell = [&](const commands::PlanLine& line, const QString& outcome) {
         const QByteArray mac = protocol::MacText(line.mac).toLatin1();
+        const auto device = byMac.find(wire::MacKey(line.mac));
+        output.Write(mac + ' ' + outcome.toUtf8() + '\n');
+        if (reportFile.IsOpen())
+            report.Add({line, device != byMac.end() ? device->second : nullptr, outcome,
+                        QDateTime::currentDateTimeUtc()});
+        return !output.Failed() && !reportFile.Failed();
+    };
+    const auto lineEnded = [&](std::size_t index, SetResult result, const QString& why) {
         statuses[index] = StatusText(result);
         ++endedLines;
+        const QString outcome = result == SetResult::Refused                       ? QStringLiteral("refused: ") + why
+                                : result == SetResult::Unconfirmed && !why.isEmpty() ? QStringLiteral("not applied: ") + why
+                                                                                     : QString::fromLatin1(*statuses[index]);
         if (showProgress)
             std::fprintf(stderr, "[%lld/%zu] %s %s\n", static_cast<long long>(endedLines), plan.lines.size(),
-                         mac.constData(), statuses[index]->constData());
-        output.Write(mac + ' ' + *statuses[index] + '\n');
-        report.Write(QByteArray::number(line.line) + ',' + mac + ',' + *statuses[index] + "\r\n");
-        return !output.Failed() && !report.Failed();
+                         qPrintable(protocol::MacText(plan.lines[index].mac)), qPrintable(outcome));
+        return tell(plan.lines[index], outcome);
     };
     // Devices that did not answer are told first: nothing is sent to them.
-    for (const commands::PlanLine& line : plan.missing) {
-        const QByteArray mac = protocol::MacText(line.mac).toLatin1();
-        output.Write(mac + " not found\n");
-        report.Write(QByteArray::number(line.line) + ',' + mac + ",not found\r\n");
-    }
+    for (const commands::PlanLine& line : plan.missing)
+        tell(line, QStringLiteral("not found"));
     ApplyInParallel(discovery, failure, plan.lines, *devices, {options.jobs, options.timeout, options.yes}, lineEnded);
-    report.Commit();
+    report.End();
+    reportFile.Commit();
     const int signal = Interruption();
     if (signal != 0 || endedLines < qsizetype(plan.lines.size()))
         TellWhatWasDone(plan.lines, statuses, signal);
@@ -326,16 +334,19 @@ ParsedCommand ParseApply(const QStringList& arguments)
     line.AddRepeat();
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send gateways outside the subnet without refusing."));
-    const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("Write each device's status as CSV to FILE."),
+    const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("Write what became of each device to FILE, to hand over."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption jobs(QStringLiteral("jobs"),
                                   QStringLiteral("Set up to N devices at once, 1 to 64 (default 8); lines that touch "
                                                  "one address keep the plan's order."),
                                   QStringLiteral("N"));
+    const QCommandLineOption reportFormat(QStringLiteral("report-format"),
+                                          QStringLiteral("Write the report as csv (default) or json."),
+                                          QStringLiteral("FORMAT"), QStringLiteral("csv"));
     const QCommandLineOption skipMissing(QStringLiteral("skip-missing"),
                                          QStringLiteral("Apply the lines of the devices that answered and report the "
                                                         "others as not found, instead of refusing the plan."));
-    line.AddOptions({dryRun, yes, report, jobs, skipMissing});
+    line.AddOptions({dryRun, yes, report, reportFormat, jobs, skipMissing});
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -345,6 +356,10 @@ ParsedCommand ParseApply(const QStringList& arguments)
     options.yes = line.Options().isSet(yes);
     options.reportPath = line.Options().value(report);
     options.skipMissing = line.Options().isSet(skipMissing);
+    const QString format = line.Options().value(reportFormat);
+    if (format != QLatin1String("csv") && format != QLatin1String("json"))
+        return UsageError(QStringLiteral("--report-format takes csv or json, not '%1'").arg(format));
+    options.reportFormat = format == QLatin1String("json") ? ReportFormat::Json : ReportFormat::Csv;
     options.repeats = line.Repeats();
     if (line.Options().isSet(jobs)) {
         bool isNumber = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/Plan.h"
+#include "ctl/ApplyReport.h"
 #include "ctl/Common.h"
 
 #include <QString>
@@ -24,6 +25,7 @@ struct ApplyOptions {
     bool dryRun = false;
     bool yes = false;             // send gateways outside the subnet without refusing
     QString reportPath;           // empty: no report
+    ReportFormat reportFormat = ReportFormat::Csv;
     std::size_t jobs = 8;         // devices in flight at once
     bool skipMissing = false;     // report lines of devices that did not answer, instead of refusing
     int repeats = kSearchRepeats; // how many times each search request goes out

@@ -81,6 +81,35 @@ QByteArray ChangeLines(const Device& device, const protocol::ShortFormSetRequest
     return lines.toUtf8();
 }
 
+// Why Submit sent nothing, for a refusal or a question the options answered no.
+QString RefusalReason(commands::SubmitOutcome outcome, const commands::NewSettings& settings, const Device& device,
+                      const Device& holder)
+{
+    using commands::SubmitOutcome;
+    using protocol::DottedDecimal;
+    switch (outcome) {
+    case SubmitOutcome::UnusableAddress:
+        return commands::AddressRefusalMessage(settings.ipAddress);
+    case SubmitOutcome::UnusableNetmask:
+        return commands::NetmaskRefusalMessage(settings.netmask);
+    case SubmitOutcome::NameTooLong:
+        return commands::NameRefusalMessage(settings.name.value_or(QString()));
+    case SubmitOutcome::MacShared:
+        return commands::SharedMacMessage(device.macSharedBy.value_or(std::array<wire::Ipv4, 2>{}));
+    case SubmitOutcome::AddressHeld:
+        return QStringLiteral("%1 already has the IP address %2; give --force to send it anyway")
+            .arg(commands::DeviceLabel(holder), DottedDecimal(settings.ipAddress));
+    case SubmitOutcome::Declined:
+        return QStringLiteral("the gateway %1 is outside the subnet of %2/%3; give --yes to send it anyway")
+            .arg(DottedDecimal(settings.gateway), DottedDecimal(settings.ipAddress), DottedDecimal(settings.netmask));
+    case SubmitOutcome::Sent:
+    case SubmitOutcome::NoDevice:
+    case SubmitOutcome::NothingChanged:
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
 void SayUnconfirmed(const commands::ConfirmationWatch& watch, std::chrono::milliseconds timeout)
@@ -127,7 +156,7 @@ bool WaitForConfirmation(discovery::Discovery& discovery, commands::Confirmation
 
 std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discovery, Failure& failure,
                                                    const SetOptions& options, DataOutput& output,
-                                                   const std::function<void()>& askAgain)
+                                                   const std::function<void()>& askAgain, QString* refusal)
 {
     devices::DeviceStore& devices = discovery.Devices();
 
@@ -153,7 +182,10 @@ std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discove
     }
     const std::int32_t port = device->believed.ports.port1;
     if (!options.port && (port < 0 || port > 65535)) {
-        std::fprintf(stderr, "quillonctl: the device's web port %d is not one of 0 to 65535; give --port\n", port);
+        const QString why = QStringLiteral("the device's web port %1 is not one of 0 to 65535; give --port").arg(port);
+        std::fprintf(stderr, "quillonctl: %s\n", qPrintable(why));
+        if (refusal != nullptr)
+            *refusal = why;
         return SetResult::Refused;
     }
 
@@ -175,46 +207,21 @@ std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discove
     };
     const commands::SubmitOutcome outcome =
         commands::SubmitSettings(devices, options.mac, settings, questions, sendBuffer, armWatch);
-    switch (outcome) {
-    case commands::SubmitOutcome::Sent:
-        break;
-    case commands::SubmitOutcome::UnusableAddress:
-        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::AddressRefusalMessage(settings.ipAddress)));
-        return SetResult::Refused;
-    case commands::SubmitOutcome::UnusableNetmask:
-        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(commands::NetmaskRefusalMessage(settings.netmask)));
-        return SetResult::Refused;
-    case commands::SubmitOutcome::NameTooLong:
-        std::fprintf(stderr, "quillonctl: %s; nothing sent\n",
-                     qPrintable(commands::NameRefusalMessage(settings.name.value_or(QString()))));
-        return SetResult::Refused;
-    case commands::SubmitOutcome::MacShared: {
-        // Submit read it from the table after the copy above was taken.
-        const Device shared = devices.Find(options.mac).value_or(*device);
-        std::fprintf(stderr, "quillonctl: %s; nothing sent\n",
-                     qPrintable(commands::SharedMacMessage(shared.macSharedBy.value_or(std::array<wire::Ipv4, 2>{}))));
-        return SetResult::Refused;
-    }
-    case commands::SubmitOutcome::AddressHeld:
-        std::fprintf(stderr, "quillonctl: %s already has the IP address %s; give --force to send it anyway; nothing sent\n",
-                     qPrintable(commands::DeviceLabel(holder.value_or(Device{}))),
-                     qPrintable(protocol::DottedDecimal(settings.ipAddress)));
-        return SetResult::Refused;
-    case commands::SubmitOutcome::Declined:
-        std::fprintf(stderr,
-                     "quillonctl: the gateway %s is outside the subnet of %s/%s; give --yes to send it anyway; "
-                     "nothing sent\n",
-                     qPrintable(protocol::DottedDecimal(settings.gateway)),
-                     qPrintable(protocol::DottedDecimal(settings.ipAddress)),
-                     qPrintable(protocol::DottedDecimal(settings.netmask)));
-        return SetResult::Refused;
-    case commands::SubmitOutcome::NoDevice:
+    if (outcome == commands::SubmitOutcome::NothingChanged)
+        return SetResult::Unchanged;
+    if (outcome == commands::SubmitOutcome::NoDevice) {
         std::fprintf(stderr, "quillonctl: the device %s is gone from the list\n", mac.constData());
         return SetResult::NotFound;
-    case commands::SubmitOutcome::NothingChanged:
-        return SetResult::Unchanged;
     }
-
+    if (outcome != commands::SubmitOutcome::Sent) {
+        // Submit read a shared MAC address from the table after the copy above was taken.
+        const Device now = devices.Find(options.mac).value_or(*device);
+        const QString why = RefusalReason(outcome, settings, now, holder.value_or(Device{}));
+        std::fprintf(stderr, "quillonctl: %s; nothing sent\n", qPrintable(why));
+        if (refusal != nullptr)
+            *refusal = why;
+        return SetResult::Refused;
+    }
     output.Write(ChangeLines(*device, sent.request));
     return sent;
 }

@@ -48,10 +48,10 @@ struct SentSettings {
 // With a discovery already started: finds the device and sends its changed settings through the
 // window's Submit, the watch armed before the request leaves and asking the devices again through
 // `askAgain`. Writes one line per changed field to `output`; messages go to standard error. The
-// result when nothing was sent.
+// result when nothing was sent, and for a refusal its reason in `refusal` when one is given.
 std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discovery, Failure& failure,
                                                    const SetOptions& options, DataOutput& output,
-                                                   const std::function<void()>& askAgain);
+                                                   const std::function<void()>& askAgain, QString* refusal = nullptr);
 
 // Says on standard error why the device's word did not come within `timeout`: what it reports
 // otherwise, what its reports left untold, or that it said nothing.
