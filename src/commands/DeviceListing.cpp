@@ -56,10 +56,12 @@ ListedDevice FromDevice(const devices::Device& known, const std::vector<platform
     device.ipAddress = state.ipAddress;
     device.netmask = state.netmask;
     device.gateway = state.gateway;
-    if (state.hasDns) {
-        device.dns1 = state.dns.dns1;
-        device.dns2 = state.dns.dns2;
-    }
+    // 0.0.0.0 is a device's way of saying it has no DNS server.
+    const auto server = [&known](const wire::Ipv4& address) {
+        return known.reportedDns && address != wire::Ipv4{} ? std::optional(address) : std::nullopt;
+    };
+    device.dns1 = server(state.dns.dns1);
+    device.dns2 = server(state.dns.dns2);
     const wire::Bytes nameField(state.name);
     device.nameBytes = QByteArray(reinterpret_cast<const char*>(nameField.data()),
                                   static_cast<qsizetype>(wire::BoundedTextLength(nameField)));

@@ -24,7 +24,7 @@ struct ListedDevice {
     wire::Ipv4 ipAddress{};
     wire::Ipv4 netmask{};
     wire::Ipv4 gateway{};
-    std::optional<wire::Ipv4> dns1; // empty when the replies carried no DNS servers
+    std::optional<wire::Ipv4> dns1; // empty when no answer carried one (0.0.0.0 is none)
     std::optional<wire::Ipv4> dns2;
     QByteArray nameBytes;           // exactly as the device sent it
     QString name;                   // decoded; invalid UTF-8 shows as U+FFFD

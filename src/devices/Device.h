@@ -70,6 +70,9 @@ struct Device {
     // Answers and notices entered so far, so that whoever waits for the device's word after a set
     // request can tell a new report from the values Submit wrote itself.
     std::uint32_t reports = 0;
+    // Whether any answer carried DNS servers: an answer too short for them says nothing of them,
+    // so a listing shows the servers the device last told whichever form answered last.
+    bool reportedDns = false;
     // Two addresses that answered one search with this MAC address: two hosts share it, and a
     // set request, which names its device by the MAC address alone, would change both. Empty
     // until that happens (a device that moved to a new address answers later searches only from

@@ -120,6 +120,7 @@ void DeviceTable::EnterAnswer(const DeviceEntry& entry)
             MoveRowToEnd(*device, entry);
     }
     TakeAnswer(device->believed, report);
+    device->reportedDns = device->reportedDns || report.dns.has_value();
     device->protocols |= report.protocol;
     if (report.card != 0)
         device->card = report.card;

@@ -431,3 +431,30 @@ TEST(Spreadsheet, AFormulaIsWrittenAsTextAndAPlanReadsTheNameBackExactly)
         EXPECT_EQ(checked.lines[0].name, std::optional(name));
     }
 }
+
+// A listing shows the DNS servers a device told in any answer, whichever form answered last: a
+// short answer too short for them says nothing of them. 0.0.0.0 is no server.
+TEST(Listing, DnsServersAreTheDevicesLastToldWhateverFormAnsweredLast)
+{
+    const auto answer = [](std::uint8_t form, std::optional<wire::Ipv4> dns1) {
+        devices::DeviceEntry entry{{0x02, 0, 0, 0, 0, 1}, {}, QString(), QString()};
+        entry.report.protocol = form;
+        entry.report.ipAddress = {192, 168, 1, 20};
+        if (dns1)
+            entry.report.dns = protocol::DnsServers{*dns1, {}};
+        return entry;
+    };
+    const wire::Ipv4 server{192, 168, 1, 53};
+    const std::tuple<const char*, std::vector<devices::DeviceEntry>, std::optional<wire::Ipv4>> cases[] = {
+        {"long, then a short answer without DNS", {answer(devices::kAnsweredLongForm, server), answer(devices::kAnsweredShortForm, {})}, server},
+        {"a short answer without DNS, then long", {answer(devices::kAnsweredShortForm, {}), answer(devices::kAnsweredLongForm, server)}, server},
+        {"long with none, then short", {answer(devices::kAnsweredLongForm, wire::Ipv4{}), answer(devices::kAnsweredShortForm, {})}, std::nullopt},
+        {"short, then long with none", {answer(devices::kAnsweredShortForm, {}), answer(devices::kAnsweredLongForm, wire::Ipv4{})}, std::nullopt},
+        {"short only", {answer(devices::kAnsweredShortForm, {})}, std::nullopt},
+    };
+    for (const auto& [what, answers, shown] : cases) {
+        devices::DeviceTable table;
+        table.Enter(answers);
+        EXPECT_EQ(ListDevices(table, {}).front().dns1, shown) << what;
+    }
+}
