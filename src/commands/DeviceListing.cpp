@@ -235,30 +235,34 @@ QByteArray FormatTable(const std::vector<ListedDevice>& devices)
     return text.toUtf8();
 }
 
+QJsonObject DeviceJson(const ListedDevice& device)
+{
+    QJsonObject object{
+        {QStringLiteral("mac"), protocol::MacText(device.macAddress)},
+        {QStringLiteral("ip"), protocol::DottedDecimal(device.ipAddress)},
+        {QStringLiteral("netmask"), protocol::DottedDecimal(device.netmask)},
+        {QStringLiteral("gateway"), protocol::DottedDecimal(device.gateway)},
+        {QStringLiteral("dns1"), JsonAddress(device.dns1)},
+        {QStringLiteral("dns2"), JsonAddress(device.dns2)},
+        {QStringLiteral("name"), device.name},
+        {QStringLiteral("web_port"), device.webPort != 0 ? QJsonValue(device.webPort) : QJsonValue()},
+        {QStringLiteral("dhcp"), DhcpText(device.dhcp)},
+        {QStringLiteral("protocols"), QJsonArray::fromStringList(ProtocolNames(device.protocols))},
+        {QStringLiteral("card"), device.cardName.isEmpty() ? QJsonValue() : QJsonValue(device.cardName)},
+        {QStringLiteral("in_card_subnet"), JsonFlag(device.inCardSubnet)},
+        {QStringLiteral("shared_ip"), device.sharesAddress},
+        {QStringLiteral("web_address"), device.webAddress},
+    };
+    if (!device.nameIsUtf8)
+        object.insert(QStringLiteral("name_hex"), QString::fromLatin1(device.nameBytes.toHex()));
+    return object;
+}
+
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
 {
     QJsonArray array;
-    for (const ListedDevice& device : devices) {
-        QJsonObject object{
-            {QStringLiteral("mac"), protocol::MacText(device.macAddress)},
-            {QStringLiteral("ip"), protocol::DottedDecimal(device.ipAddress)},
-            {QStringLiteral("netmask"), protocol::DottedDecimal(device.netmask)},
-            {QStringLiteral("gateway"), protocol::DottedDecimal(device.gateway)},
-            {QStringLiteral("dns1"), JsonAddress(device.dns1)},
-            {QStringLiteral("dns2"), JsonAddress(device.dns2)},
-            {QStringLiteral("name"), device.name},
-            {QStringLiteral("web_port"), device.webPort != 0 ? QJsonValue(device.webPort) : QJsonValue()},
-            {QStringLiteral("dhcp"), DhcpText(device.dhcp)},
-            {QStringLiteral("protocols"), QJsonArray::fromStringList(ProtocolNames(device.protocols))},
-            {QStringLiteral("card"), device.cardName.isEmpty() ? QJsonValue() : QJsonValue(device.cardName)},
-            {QStringLiteral("in_card_subnet"), JsonFlag(device.inCardSubnet)},
-            {QStringLiteral("shared_ip"), device.sharesAddress},
-            {QStringLiteral("web_address"), device.webAddress},
-        };
-        if (!device.nameIsUtf8)
-            object.insert(QStringLiteral("name_hex"), QString::fromLatin1(device.nameBytes.toHex()));
-        array.append(object);
-    }
+    for (const ListedDevice& device : devices)
+        array.append(DeviceJson(device));
     return QJsonDocument(array).toJson(pretty ? QJsonDocument::Indented : QJsonDocument::Compact) +
            (pretty ? "" : "\n");
 }

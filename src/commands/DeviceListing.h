@@ -5,6 +5,7 @@
 #include "protocol/Wire.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <array>
@@ -55,7 +56,9 @@ std::optional<ListedDevice> ListRowDevice(const devices::DeviceStore& store, int
 
 // The listing for people: a header and one line per device, in aligned columns.
 QByteArray FormatTable(const std::vector<ListedDevice>& devices);
-// One JSON array, one object per device; a name that is not UTF-8 also gets "name_hex".
+// One device as a JSON object; a name that is not UTF-8 also gets "name_hex".
+QJsonObject DeviceJson(const ListedDevice& device);
+// One JSON array, an object per device.
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty);
 // A cell a spreadsheet would read as a formula (one starting with =, +, -, @, a tab or a
 // carriage return) begins with an apostrophe, and so does one that begins with an apostrophe

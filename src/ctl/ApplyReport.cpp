@@ -68,9 +68,15 @@ QStringList Cells(const ReportRow& row)
 
 bool ApplyReport::Begin()
 {
-    if (format_ == ReportFormat::Json)
-        return file_.Write("[");
-    return file_.Write(kColumns.join(QLatin1Char(',')).toUtf8() + "\r\n");
+    switch (format_) {
+    case ReportFormat::Csv:
+        return write_(kColumns.join(QLatin1Char(',')).toUtf8() + "\r\n");
+    case ReportFormat::Json:
+        return write_("[");
+    case ReportFormat::JsonLines:
+        break;
+    }
+    return true;
 }
 
 bool ApplyReport::Add(const ReportRow& row)
@@ -80,19 +86,21 @@ bool ApplyReport::Add(const ReportRow& row)
         QStringList fields;
         for (const QString& cell : cells)
             fields << commands::CsvField(commands::SpreadsheetCell(cell));
-        return file_.Write(fields.join(QLatin1Char(',')).toUtf8() + "\r\n");
+        return write_(fields.join(QLatin1Char(',')).toUtf8() + "\r\n");
     }
     QJsonObject object;
     for (qsizetype i = 0; i < kColumns.size(); ++i)
         object.insert(kColumns[i], cells[i]);
     object.insert(QStringLiteral("line"), row.line.line);
-    const QByteArray separator = std::exchange(empty_, false) ? "\n" : ",\n";
-    return file_.Write(separator + QJsonDocument(object).toJson(QJsonDocument::Compact));
+    const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    if (format_ == ReportFormat::JsonLines)
+        return write_(json + '\n');
+    return write_((std::exchange(empty_, false) ? "\n" : ",\n") + json);
 }
 
 bool ApplyReport::End()
 {
-    return format_ == ReportFormat::Json ? file_.Write("\n]\n") : true;
+    return format_ == ReportFormat::Json ? write_("\n]\n") : true;
 }
 
 } // namespace quillon::ctl

@@ -2,14 +2,17 @@
 
 #include "commands/DeviceListing.h"
 #include "commands/Plan.h"
-#include "ctl/ReportFile.h"
 
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 namespace quillon::ctl {
 
-enum class ReportFormat { Csv, Json };
+// Csv: a header line and a row each; Json: one array; JsonLines: an object a line (standard
+// output's --format json).
+enum class ReportFormat { Csv, Json, JsonLines };
 
 // What the report tells of one line of a plan, once its device is done.
 struct ReportRow {
@@ -24,14 +27,15 @@ struct ReportRow {
 // the web address. A row is written as each device ends; CSV has a header line, JSON is one array.
 class ApplyReport {
 public:
-    ApplyReport(ReportFile& file, ReportFormat format) : file_(file), format_(format) {}
+    using Writer = std::function<bool(const QByteArray&)>;
+    ApplyReport(Writer write, ReportFormat format) : write_(std::move(write)), format_(format) {}
 
     bool Begin();
     bool Add(const ReportRow& row);
     bool End();
 
 private:
-    ReportFile& file_;
+    Writer write_;
     ReportFormat format_;
     bool empty_ = true;
 };

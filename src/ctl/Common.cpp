@@ -159,6 +159,14 @@ void CommandLine::AddRepeat()
     parser_.addOption(*repeatOption_);
 }
 
+void CommandLine::AddOutputFormat()
+{
+    formatOption_ = QCommandLineOption(QStringLiteral("format"),
+                                       QStringLiteral("Output as text (default) or json, with the field names of list."),
+                                       QStringLiteral("FORMAT"), QStringLiteral("text"));
+    parser_.addOption(*formatOption_);
+}
+
 void CommandLine::AddTimeout(const QString& help)
 {
     timeoutOption_ = TimeoutOption(help);
@@ -190,6 +198,12 @@ std::optional<int> CommandLine::Parse(const QStringList& arguments)
         if (!isNumber || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)
             return UsageError(QStringLiteral("--timeout takes seconds from 0 to 3600, not '%1'").arg(value));
         timeout_ = std::chrono::milliseconds(std::lround(seconds * 1000));
+    }
+    if (formatOption_) {
+        const QString format = parser_.value(*formatOption_);
+        if (format != QLatin1String("text") && format != QLatin1String("json"))
+            return UsageError(QStringLiteral("--format takes text or json, not '%1'").arg(format));
+        json_ = format == QLatin1String("json");
     }
     if (repeatOption_ && parser_.isSet(*repeatOption_)) {
         bool isNumber = false;

@@ -166,6 +166,8 @@ public:
     void AddTimeout(const QString& help);
     // --repeat N: how many times each search request goes out.
     void AddRepeat();
+    // --format text|json: lines for people (the default) or JSON for scripts.
+    void AddOutputFormat();
     void AddOptions(const QList<QCommandLineOption>& options) { parser_.addOptions(options); }
 
     // Parses the program's `arguments`, the command's name among them: nothing when the command
@@ -179,6 +181,8 @@ public:
     std::optional<std::chrono::milliseconds> Timeout() const { return timeout_; }
     // The --repeat given, checked by Parse; kSearchRepeats when none was.
     int Repeats() const { return repeats_; }
+    // True when --format json was given, checked by Parse.
+    bool Json() const { return json_; }
     std::vector<std::string> Interfaces() const;
     // Reads each address option that is given into its field; the usage error's exit status
     // for the first that is not an address.
@@ -200,6 +204,8 @@ private:
     std::optional<std::chrono::milliseconds> timeout_;
     std::optional<QCommandLineOption> repeatOption_;
     int repeats_ = kSearchRepeats;
+    std::optional<QCommandLineOption> formatOption_;
+    bool json_ = false;
 };
 
 } // namespace quillon::ctl

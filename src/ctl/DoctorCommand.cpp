@@ -2,6 +2,10 @@
 
 #include "protocol/DeviceTexts.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
 #include "discovery/Receivers.h"
@@ -24,6 +28,7 @@ namespace {
 
 struct Findings {
     QByteArray lines;
+    QJsonArray objects; // for --format json
     bool inTheWay = false;
 
     // Card names are anybody's to choose: what could move the cursor, retitle the terminal or
@@ -31,6 +36,10 @@ struct Findings {
     void Add(const QString& line, bool standsInTheWay = false)
     {
         lines += protocol::DisplayableText(line).toUtf8() + '\n';
+        // "card eno1: 10.0.0.5/24": what the finding is about, and what was found.
+        objects.append(QJsonObject{{QStringLiteral("subject"), line.section(QStringLiteral(": "), 0, 0)},
+                                   {QStringLiteral("finding"), line.section(QStringLiteral(": "), 1)},
+                                   {QStringLiteral("in_the_way"), standsInTheWay}});
         inTheWay = inTheWay || standsInTheWay;
     }
 };
@@ -96,12 +105,15 @@ ParsedCommand ParseDoctor(const QStringList& arguments)
                       "quillon are installed.",
                       "Exit status: 0 when nothing stands in the way of a search, 1 when a card drops answers\n"
                       "from other subnets, a port is held or no card can search, 2 on errors."});
+    line.AddOutputFormat();
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
-    return [interfaces = line.Interfaces()](int dataFd) { return RunDoctor(interfaces, dataFd); };
+    return [interfaces = line.Interfaces(), json = line.Json()](int dataFd) {
+        return RunDoctor(interfaces, json, dataFd);
+    };
 }
 
-int RunDoctor(const std::vector<std::string>& interfaces, int dataFd)
+int RunDoctor(const std::vector<std::string>& interfaces, bool json, int dataFd)
 {
     if (!SearchOnlyThrough(interfaces, platform::UsableInterfaces()))
         return kExitError;
@@ -110,7 +122,8 @@ int RunDoctor(const std::vector<std::string>& interfaces, int dataFd)
     FindPort(protocol::kShortFormPort, findings);
     FindPort(protocol::kLongFormPort, findings);
     FindFirewallDefinitions(findings);
-    if (!WriteAll(dataFd, findings.lines)) {
+    const QByteArray data = json ? QJsonDocument(findings.objects).toJson(QJsonDocument::Compact) + '\n' : findings.lines;
+    if (!WriteAll(dataFd, data)) {
         std::perror("quillonctl: writing the findings");
         return kExitError;
     }

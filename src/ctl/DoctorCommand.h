@@ -14,8 +14,9 @@ inline constexpr int kExitInTheWay = 1;
 
 // Writes to `dataFd`, one per line, what a search would meet: the cards it would go through
 // (only the named ones when `interfaces` is not empty), those that drop answers from other
-// subnets, the receiving ports, the firewall definitions. Sends nothing. Returns the exit status.
-int RunDoctor(const std::vector<std::string>& interfaces, int dataFd);
+// subnets, the receiving ports, the firewall definitions, as lines or (`json`) one array of
+// objects (subject, finding, in_the_way). Sends nothing. Returns the exit status.
+int RunDoctor(const std::vector<std::string>& interfaces, bool json, int dataFd);
 
 // `doctor` from the program's arguments.
 ParsedCommand ParseDoctor(const QStringList& arguments);

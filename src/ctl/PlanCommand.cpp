@@ -187,12 +187,13 @@ int RunApply(const ApplyOptions& options, int dataFd)
 
     // The old report stays as it is until this run has tried a device.
     ReportFile reportFile;
-    ApplyReport report(reportFile, options.reportFormat);
+    ApplyReport report([&reportFile](const QByteArray& bytes) { return reportFile.Write(bytes); }, options.reportFormat);
     if (!options.reportPath.isEmpty() && (!reportFile.Open(options.reportPath) || !report.Begin()))
         return kExitError;
     // A signal, or output that cannot be written, stops the run after the devices in flight.
     CatchInterruptions();
     DataOutput output(dataFd);
+    ApplyReport jsonLines([&output](const QByteArray& bytes) { return output.Write(bytes); }, ReportFormat::JsonLines);
     const bool showProgress = ::isatty(STDERR_FILENO) == 1;
     const commands::DevicesByMac byMac = commands::IndexByMac(*devices);
     std::vector<std::optional<QByteArray>> statuses(plan.lines.size()); // by line, once ended
@@ -200,10 +201,14 @@ int RunApply(const ApplyOptions& options, int dataFd)
     const auto tell = [&](const commands::PlanLine& line, const QString& outcome) {
         const QByteArray mac = protocol::MacText(line.mac).toLatin1();
         const auto device = byMac.find(wire::MacKey(line.mac));
-        output.Write(mac + ' ' + outcome.toUtf8() + '\n');
+        const ReportRow row{line, device != byMac.end() ? device->second : nullptr, outcome,
+                            QDateTime::currentDateTimeUtc()};
+        if (options.json)
+            jsonLines.Add(row);
+        else
+            output.Write(mac + ' ' + outcome.toUtf8() + '\n');
         if (reportFile.IsOpen())
-            report.Add({line, device != byMac.end() ? device->second : nullptr, outcome,
-                        QDateTime::currentDateTimeUtc()});
+            report.Add(row);
         return !output.Failed() && !reportFile.Failed();
     };
     const auto lineEnded = [&](std::size_t index, SetResult result, const QString& why) {
@@ -332,6 +337,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
                       "apply needs a plan file"});
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for each device to confirm (default 5)."));
     line.AddRepeat();
+    line.AddOutputFormat();
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send gateways outside the subnet without refusing."));
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("Write what became of each device to FILE, to hand over."),
@@ -356,6 +362,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
     options.yes = line.Options().isSet(yes);
     options.reportPath = line.Options().value(report);
     options.skipMissing = line.Options().isSet(skipMissing);
+    options.json = line.Json();
     const QString format = line.Options().value(reportFormat);
     if (format != QLatin1String("csv") && format != QLatin1String("json"))
         return UsageError(QStringLiteral("--report-format takes csv or json, not '%1'").arg(format));

@@ -28,6 +28,7 @@ struct ApplyOptions {
     ReportFormat reportFormat = ReportFormat::Csv;
     std::size_t jobs = 8;         // devices in flight at once
     bool skipMissing = false;     // report lines of devices that did not answer, instead of refusing
+    bool json = false;            // each device's line on standard output as a JSON object
     int repeats = kSearchRepeats; // how many times each search request goes out
     std::chrono::milliseconds timeout{5000}; // for each device to confirm
     std::vector<std::string> interfaces;

@@ -10,6 +10,9 @@
 #include "platform/Interfaces.h"
 #include "protocol/DeviceTexts.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -249,6 +252,22 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
 
 } // namespace
 
+namespace {
+
+// --format json: the device as `list` shows it now, and how the run ended.
+QByteArray DeviceJsonLine(discovery::Discovery& discovery, const wire::MacAddress& mac,
+                          const std::vector<platform::BroadcastInterface>& cards, const char* outcome)
+{
+    QJsonObject object{{QStringLiteral("mac"), protocol::MacText(mac)}};
+    for (const commands::ListedDevice& device : commands::ListDevices(discovery.Devices(), cards))
+        if (device.macAddress == mac)
+            object = commands::DeviceJson(device);
+    object.insert(QStringLiteral("outcome"), QLatin1String(outcome));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+} // namespace
+
 int RunSet(const SetOptions& options, int dataFd)
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
@@ -260,16 +279,25 @@ int RunSet(const SetOptions& options, int dataFd)
     discovery::Discovery& discovery = session.discovery;
     discovery.Start();
     DataOutput output(dataFd);
-    switch (SetOnDevice(discovery, failure, options, output)) {
+    DataOutput nowhere(-1);
+    DataOutput& changeLines = options.json ? nowhere : output; // JSON: one object at the end
+    const SetResult result = SetOnDevice(discovery, failure, options, changeLines);
+    const auto say = [&](const char* outcome) {
+        return output.Write(options.json ? DeviceJsonLine(discovery, options.mac, cards, outcome)
+                                         : QByteArray(outcome) + '\n');
+    };
+    switch (result) {
     case SetResult::Confirmed:
         // The device has its new settings whether or not they could be printed.
-        if (!output.Write(QByteArrayLiteral("confirmed\n")))
+        if (!say("confirmed"))
             std::fprintf(stderr, "quillonctl: the device %s confirmed the settings\n",
                          qPrintable(protocol::MacText(options.mac)));
         return kExitConfirmed;
     case SetResult::Unchanged:
-        return output.Write(QByteArrayLiteral("unchanged\n")) ? kExitConfirmed : kExitError;
+        return say("unchanged") ? kExitConfirmed : kExitError;
     case SetResult::Unconfirmed:
+        if (options.json)
+            say("not confirmed");
         return kExitUnconfirmed;
     case SetResult::NotFound:
         return kExitNotFound;
@@ -315,6 +343,7 @@ ParsedCommand ParseSet(const QStringList& arguments)
     const QCommandLineOption force(QStringLiteral("force"),
                                    QStringLiteral("Send an IP address another device that answered has, without refusing."));
     line.AddOptions({ip, netmask, gateway, dns1, dns2, name, port, dhcp, fixed, yes, force});
+    line.AddOutputFormat();
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -348,6 +377,7 @@ ParsedCommand ParseSet(const QStringList& arguments)
         return UsageError(QStringLiteral("set needs a setting to send, such as --ip, --name or --dhcp"));
     options.yes = given.isSet(yes);
     options.force = given.isSet(force);
+    options.json = line.Json();
     options.timeout = line.Timeout().value_or(options.timeout);
     options.interfaces = line.Interfaces();
     return [options](int dataFd) { return RunSet(options, dataFd); };

@@ -24,6 +24,7 @@ namespace quillon::ctl {
 struct SetOptions : commands::DeviceChanges {
     bool yes = false;            // send a gateway outside the subnet without asking
     bool force = false;          // send an address another listed device has
+    bool json = false;           // the outcome as one JSON object, the device as `list` shows it
     std::chrono::milliseconds timeout{5000};
     std::vector<std::string> interfaces; // empty: every card
 };

@@ -223,7 +223,7 @@ TEST(Quillonctl, HelpOfACommandShowsItsOwnOptions)
     for (const QStringList& version : {QStringList{"-V"}, QStringList{"list", "-V"}})
         EXPECT_TRUE(Quillonctl(version).output.startsWith("quillonctl ")) << version.join(' ').toStdString();
     const HelpCase cases[] = {
-        {"list", "--format <FORMAT>", "--ip"},   {"set", "--ip <A>", "--format"},
+        {"list", "--format <FORMAT>", "--ip"},   {"set", "--ip <A>", "--range"},
         {"plan", "--range <FIRST[-LAST]>", "--dry-run"}, {"apply", "--dry-run", "--range"},
         {"doctor", "--interface <NAME>", "--timeout"},
     };
@@ -798,4 +798,34 @@ TEST(Quillonctl, TheReportSaysHowEachDeviceEndedAndWhatItHasNow)
                 EXPECT_EQ(row.value(column).toString(), QLatin1String(value)) << format << ' ' << column;
         }
     }
+}
+
+// --format json gives scripts one object per device or finding, with the field names of list.
+TEST(Quillonctl, SetApplyAndDoctorSpeakJsonWithTheFieldNamesOfList)
+{
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+        {"mac": "00:1a:2b:3c:4d:81", "ip": "203.0.113.81", "gateway": "203.0.113.1", "name": "Lobby", "port1": 80}]})")});
+    ASSERT_TRUE(simulator.IsReady());
+    const QString plan = QString::fromStdString(
+        test::WriteTemporaryFile("mac,ip,netmask,gateway,dns1,dns2,name,port,mode\n00:1a:2b:3c:4d:81,,,,,,Hall,,\n"));
+    struct Case {
+        QStringList arguments;
+        const char* key;   // of the first object
+        const char* value; // its value there
+    };
+    const Case cases[] = {
+        {{"set", "00:1a:2b:3c:4d:81", "--port", "8080", "--format", "json"}, "web_port", "8080"},
+        {{"set", "00:1a:2b:3c:4d:81", "--port", "8080", "--format", "json"}, "outcome", "unchanged"},
+        {{"apply", plan, "--format", "json"}, "outcome", "applied"},
+        {{"apply", plan, "--format", "json"}, "name", "Hall"},
+        {{"doctor", "--format", "json"}, "subject", "card lan0"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = Quillonctl(c.arguments);
+        const std::string row = c.arguments.join(' ').toStdString() + "\n" + run.output.toStdString();
+        const QJsonDocument document = QJsonDocument::fromJson(run.output.split('\n').first());
+        const QJsonObject first = document.isArray() ? document.array().first().toObject() : document.object();
+        EXPECT_EQ(first.value(QLatin1String(c.key)).toVariant().toString(), QLatin1String(c.value)) << row;
+    }
+    EXPECT_EQ(Quillonctl({"doctor", "--format", "xml"}).exitCode, 2);
 }
