@@ -83,6 +83,20 @@ void PostToStandardError(const platform::MessageBoxRequest& request, const std::
 
 } // namespace
 
+namespace {
+std::atomic<bool> quiet{false};
+} // namespace
+
+void BeQuiet()
+{
+    quiet = true;
+}
+
+bool Quiet()
+{
+    return quiet;
+}
+
 MessagesOnStandardError::MessagesOnStandardError() : replaced_(platform::SetMessageBoxPoster(PostToStandardError)) {}
 
 MessagesOnStandardError::~MessagesOnStandardError()
@@ -123,11 +137,13 @@ CommandLine::CommandLine(const Command& command)
     : command_(command),
       help_({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this command's options and exit.")),
       version_({QStringLiteral("v"), QStringLiteral("V"), QStringLiteral("version")}, QString()),
+      quiet_({QStringLiteral("q"), QStringLiteral("quiet")},
+             QStringLiteral("Say only errors on standard error; the exit status tells the rest.")),
       interface_(InterfaceOption())
 {
     version_.setFlags(QCommandLineOption::HiddenFromHelp);
     parser_.setApplicationDescription(QString::fromUtf8(command.description));
-    parser_.addOptions({help_, version_, interface_});
+    parser_.addOptions({help_, version_, quiet_, interface_});
 }
 
 bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::chrono::milliseconds timeout,
@@ -185,6 +201,8 @@ std::optional<int> CommandLine::Parse(const QStringList& arguments)
     }
     if (parser_.isSet(version_))
         return PrintVersion();
+    if (parser_.isSet(quiet_))
+        BeQuiet();
     const QStringList positional = parser_.positionalArguments();
     const qsizetype count = command_.missingArgument != nullptr ? 2 : 1;
     if (positional.size() < count)

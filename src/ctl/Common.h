@@ -66,6 +66,11 @@ void CatchInterruptions();
 // The first of those signals that came since; 0 while none did.
 int Interruption();
 
+// -q: standard error carries errors only; what the exit status already tells (no device
+// answered, a device that did not confirm, progress) is left out.
+void BeQuiet();
+bool Quiet();
+
 // Set by a receiver that could not be set up; the wait for answers then ends at once.
 class Failure {
 public:
@@ -199,6 +204,7 @@ private:
     QCommandLineParser parser_;
     QCommandLineOption help_;
     QCommandLineOption version_;
+    QCommandLineOption quiet_;
     QCommandLineOption interface_;
     std::optional<QCommandLineOption> timeoutOption_;
     std::optional<std::chrono::milliseconds> timeout_;

@@ -58,7 +58,7 @@ int RunList(const ListOptions& options, int dataFd)
         return kExitError;
 
     KeepNamedCards(devices, *named);
-    if (devices.empty())
+    if (devices.empty() && !Quiet())
         std::fputs("quillonctl: no device answered\n", stderr);
     QByteArray data;
     switch (options.format) {

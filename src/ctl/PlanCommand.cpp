@@ -194,7 +194,7 @@ int RunApply(const ApplyOptions& options, int dataFd)
     CatchInterruptions();
     DataOutput output(dataFd);
     ApplyReport jsonLines([&output](const QByteArray& bytes) { return output.Write(bytes); }, ReportFormat::JsonLines);
-    const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    const bool showProgress = ::isatty(STDERR_FILENO) == 1 && !Quiet();
     const commands::DevicesByMac byMac = commands::IndexByMac(*devices);
     std::vector<std::optional<QByteArray>> statuses(plan.lines.size()); // by line, once ended
     qsizetype endedLines = 0;

@@ -117,6 +117,8 @@ QString RefusalReason(commands::SubmitOutcome outcome, const commands::NewSettin
 
 void SayUnconfirmed(const commands::ConfirmationWatch& watch, std::chrono::milliseconds timeout)
 {
+    if (Quiet())
+        return;
     const QByteArray mac = protocol::MacText(watch.Device()).toLatin1();
     const commands::ReportCheck& check = watch.LastCheck();
     const double seconds = static_cast<double>(timeout.count()) / 1000.0;

@@ -63,7 +63,9 @@ int main(int argc, char* argv[])
     // Qt's own help option would also offer --help-all, which shows Qt's options, not ours.
     parser.addOptions({{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit.")},
                        {{QStringLiteral("v"), QStringLiteral("V"), QStringLiteral("version")},
-                        QStringLiteral("Show the version and exit.")}});
+                        QStringLiteral("Show the version and exit.")},
+                       {{QStringLiteral("q"), QStringLiteral("quiet")},
+                        QStringLiteral("Say only errors on standard error; the exit status tells the rest.")}});
     // These two may come before the command as well; the command reads them wherever they are.
     parser.addOptions({ctl::InterfaceOption(),
                        ctl::TimeoutOption(QStringLiteral(

@@ -829,3 +829,24 @@ TEST(Quillonctl, SetApplyAndDoctorSpeakJsonWithTheFieldNamesOfList)
     }
     EXPECT_EQ(Quillonctl({"doctor", "--format", "xml"}).exitCode, 2);
 }
+
+// -q leaves standard error to errors: what the exit status tells is not said again.
+TEST(Quillonctl, QuietLeavesOnlyErrorsOnStandardError)
+{
+    const Outcome none = Quillonctl({"list", "-q", "--timeout", "0.5"}); // no device answers
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.errors.toStdString(), "");
+
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(R"({"devices": [
+        {"mac": "00:1a:2b:3c:4d:91", "ip": "203.0.113.91", "gateway": "203.0.113.1", "confirm": "silent"}]})")});
+    ASSERT_TRUE(simulator.IsReady());
+    const std::tuple<QStringList, int, bool> cases[] = { // the run, its exit status, whether it says anything
+        {{"-q", "set", "00:1a:2b:3c:4d:91", "--ip", "203.0.113.0"}, 2, true}, // a refusal is an error
+        {{"set", "00:1a:2b:3c:4d:91", "--port", "81", "--timeout", "1", "--quiet"}, 3, false},
+    };
+    for (const auto& [arguments, exitCode, says] : cases) {
+        const Outcome run = Quillonctl(arguments);
+        EXPECT_EQ(run.exitCode, exitCode) << arguments.join(' ').toStdString();
+        EXPECT_EQ(!run.errors.isEmpty(), says) << arguments.join(' ').toStdString() << "\n" << run.errors.toStdString();
+    }
+}
