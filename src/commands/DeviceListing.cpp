@@ -25,12 +25,6 @@ std::uint32_t AsNumber(const in_addr& address)
     return ntohl(address.s_addr);
 }
 
-wire::Ipv4 AsAddress(std::uint32_t number)
-{
-    return {static_cast<std::uint8_t>(number >> 24), static_cast<std::uint8_t>(number >> 16),
-            static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
-}
-
 void AddCard(ListedDevice& device, const std::vector<platform::BroadcastInterface>& cards)
 {
     if (device.cardIndex == 0)
@@ -44,7 +38,7 @@ void AddCard(ListedDevice& device, const std::vector<platform::BroadcastInterfac
     device.cardName = QString::fromStdString(card->name);
     const std::uint32_t mask = AsNumber(card->netmask);
     const std::uint32_t subnet = AsNumber(card->address) & mask;
-    device.cardSubnet = QStringLiteral("%1/%2").arg(protocol::DottedDecimal(AsAddress(subnet))).arg(std::popcount(mask));
+    device.cardSubnet = QStringLiteral("%1/%2").arg(protocol::DottedDecimal(wire::Ipv4FromKey(subnet))).arg(std::popcount(mask));
     device.inCardSubnet = (wire::Ipv4Key(device.ipAddress) & mask) == subnet;
 }
 

@@ -15,12 +15,6 @@ namespace quillon::commands {
 
 namespace {
 
-wire::Ipv4 FromNumber(std::uint32_t number)
-{
-    return {static_cast<std::uint8_t>(number >> 24), static_cast<std::uint8_t>(number >> 16),
-            static_cast<std::uint8_t>(number >> 8), static_cast<std::uint8_t>(number)};
-}
-
 enum Column { kMac, kIp, kNetmask, kGateway, kDns1, kDns2, kName, kPort, kMode, kColumns };
 
 // The cells of one record, checked for form; problems are added to `problems`.
@@ -310,6 +304,16 @@ std::optional<NamesByMac> ReadNames(const QByteArray& text, QString& error)
     return names;
 }
 
+QString ModeCell(std::optional<bool> dhcp)
+{
+    return dhcp ? (*dhcp ? QStringLiteral("dhcp") : QStringLiteral("static")) : QString();
+}
+
+QString ModeCell(DhcpMode mode)
+{
+    return ModeCell(mode == DhcpMode::Unknown ? std::nullopt : std::optional(mode == DhcpMode::On));
+}
+
 QString PlanRequestProblem(const PlanRequest& request)
 {
     for (QRegularExpressionMatchIterator counters = NameCounter().globalMatch(request.nameTemplate); counters.hasNext();) {
@@ -351,7 +355,7 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
             const int own = wire::Ipv4Key(device.ipAddress) == address ? 1 : 0;
             return held != holders.end() && held->second > own;
         };
-        while (next <= last && next != 0 && (!UsableDeviceAddress(FromNumber(next)) || heldByAnother(next)))
+        while (next <= last && next != 0 && (!UsableDeviceAddress(wire::Ipv4FromKey(next)) || heldByAnother(next)))
             ++next;
         if (next > last || next == 0) {
             error = QStringLiteral("the range has no free address left for the device %1 (number %2)")
@@ -377,14 +381,14 @@ std::optional<QByteArray> MakePlan(const std::vector<ListedDevice>& devices, con
             return given ? protocol::DottedDecimal(*given) : QString();
         };
         const QStringList cells{protocol::MacText(device.macAddress),
-                                protocol::DottedDecimal(FromNumber(next)),
+                                protocol::DottedDecimal(wire::Ipv4FromKey(next)),
                                 address(request.netmask),
                                 address(request.gateway),
                                 address(request.dns1),
                                 address(request.dns2),
                                 CsvField(SpreadsheetCell(name)),
                                 request.port ? QString::number(*request.port) : QString(),
-                                request.dhcp ? (*request.dhcp ? QStringLiteral("dhcp") : QStringLiteral("static")) : QString()};
+                                ModeCell(request.dhcp)};
         plan += cells.join(QLatin1Char(',')).toUtf8() + "\r\n";
         ++next;
     }

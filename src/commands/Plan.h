@@ -35,6 +35,10 @@ inline constexpr qsizetype kMaximumPlanBytes = 16 * 1024 * 1024;
 // saying which.
 std::optional<QByteArray> ReadPlanText(QIODevice& device, QString& error);
 
+// A plan's mode cell: "dhcp", "static", or empty when none is given (or the device told none).
+QString ModeCell(std::optional<bool> dhcp);
+QString ModeCell(DhcpMode mode);
+
 // The header of a plan, and the columns of its lines in that order.
 inline constexpr const char* kPlanHeader = "mac,ip,netmask,gateway,dns1,dns2,name,port,mode";
 

@@ -81,8 +81,7 @@ QString NetmaskRefusalMessage(const wire::Ipv4& netmask)
 
 bool UsableNetmask(const wire::Ipv4& netmask)
 {
-    const std::uint32_t bits = std::uint32_t{netmask[0]} << 24 | std::uint32_t{netmask[1]} << 16 |
-                               std::uint32_t{netmask[2]} << 8 | netmask[3];
+    const std::uint32_t bits = wire::Ipv4Key(netmask);
     const int prefix = std::popcount(bits);
     return prefix >= 1 && prefix <= 30 && bits == ~std::uint32_t{0} << (32 - prefix);
 }

@@ -22,13 +22,6 @@ const QStringList kColumns = {QStringLiteral("line"),        QStringLiteral("mac
                               QStringLiteral("old_port"),    QStringLiteral("port"),       QStringLiteral("old_mode"),
                               QStringLiteral("mode"),        QStringLiteral("web_address")};
 
-QString ModeText(commands::DhcpMode mode)
-{
-    return mode == commands::DhcpMode::On ? QStringLiteral("dhcp")
-           : mode == commands::DhcpMode::Off ? QStringLiteral("static")
-                                             : QString();
-}
-
 // A value before and as the plan gives it: an empty cell of the plan keeps the old one.
 std::pair<QString, QString> BeforeAndAfter(const QString& before, const std::optional<QString>& planned)
 {
@@ -55,8 +48,8 @@ QStringList Cells(const ReportRow& row)
     const auto [oldPort, port] = BeforeAndAfter(old([](const auto& d) { return QString::number(d.webPort); }),
                                                 line.port ? std::optional(QString::number(*line.port)) : std::nullopt);
     const auto [oldMode, mode] = BeforeAndAfter(
-        old([](const auto& d) { return ModeText(d.dhcp); }),
-        line.dhcp ? std::optional(*line.dhcp ? QStringLiteral("dhcp") : QStringLiteral("static")) : std::nullopt);
+        old([](const auto& d) { return commands::ModeCell(d.dhcp); }),
+        line.dhcp ? std::optional(commands::ModeCell(line.dhcp)) : std::nullopt);
     const std::optional<wire::Ipv4> address = protocol::ParseIpv4(ip);
     const QString web = address ? commands::DeviceWebAddress({*address, port.toInt()}) : QString();
     return {QString::number(line.line), protocol::MacText(line.mac), row.outcome,

@@ -80,11 +80,9 @@ QString Changes(const commands::ListedDevice& device, const commands::PlanLine& 
     change("name", protocol::DisplayableText(device.name),
            line.name ? std::optional(protocol::DisplayableText(*line.name)) : std::nullopt);
     change("port", QString::number(device.webPort), line.port ? std::optional(QString::number(*line.port)) : std::nullopt);
-    const QString mode = device.dhcp == commands::DhcpMode::On    ? QStringLiteral("dhcp")
-                         : device.dhcp == commands::DhcpMode::Off ? QStringLiteral("static")
-                                                                  : QStringLiteral("unknown");
-    change("mode", mode,
-           line.dhcp ? std::optional(*line.dhcp ? QStringLiteral("dhcp") : QStringLiteral("static")) : std::nullopt);
+    const QString mode = commands::ModeCell(device.dhcp);
+    change("mode", mode.isEmpty() ? QStringLiteral("unknown") : mode,
+           line.dhcp ? std::optional(commands::ModeCell(line.dhcp)) : std::nullopt);
     return lines;
 }
 

@@ -34,6 +34,12 @@ inline std::uint32_t Ipv4Key(const Ipv4& address)
            address[3];
 }
 
+inline Ipv4 Ipv4FromKey(std::uint32_t key)
+{
+    return {static_cast<std::uint8_t>(key >> 24), static_cast<std::uint8_t>(key >> 16),
+            static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(key)};
+}
+
 // Copies exactly N bytes from `packet` at `offset`. The caller has checked the packet's length.
 template <std::size_t N>
 std::array<std::uint8_t, N> ReadArray(Bytes packet, std::size_t offset)
