@@ -28,6 +28,7 @@ bool CanMakeUdpSockets()
 CScannerApp::CScannerApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(platform::ApplicationName());
+    setOrganizationName(QStringLiteral("quillon")); // the settings go to ~/.config/quillon/
     setApplicationVersion(kProductVersion);
     setDesktopFileName(QStringLiteral("quillon"));
 }

@@ -1,6 +1,7 @@
 #include "app/CScannerDlg.h"
 
 #include "app/CAboutDlg.h"
+#include "app/DeviceListFilter.h"
 #include "app/DeviceListMenu.h"
 #include "app/DeviceListModel.h"
 #include "app/DialogUnits.h"
@@ -14,6 +15,7 @@
 #include "platform/WebBrowser.h"
 #include "protocol/DeviceTexts.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,7 +25,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QResizeEvent>
 #include <QScopedValueRollback>
+#include <QSettings>
 #include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
@@ -53,6 +57,24 @@ const QString kTemplateHelpText = QString::fromUtf8(
     "5.Double click the device to open it.");
 
 const QString kAboutMenuText = QStringLiteral("About Quillon(&A)...");
+
+// What the window remembers for the user.
+const QString kSizeSetting = QStringLiteral("window/size");
+const QString kColumnsSetting = QStringLiteral("list/columns");
+const QString kKeepSearchingSetting = QStringLiteral("list/keepSearching");
+
+struct DetailColumn {
+    devices::Column column;
+    const char* key;    // its name among the remembered columns
+    const char* widest; // a text as wide as its cells get
+};
+constexpr DetailColumn kDetailColumns[] = {
+    {devices::Column::Mac, "mac", "00:00:00:00:00:00"},
+    {devices::Column::Port, "port", "65535"},
+    {devices::Column::Mode, "mode", "Static"},
+    {devices::Column::Card, "card", "enp0s31f6"},
+    {devices::Column::LastSeen, "last_seen", "offline since 00:00"},
+};
 
 // Drawn from PNG sizes, so that no SVG support is needed at run time.
 QIcon ProgramIcon()
@@ -88,13 +110,22 @@ protected:
 // The device list, which marks the time it spends on a key press (typed text included), so that
 // the window can tell the selection the keyboard moves from the selection a click or the rows'
 // refresh moves.
+// Enter on a row opens its device's web page, as a double click does, instead of pressing the
+// default button.
 class DeviceListView : public QTreeView {
 public:
-    DeviceListView(bool& keyPressing, QWidget* parent) : QTreeView(parent), keyPressing_(keyPressing) {}
+    DeviceListView(bool& keyPressing, std::function<void()> onEnter, QWidget* parent)
+        : QTreeView(parent), keyPressing_(keyPressing), onEnter_(std::move(onEnter))
+    {
+    }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override
     {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+            onEnter_();
+            return;
+        }
         const QScopedValueRollback marking(keyPressing_, true);
         QTreeView::keyPressEvent(event);
     }
@@ -106,6 +137,7 @@ protected:
 
 private:
     bool& keyPressing_;
+    std::function<void()> onEnter_;
 };
 
 int ParsePort(const QString& text, bool* ok)
@@ -127,14 +159,21 @@ CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listL
 {
     setObjectName(QStringLiteral("scannerWindow"));
     setWindowTitle(kWindowCaption);
-    // Fixed size, no maximise button; its own task-bar entry as a window without parent.
+    // Its own task-bar entry as a window without parent. It opens at the size its controls were
+    // placed for, and never gets smaller.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
-    setFixedSize(DialogUnits(font()).Size(393, 345));
+    firstSize_ = DialogUnits(font()).Size(393, 345);
+    setMinimumSize(firstSize_);
+    resize(firstSize_);
     CreateControls();
+    CreateFilter();
+    AnchorControls();
     ConnectEventTable();
     CreateWindowMenu();
+    CreateShortcuts();
+    FollowVisualTabOrder();
     listRefresh_.setSingleShot(true);
     connect(&listRefresh_, &QTimer::timeout, this, [this] {
         lastListRefresh_.start();
@@ -142,6 +181,15 @@ CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listL
     });
     discovery_.Rows().SetChangeListener(
         [this] { QMetaObject::invokeMethod(this, [this] { ScheduleListRefresh(); }, Qt::QueuedConnection); });
+    liveSearch_.setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(discovery::Discovery::kLiveSearchInterval));
+    connect(&liveSearch_, &QTimer::timeout, this, &CScannerDlg::OnLiveSearch);
+    liveRepeat_.setInterval(discovery::kSearchRepeatInterval);
+    connect(&liveRepeat_, &QTimer::timeout, this, &CScannerDlg::RepeatLiveSearch);
+    detailsRepaint_.setInterval(kDetailsRepaintInterval);
+    connect(&detailsRepaint_, &QTimer::timeout, this, [this] {
+        deviceList_->viewport()->update();
+        ShowCounts();
+    });
 }
 
 CScannerDlg::~CScannerDlg()
@@ -230,7 +278,7 @@ void CScannerDlg::CreateControls()
     staticButton_ = radio("staticButton", QStringLiteral("Static"), units.Rect(309, 9, 73, 19));
     dhcpButton_ = radio("dhcpButton", QStringLiteral("DHCP"), units.Rect(310, 32, 60, 12));
 
-    deviceList_ = new DeviceListView(listKeyPressing_, this);
+    deviceList_ = new DeviceListView(listKeyPressing_, [this] { OpenCurrentRowsWebPage(); }, this);
     deviceList_->setObjectName(QStringLiteral("deviceList"));
     deviceList_->setGeometry(units.Rect(7, 24, 205, 212));
     deviceList_->setRootIsDecorated(false);
@@ -246,11 +294,12 @@ void CScannerDlg::CreateControls()
     deviceList_->viewport()->installEventFilter(this);
     model_ = new DeviceListModel(this);
     model_->ReadDevicesFrom(discovery_.Devices());
-    deviceList_->setModel(model_);
+    filter_ = new DeviceListFilter(*model_, this);
+    deviceList_->setModel(filter_);
     listMenu_ = new DeviceListMenu(discovery_.Devices(), *model_, this);
     // A row that moves leaves no selection behind on its neighbours.
     connect(model_, &DeviceListModel::RowLeaving, this, [this](int row) {
-        if (deviceList_->currentIndex().row() == row)
+        if (ModelRow(deviceList_->currentIndex()) == row)
             deviceList_->selectionModel()->clearCurrentIndex();
     });
 
@@ -269,6 +318,69 @@ void CScannerDlg::CreateControls()
     statusLine_ = new StatusLine(discovery_, this);
     statusLine_->setGeometry(units.Rect(216, 196, 163, 36));
     connect(model_, &DeviceListModel::rowsInserted, statusLine_, &StatusLine::DevicesListed);
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(filter_, signal, this, &CScannerDlg::ShowCounts);
+    connect(filter_, &QAbstractItemModel::modelReset, this, &CScannerDlg::ShowCounts);
+}
+
+// Above the list, where the "Device lists:" label leaves room; shown while it is used.
+void CScannerDlg::CreateFilter()
+{
+    const DialogUnits units(font());
+    filterField_ = new QLineEdit(this);
+    filterField_->setObjectName(QStringLiteral("filterField"));
+    filterField_->setGeometry(units.Rect(105, 7, 107, 13));
+    filterField_->setPlaceholderText(tr("Filter: name, address or MAC"));
+    filterField_->setAccessibleName(tr("Filter the device list"));
+    filterField_->setClearButtonEnabled(true);
+    filterField_->hide();
+    filterField_->installEventFilter(this);
+    connect(filterField_, &QLineEdit::textChanged, this, &CScannerDlg::OnFilterChanged);
+}
+
+// The list takes the room the window gains; the settings column keeps to the right edge, the
+// help text to the bottom left corner, Search Device to the list's bottom right, Exit to the
+// window's.
+void CScannerDlg::AnchorControls()
+{
+    using Edge = AnchoredControls::Edge;
+    anchored_.Anchor(deviceList_, Edge::Left | Edge::Top | Edge::Right | Edge::Bottom);
+    anchored_.Anchor(filterField_, Edge::Left | Edge::Top | Edge::Right);
+    anchored_.Anchor(helpText_, Edge::Left | Edge::Bottom);
+    anchored_.Anchor(searchButton_, Edge::Right | Edge::Bottom);
+    anchored_.Anchor(exitButton_, Edge::Right | Edge::Bottom);
+    const std::initializer_list<QWidget*> settingsColumn = {
+        ipField_,    netmaskField_, gatewayField_, dns1Field_, dns2Field_,    nameField_,   portField_,
+        macField_,   staticButton_, dhcpButton_,   statusLine_, submitButton_,
+    };
+    for (QWidget* control : settingsColumn)
+        anchored_.Anchor(control, Edge::Top | Edge::Right);
+    for (const auto& [id, label] : labels_)
+        if (id != TextId::DeviceLists)
+            anchored_.Anchor(label, Edge::Top | Edge::Right);
+}
+
+void CScannerDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    anchored_.Place(event->size() - firstSize_);
+}
+
+// The keys added to the template's: F5 and Ctrl+R search, Ctrl+F filters.
+void CScannerDlg::CreateShortcuts()
+{
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &CScannerDlg::OnSearchDevice);
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, &CScannerDlg::ShowFilter);
+}
+
+// Down the list's side, then down the settings, then Exit.
+void CScannerDlg::FollowVisualTabOrder()
+{
+    QWidget* const order[] = {filterField_, deviceList_, searchButton_, nameField_, ipField_,     netmaskField_, gatewayField_,
+                              dns1Field_,   dns2Field_,  portField_,    macField_,  submitButton_, exitButton_};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void CScannerDlg::SetControlText(TextId id, const QString& text)
@@ -332,6 +444,53 @@ void CScannerDlg::CreateColumns()
     deviceList_->setColumnHidden(static_cast<int>(devices::Column::Number), true);
     deviceList_->setColumnWidth(static_cast<int>(devices::Column::Name), width / 2);
     deviceList_->setColumnWidth(static_cast<int>(devices::Column::Address), width / 2);
+    for (const DetailColumn& detail : kDetailColumns)
+        deviceList_->setColumnHidden(static_cast<int>(detail.column), true);
+    // The header's menu chooses the columns after the address; the ordering arrow shows once the
+    // user orders the list.
+    deviceList_->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(deviceList_->header(), &QHeaderView::customContextMenuRequested, this,
+            [this](QPoint at) { OpenColumnMenu(deviceList_->header()->mapToGlobal(at)); });
+}
+
+void CScannerDlg::OpenColumnMenu(QPoint globalPosition)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("columnMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const DetailColumn& detail : kDetailColumns) {
+        const int section = static_cast<int>(detail.column);
+        QAction* action = menu->addAction(model_->headerData(section, Qt::Horizontal).toString());
+        action->setCheckable(true);
+        action->setChecked(!deviceList_->isColumnHidden(section));
+        connect(action, &QAction::toggled, this, [this, column = detail.column](bool shown) { ShowColumn(column, shown); });
+    }
+    menu->popup(globalPosition);
+}
+
+void CScannerDlg::ShowColumn(devices::Column column, bool shown)
+{
+    const int section = static_cast<int>(column);
+    deviceList_->setColumnHidden(section, !shown);
+    QStringList keys;
+    bool anyShown = false;
+    for (const DetailColumn& detail : kDetailColumns) {
+        const bool visible = !deviceList_->isColumnHidden(static_cast<int>(detail.column));
+        anyShown = anyShown || visible;
+        if (visible)
+            keys << QLatin1String(detail.key);
+        if (detail.column == column && shown) {
+            const QFontMetrics metrics(deviceList_->font());
+            const int text = metrics.horizontalAdvance(QLatin1String(detail.widest));
+            const int title = deviceList_->header()->fontMetrics().horizontalAdvance(model_->headerData(section, Qt::Horizontal).toString());
+            deviceList_->setColumnWidth(section, std::max(text, title) + 2 * metrics.averageCharWidth());
+        }
+    }
+    QSettings().setValue(kColumnsSetting, keys);
+    if (anyShown || keepSearching_->isChecked())
+        detailsRepaint_.start();
+    else
+        detailsRepaint_.stop();
 }
 
 void CScannerDlg::CreateWindowMenu()
@@ -340,6 +499,13 @@ void CScannerDlg::CreateWindowMenu()
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
     windowMenu_->addAction(tr("Mi&nimize"), this, &QWidget::showMinimized);
     windowMenu_->addAction(tr("&Close"), this, &CScannerDlg::OnCancel);
+    windowMenu_->addSeparator();
+    keepSearching_ = windowMenu_->addAction(tr("&Keep searching"));
+    keepSearching_->setObjectName(QStringLiteral("keepSearchingAction"));
+    keepSearching_->setCheckable(true);
+    connect(keepSearching_, &QAction::toggled, this, &CScannerDlg::OnKeepSearching);
+    windowMenu_->addAction(tr("&Filter the list") + QLatin1Char('\t') + QKeySequence(QKeySequence::Find).toString(QKeySequence::NativeText),
+                           this, &CScannerDlg::ShowFilter);
     windowMenu_->addSeparator();
     windowMenu_->addAction(kAboutMenuText, this, &CScannerDlg::OnAbout);
     auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
@@ -364,7 +530,7 @@ void CScannerDlg::ConnectEventTable()
     connect(deviceList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected) {
                 if (listKeyPressing_ && !selected.isEmpty())
-                    OnDeviceListClick(selected.constFirst().top());
+                    OnDeviceListClick(ModelRow(selected.constFirst().top()));
             });
     connect(deviceList_->header(), &QHeaderView::sectionClicked, this, &CScannerDlg::OnDeviceListColumnClick);
     connect(exitButton_, &QPushButton::clicked, this, &CScannerDlg::OnCancel);
@@ -375,9 +541,14 @@ bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
     const bool press = event->type() == QEvent::MouseButtonPress;
     const bool release = event->type() == QEvent::MouseButtonRelease;
     const bool doubleClick = event->type() == QEvent::MouseButtonDblClick;
+    if (watched == filterField_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        CloseFilter();
+        return true;
+    }
     if (watched == deviceList_->viewport() && event->type() == QEvent::ContextMenu) {
         const auto* request = static_cast<QContextMenuEvent*>(event);
-        OpenDeviceListMenu(deviceList_->indexAt(request->pos()).row(), request->globalPos());
+        OpenDeviceListMenu(ModelRow(deviceList_->indexAt(request->pos())), request->globalPos());
         return true;
     }
     if (watched == deviceList_->viewport() && (press || release || doubleClick)) {
@@ -385,7 +556,7 @@ bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
         if (mouse->button() == Qt::RightButton)
             return true; // the context menu's click: no row is selected, as no device is
         if (mouse->button() == Qt::LeftButton && release)
-            OnDeviceListClick(deviceList_->indexAt(mouse->position().toPoint()).row());
+            OnDeviceListClick(ModelRow(deviceList_->indexAt(mouse->position().toPoint())));
         else if (mouse->button() == Qt::LeftButton && doubleClick)
             OnDeviceListDoubleClick();
     }
@@ -404,7 +575,7 @@ void CScannerDlg::contextMenuEvent(QContextMenuEvent* event)
     } else if (event->reason() == QContextMenuEvent::Keyboard && deviceList_->hasFocus()) {
         const QModelIndex current = deviceList_->currentIndex();
         const QPoint at = deviceList_->visualRect(current).center();
-        OpenDeviceListMenu(current.row(), deviceList_->viewport()->mapToGlobal(at));
+        OpenDeviceListMenu(ModelRow(current), deviceList_->viewport()->mapToGlobal(at));
     }
 }
 
@@ -432,7 +603,23 @@ bool CScannerDlg::OnInitDialog()
     staticButton_->hide();
     CreateColumns();
     SetFonts();
+    RestoreSettings();
     return true;
+}
+
+// What the user chose last time: the window's size, the columns shown, whether the list keeps
+// searching. None of it changes the window until the user changed it once.
+void CScannerDlg::RestoreSettings()
+{
+    const QSettings settings;
+    const QSize size = settings.value(kSizeSetting).toSize();
+    if (size.isValid())
+        resize(size.expandedTo(firstSize_));
+    const QStringList columns = settings.value(kColumnsSetting).toStringList();
+    for (const DetailColumn& detail : kDetailColumns)
+        if (columns.contains(QLatin1String(detail.key)))
+            ShowColumn(detail.column, true);
+    keepSearching_->setChecked(settings.value(kKeepSearchingSetting, false).toBool());
 }
 
 // The IP field gets the first focus once the window is shown, not before: a field focused before
@@ -452,7 +639,12 @@ void CScannerDlg::OnCancel()
     if (closing_)
         return;
     closing_ = true;
+    liveSearch_.stop();
+    liveRepeat_.stop();
+    detailsRepaint_.stop();
     statusLine_->Stop();
+    if (size() != firstSize_ || QSettings().contains(kSizeSetting))
+        QSettings().setValue(kSizeSetting, size());
     // The table is this process's own, so the close never waits for another copy of the program.
     discovery_.Close([](platform::NamedLock& lock) { LockServingEvents(lock, std::chrono::milliseconds(0)); });
     QDialog::reject();
@@ -524,6 +716,7 @@ void CScannerDlg::OnSearchDevice()
         return;
     chosenDevice_.reset();
     statusLine_->SearchStarted();
+    deviceList_->header()->setSortIndicatorShown(false);
     RefreshDeviceList();
     for (IpAddressEdit* address : {ipField_, gatewayField_, netmaskField_, dns1Field_, dns2Field_})
         address->Clear();
@@ -582,17 +775,126 @@ void CScannerDlg::OnStatic()
     SetAddressFieldsEnabled(true);
 }
 
+// The detail columns order by the devices' details as they are at the click.
 void CScannerDlg::OnDeviceListColumnClick(int column)
 {
-    discovery_.Rows().Reorder([&](devices::RowFeed::Rows& rows) { ordering_.OnColumnClick(column, rows); });
+    const std::vector<devices::RowDetails> details =
+        column >= devices::kTextColumnCount ? discovery_.Devices().Details() : std::vector<devices::RowDetails>();
+    bool ordered = false;
+    discovery_.Rows().Reorder(
+        [&](devices::RowFeed::Rows& rows) { ordered = ordering_.OnColumnClick(column, rows, details); });
     RefreshDeviceList();
     deviceList_->clearSelection();
+    if (!ordered)
+        return;
+    deviceList_->header()->setSortIndicatorShown(true);
+    deviceList_->header()->setSortIndicator(column, ordering_.GreatestFirst(column) ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void CScannerDlg::OnDeviceListDoubleClick()
 {
     if (chosenDevice_)
         statusLine_->Tell(commands::OpenDeviceWebPage(discovery_.Devices(), *chosenDevice_));
+}
+
+// Enter opens the page of the row the keyboard is on, which need not be the chosen device: the
+// fields keep what the user typed.
+void CScannerDlg::OpenCurrentRowsWebPage()
+{
+    const int row = ModelRow(deviceList_->currentIndex());
+    if (row < 0)
+        return;
+    if (const std::optional<devices::Device> device = discovery_.Devices().FindByNumber(model_->Row(row).number))
+        statusLine_->Tell(commands::OpenDeviceWebPage(discovery_.Devices(), device->mac));
+}
+
+int CScannerDlg::ModelRow(const QModelIndex& viewIndex) const
+{
+    return viewIndex.isValid() ? filter_->mapToSource(viewIndex).row() : -1;
+}
+
+int CScannerDlg::ModelRow(int viewRow) const
+{
+    return ModelRow(filter_->index(viewRow, 0));
+}
+
+void CScannerDlg::ShowFilter()
+{
+    filterField_->show();
+    filterField_->setFocus(Qt::ShortcutFocusReason);
+    filterField_->selectAll();
+}
+
+void CScannerDlg::CloseFilter()
+{
+    filterField_->clear();
+    filterField_->hide();
+    deviceList_->setFocus(Qt::OtherFocusReason);
+}
+
+// The list shows only the matching rows. A chosen device the filter hides is no longer chosen:
+// Submit acts only on a device the user sees.
+void CScannerDlg::OnFilterChanged(const QString& text)
+{
+    filter_->SetText(text.trimmed());
+    if (chosenDevice_) {
+        const std::optional<devices::Device> chosen = discovery_.Devices().Find(*chosenDevice_);
+        const std::optional<int> row = chosen ? model_->RowOfNumber(chosen->number) : std::nullopt;
+        if (!row || !filter_->Shows(*row)) {
+            chosenDevice_.reset();
+            deviceList_->clearSelection();
+            for (IpAddressEdit* address : {ipField_, gatewayField_, netmaskField_, dns1Field_, dns2Field_})
+                address->Clear();
+            ShowNameMacAndPort({}, {}, 0);
+            EmptyPortField();
+        }
+    }
+    ShowCounts();
+}
+
+void CScannerDlg::OnKeepSearching(bool on)
+{
+    QSettings().setValue(kKeepSearchingSetting, on);
+    liveRepeat_.stop();
+    if (on) {
+        liveSearch_.start();
+        detailsRepaint_.start();
+    } else {
+        liveSearch_.stop();
+    }
+    ShowCounts();
+}
+
+void CScannerDlg::OnLiveSearch()
+{
+    discovery_.SearchLive(std::chrono::system_clock::now());
+    liveRepeatsLeft_ = discovery::kSearchRepeats - 1;
+    liveRepeat_.start();
+    deviceList_->viewport()->update();
+    ShowCounts();
+}
+
+void CScannerDlg::RepeatLiveSearch()
+{
+    if (liveRepeatsLeft_-- <= 0) {
+        liveRepeat_.stop();
+        return;
+    }
+    discovery_.AskAgain();
+}
+
+// "3 of 120 devices shown", "118 online, 2 offline": what the filter and the live list add.
+void CScannerDlg::ShowCounts()
+{
+    QStringList counts;
+    const int listed = model_->rowCount();
+    if (!filter_->Text().isEmpty())
+        counts << tr("%1 of %2 devices shown").arg(filter_->rowCount()).arg(listed);
+    if (keepSearching_ != nullptr && keepSearching_->isChecked()) {
+        const auto offline = static_cast<int>(discovery_.Devices().OfflineCount());
+        counts << tr("%1 online, %2 offline").arg(std::max(0, listed - offline)).arg(offline);
+    }
+    statusLine_->ShowCounts(counts.join(QStringLiteral(" \u00b7 ")));
 }
 
 // A port of 0 shows as an empty field; before reading the field back, an empty field is
@@ -609,7 +911,8 @@ void CScannerDlg::PrefillEmptyPort()
 QString CScannerDlg::AddressHeldQuestion(const devices::Device& holder, const wire::Ipv4& address)
 {
     const std::optional<int> row = model_->RowOfNumber(holder.number);
-    const QString where = row ? tr(", in row %1 of the list,").arg(*row + 1) : QString();
+    const int shownRow = row ? filter_->mapFromSource(model_->index(*row, 0)).row() : -1;
+    const QString where = shownRow >= 0 ? tr(", in row %1 of the list,").arg(shownRow + 1) : QString();
     const std::optional<devices::Device> chosen = discovery_.Devices().Find(chosenDevice_.value_or(wire::MacAddress{}));
     return tr("%1%2 already has the IP address %3. Two devices at one address cannot both be reached.\n\n"
               "Give %3 to %4 too?")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AnchoredControls.h"
 #include "commands/DeviceSettings.h"
 #include "devices/ColumnOrdering.h"
 #include "discovery/Discovery.h"
@@ -18,6 +19,7 @@
 #include <map>
 #include <optional>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -27,6 +29,7 @@ class QTreeView;
 
 namespace quillon::app {
 
+class DeviceListFilter;
 class DeviceListMenu;
 class DeviceListModel;
 class IpAddressEdit;
@@ -60,12 +63,19 @@ public:
     void OnDeviceListClick(int row);
     void OnDeviceListColumnClick(int column);
     void OnDeviceListDoubleClick();
+    // Added to the template's window: the filter, the list that keeps searching, the columns.
+    void OnFilterChanged(const QString& text);
+    void OnKeepSearching(bool on);
+    // A search of the list that keeps searching: every kLiveSearchInterval while it is on.
+    void OnLiveSearch();
+    void ShowColumn(devices::Column column, bool shown);
 
     void SetControlText(i18n::TextId id, const QString& text) override;
     void SetHelpText(const QString& text) override;
 
     const devices::DeviceStore& Devices() { return discovery_.Devices(); }
     QMenu* WindowMenu() const { return windowMenu_; }
+    QAction* KeepSearchingAction() const { return keepSearching_; }
     DeviceListMenu& ListMenu() const { return *listMenu_; }
 
 protected:
@@ -73,6 +83,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CreateControls();
@@ -88,6 +99,20 @@ private:
     void ScheduleListRefresh();
     void RefreshDeviceList();
     void PrefillEmptyPort();
+    void AnchorControls();
+    void CreateFilter();
+    void CreateShortcuts();
+    void FollowVisualTabOrder();
+    void RestoreSettings();
+    void OpenColumnMenu(QPoint globalPosition);
+    void ShowFilter();
+    void CloseFilter();
+    // The list model's row of a row the view shows; -1 for none.
+    int ModelRow(int viewRow) const;
+    int ModelRow(const QModelIndex& viewIndex) const;
+    void OpenCurrentRowsWebPage();
+    void ShowCounts();
+    void RepeatLiveSearch();
 
     i18n::InterfaceTexts& texts_;
     i18n::LanguageLoader languageLoader_;
@@ -108,6 +133,7 @@ private:
     QPushButton* searchButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QLabel* helpText_ = nullptr;
+    QLineEdit* filterField_ = nullptr;
     StatusLine* statusLine_ = nullptr;
     std::map<i18n::TextId, QLabel*> labels_;
     QMenu* windowMenu_ = nullptr;
@@ -125,6 +151,16 @@ private:
 
     static constexpr qint64 kListRefreshInterval = 8; // ms: half a frame
     DeviceListModel* model_ = nullptr;
+    DeviceListFilter* filter_ = nullptr; // between the model and the view
+    AnchoredControls anchored_;
+    QSize firstSize_;
+    QAction* keepSearching_ = nullptr;
+    QTimer liveSearch_;
+    QTimer liveRepeat_;
+    int liveRepeatsLeft_ = 0;
+    // Details (last seen, offline) change without a row changing: shown ones are repainted.
+    QTimer detailsRepaint_;
+    static constexpr int kDetailsRepaintInterval = 1000; // ms
     QTimer listRefresh_;
     QElapsedTimer lastListRefresh_;
     devices::ColumnOrdering ordering_;

@@ -1,8 +1,10 @@
 #include "app/DeviceListModel.h"
 
+#include "commands/DetailTexts.h"
 #include "protocol/DeviceTexts.h"
 
 #include <QApplication>
+#include <QPalette>
 #include <QStyle>
 
 #include <algorithm>
@@ -11,7 +13,15 @@ namespace quillon::app {
 
 using devices::Column;
 
-DeviceListModel::DeviceListModel(QObject* parent) : QAbstractTableModel(parent) {}
+DeviceListModel::DeviceListModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    const std::pair<Column, QString> detailTitles[] = {
+        {Column::Mac, tr("MAC")},   {Column::Port, tr("Port")},           {Column::Mode, tr("Mode")},
+        {Column::Card, tr("Card")}, {Column::LastSeen, tr("Last seen")},
+    };
+    for (const auto& [column, title] : detailTitles)
+        titles_[static_cast<int>(column)] = title;
+}
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
 {
@@ -28,18 +38,25 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const auto column = static_cast<Column>(index.column());
-    const auto text = [&] { return protocol::DisplayableText(Row(index.row()).Text(column)); };
+    const auto text = [&] {
+        return index.column() < devices::kTextColumnCount ? protocol::DisplayableText(Row(index.row()).Text(column))
+                                                          : DetailText(index.row(), column);
+    };
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
         return text();
-    case Qt::ToolTipRole: {
-        const QString hint = Hint(index.row()).text;
-        return hint.isEmpty() ? text() : text() + QLatin1Char('\n') + hint;
-    }
+    case Qt::ToolTipRole:
+        return ToolTip(index.row(), text());
     case Qt::AccessibleDescriptionRole: {
-        const QString hint = Hint(index.row()).text;
+        const QString hint = ToolTip(index.row(), {});
         return hint.isEmpty() ? QVariant() : hint;
+    }
+    case Qt::ForegroundRole: {
+        const std::optional<devices::RowDetails> details = Details(index.row());
+        if (details && details->offlineSince)
+            return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        return {};
     }
     case Qt::DecorationRole:
         return column == Column::Name ? Marker(index.row()) : QVariant();
@@ -236,6 +253,59 @@ commands::RowHint DeviceListModel::Hint(int row) const
             twins.push_back(std::move(*twin));
     }
     return commands::DescribeRow(ReadDevice(row), twins, SameAddressCount(row));
+}
+
+std::optional<devices::RowDetails> DeviceListModel::Details(int row) const
+{
+    if (devices_ == nullptr)
+        return std::nullopt;
+    const std::optional<devices::Device> device = devices_->FindByNumber(Row(row).number);
+    return device ? std::optional(devices::DetailsOf(*device)) : std::nullopt;
+}
+
+std::vector<devices::RowDetails> DeviceListModel::AllDetails() const
+{
+    return devices_ == nullptr ? std::vector<devices::RowDetails>() : devices_->Details();
+}
+
+QString DeviceListModel::DetailText(int row, Column column) const
+{
+    const std::optional<devices::RowDetails> details = Details(row);
+    if (!details)
+        return {};
+    switch (column) {
+    case Column::Mac:
+        return protocol::MacText(details->mac);
+    case Column::Port:
+        return commands::PortText(details->port);
+    case Column::Mode:
+        return commands::ModeText(details->mode);
+    case Column::Card:
+        return commands::CardText(details->card, Cards());
+    case Column::LastSeen:
+        return commands::LastSeenText(*details, QDate::currentDate());
+    case Column::Number:
+    case Column::Name:
+    case Column::Address:
+        break;
+    }
+    return {};
+}
+
+// The cell's text, then what the hint and an offline device's silence add to it.
+QString DeviceListModel::ToolTip(int row, const QString& text) const
+{
+    QStringList lines;
+    if (!text.isEmpty())
+        lines << text;
+    if (const QString hint = Hint(row).text; !hint.isEmpty())
+        lines << hint;
+    const std::optional<devices::RowDetails> details = Details(row);
+    if (details && details->offlineSince)
+        lines << tr("Offline since %1: it did not answer %2 searches in a row")
+                     .arg(commands::TimeText(*details->offlineSince, QDate::currentDate(), false))
+                     .arg(devices::DeviceTable::kMissedSearchesOffline);
+    return lines.join(QLatin1Char('\n'));
 }
 
 const std::vector<platform::BroadcastInterface>& DeviceListModel::Cards() const

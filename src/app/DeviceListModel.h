@@ -22,6 +22,9 @@ namespace quillon::app {
 // replaying the core's changes, so that rows that did not change keep their place and their
 // selection.
 //
+// The columns after the address show the device's details, read when the view asks, as are the
+// offline devices' grey.
+//
 // Rows carry hints (a marker beside the name, a tooltip): a device outside the subnet of the
 // card it answered on, and devices that answered with the same address. A row's own device is
 // read when the view asks, by its number; which rows share an address is kept up to date with
@@ -44,6 +47,11 @@ public:
     const devices::DeviceRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
     // Where the row of the device numbered `number` stands now; nothing when it has none.
     std::optional<int> RowOfNumber(int number) const;
+
+    // The details of the row's device; nothing without one.
+    std::optional<devices::RowDetails> Details(int row) const;
+    // Every device's details, by number.
+    std::vector<devices::RowDetails> AllDetails() const;
 
     // The device of `row` as the list marks it (sharesAddress as its marker tells); nothing
     // without one.
@@ -71,6 +79,8 @@ private:
     std::optional<commands::ListedDevice> ReadDevice(int row) const;
     const std::vector<platform::BroadcastInterface>& Cards() const;
     QVariant Marker(int row) const;
+    QString DetailText(int row, devices::Column column) const;
+    QString ToolTip(int row, const QString& text) const;
 
     std::vector<devices::DeviceRow> rows_;
     QString titles_[devices::kColumnCount];

@@ -176,8 +176,23 @@ void StatusLine::Say(const QString& message)
 {
     showsNoAnswer_ = false;
     aboutDevice_.reset();
-    setText(message);
-    setToolTip(fontMetrics().horizontalAdvance(message) > contentsRect().width() ? message : QString());
+    message_ = message;
+    ShowText();
+}
+
+void StatusLine::ShowCounts(const QString& counts)
+{
+    if (counts == counts_)
+        return;
+    counts_ = counts;
+    ShowText();
+}
+
+void StatusLine::ShowText()
+{
+    const QString text = counts_.isEmpty() ? message_ : message_.isEmpty() ? counts_ : message_ + u'\n' + counts_;
+    setText(text);
+    setToolTip(fontMetrics().horizontalAdvance(message_) > contentsRect().width() ? text : QString());
 }
 
 } // namespace quillon::app

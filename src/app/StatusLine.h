@@ -41,9 +41,12 @@ public:
     void DevicesListed();
     // The window closes: nothing is awaited any more.
     void Stop();
+    // A line of counts under the message ("3 of 120 devices shown"); empty for none.
+    void ShowCounts(const QString& counts);
 
 private:
     void Say(const QString& message);
+    void ShowText();
     void SayAbout(const wire::MacAddress& mac, const QString& message);
     // "Lobby (00:1A:2B:3C:4D:01)", with the name the device itself last gave.
     QString DeviceLabel(const wire::MacAddress& mac) const;
@@ -57,6 +60,8 @@ private:
     QTimer searchPatience_;
     bool showsNoAnswer_ = false;
     std::optional<wire::MacAddress> aboutDevice_; // the device the message is about
+    QString message_;
+    QString counts_;
 };
 
 } // namespace quillon::app

@@ -108,11 +108,10 @@ private:
     platform::MessageBoxPoster replaced_;
 };
 
-// Each search request goes out this many times, kSearchRepeatInterval apart, so that one lost
-// broadcast hides no device on a lossy LAN; --repeat takes 1 to kMostSearchRepeats.
-inline constexpr int kSearchRepeats = 5;
+// --repeat takes 1 to kMostSearchRepeats; discovery::kSearchRepeats when not given.
+using discovery::kSearchRepeats;
+using discovery::kSearchRepeatInterval;
 inline constexpr int kMostSearchRepeats = 10;
-inline constexpr std::chrono::milliseconds kSearchRepeatInterval{100};
 
 // Starts `discovery` (its receivers send the first search requests) and collects answers for
 // `timeout`, sending both requests again until each went out `repeats` times. True when a

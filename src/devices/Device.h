@@ -82,6 +82,32 @@ struct Device {
     // same round is compared with.
     std::uint32_t answeredRound = 0;
     wire::Ipv4 answeredFrom{};
+    // For a list that keeps searching: the last of its searches the device reported in (0, the
+    // search that found it, until one is sent), and since when it is taken for offline, having
+    // missed too many of them in a row; none while it reports.
+    std::uint32_t reportedInLiveSearch = 0;
+    std::optional<std::chrono::system_clock::time_point> offlineSince;
 };
+
+// How a device takes its address, in the order the list orders them.
+enum class AddressMode : std::uint8_t { Dhcp, Static, Unknown };
+
+// What the list's columns after the address show of a device, as values: the view formats them,
+// the ordering compares them.
+struct RowDetails {
+    wire::MacAddress mac{};
+    std::int32_t port = 0; // the web port; 0 when never told
+    AddressMode mode = AddressMode::Unknown;
+    unsigned card = 0;     // 0 when unknown
+    std::chrono::system_clock::time_point lastSeen{};
+    std::optional<std::chrono::system_clock::time_point> offlineSince;
+};
+
+inline RowDetails DetailsOf(const Device& device)
+{
+    const DeviceState& state = device.believed;
+    const AddressMode mode = !state.hasDhcp ? AddressMode::Unknown : state.dhcpEnabled ? AddressMode::Dhcp : AddressMode::Static;
+    return {device.mac, state.ports.port1, mode, device.card, device.lastReport.time, device.offlineSince};
+}
 
 } // namespace quillon::devices

@@ -126,6 +126,16 @@ void DeviceTable::EnterAnswer(const DeviceEntry& entry)
         device->card = report.card;
     NoteAnswerSource(*device, report);
     TakeReport(*device, report);
+    NoteReportedAlive(*device);
+}
+
+void DeviceTable::NoteReportedAlive(Device& device)
+{
+    device.reportedInLiveSearch = liveSearch_;
+    if (device.offlineSince) {
+        device.offlineSince.reset();
+        --offlineDevices_;
+    }
 }
 
 void DeviceTable::NoteAnswerSource(Device& device, const DeviceReport& report) const
@@ -148,6 +158,7 @@ void DeviceTable::EnterNotice(const DeviceEntry& entry)
         return;
     MoveRowToEnd(*device, entry);
     TakeReport(*device, entry.report);
+    NoteReportedAlive(*device);
 }
 
 Device* DeviceTable::Lookup(const wire::MacAddress& mac)
@@ -237,12 +248,26 @@ void DeviceTable::StartSearchRound()
     ++searchRound_;
 }
 
+void DeviceTable::StartLiveSearch(std::chrono::system_clock::time_point now)
+{
+    std::scoped_lock lock(mutex_);
+    for (Device& device : devices_) {
+        if (device.offlineSince || liveSearch_ - device.reportedInLiveSearch < kMissedSearchesOffline)
+            continue;
+        device.offlineSince = now;
+        ++offlineDevices_;
+    }
+    ++liveSearch_;
+}
+
 void DeviceTable::Clear()
 {
     std::size_t dropped = 0;
     {
         std::scoped_lock lock(mutex_);
         devices_.clear();
+        liveSearch_ = 0;
+        offlineDevices_ = 0;
         std::vector<std::uint32_t>().swap(slots_);
         rows_.Clear();
         dropped = droppedDevices_.size();
@@ -284,6 +309,22 @@ std::vector<Device> DeviceTable::All() const
 {
     std::scoped_lock lock(mutex_);
     return devices_;
+}
+
+std::vector<RowDetails> DeviceTable::Details() const
+{
+    std::scoped_lock lock(mutex_);
+    std::vector<RowDetails> details;
+    details.reserve(devices_.size());
+    for (const Device& device : devices_)
+        details.push_back(DetailsOf(device));
+    return details;
+}
+
+std::size_t DeviceTable::OfflineCount() const
+{
+    std::scoped_lock lock(mutex_);
+    return offlineDevices_;
 }
 
 bool DeviceTable::IsEmpty() const

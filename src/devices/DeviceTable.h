@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -26,6 +27,10 @@ public:
     virtual std::optional<Device> FindByNumber(int number) const = 0;
     // Every device, in the order of their numbers.
     virtual std::vector<Device> All() const = 0;
+    // Every device's details, in the order of their numbers: less to copy than All.
+    virtual std::vector<RowDetails> Details() const = 0;
+    // How many devices are taken for offline (see DeviceTable::StartLiveSearch).
+    virtual std::size_t OfflineCount() const = 0;
     virtual bool IsEmpty() const = 0;
     // Another device than `except` whose address is `address`, the first in number order.
     virtual std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const = 0;
@@ -75,6 +80,12 @@ public:
     // each device answers once from its own address.
     void StartSearchRound();
 
+    // A list that keeps searching is about to ask every device again, at `now`. A device that
+    // has missed kMissedSearchesOffline of the searches sent since it last reported (each
+    // given until the next to answer) is taken for offline since `now`, until it reports again.
+    void StartLiveSearch(std::chrono::system_clock::time_point now);
+    static constexpr std::uint32_t kMissedSearchesOffline = 3;
+
     // Forgets every device and empties the list. Devices dropped since the last call are
     // reported on standard error.
     void Clear();
@@ -89,6 +100,8 @@ public:
     std::optional<Device> Find(const wire::MacAddress& mac) const override;
     std::optional<Device> FindByNumber(int number) const override;
     std::vector<Device> All() const override;
+    std::vector<RowDetails> Details() const override;
+    std::size_t OfflineCount() const override;
     bool IsEmpty() const override;
     std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const override;
     bool TakeSent(const protocol::ShortFormSetRequest& request) override;
@@ -104,6 +117,7 @@ private:
     void NoteAnswerSource(Device& device, const DeviceReport& report) const;
     void MoveRowToEnd(const Device& device, const DeviceEntry& entry);
     void RewriteRow(const Device& device, const DeviceEntry& entry);
+    void NoteReportedAlive(Device& device);
 
     mutable std::mutex mutex_;
     RowStore rows_;
@@ -116,6 +130,8 @@ private:
     std::vector<std::uint32_t> slots_;
     std::unordered_set<std::uint64_t> droppedDevices_; // wire::MacKey of each
     std::uint32_t searchRound_ = 1;
+    std::uint32_t liveSearch_ = 0;    // live searches since the last Clear
+    std::size_t offlineDevices_ = 0;
 };
 
 } // namespace quillon::devices

@@ -10,10 +10,11 @@
 
 namespace quillon::devices {
 
-// The device list's columns: the row number (the device's number), the device name and
-// its address text.
-enum class Column { Number = 0, Name = 1, Address = 2 };
-inline constexpr int kColumnCount = 3;
+// The device list's columns: the row number (the device's number), the device name and its
+// address text, which the row holds, then the device's details, which are read from the device.
+enum class Column { Number = 0, Name = 1, Address = 2, Mac = 3, Port = 4, Mode = 5, Card = 6, LastSeen = 7 };
+inline constexpr int kColumnCount = 8;
+inline constexpr int kTextColumnCount = 3; // the columns a row holds the texts of
 
 // One row: the number that ties it to its device, and the texts it shows.
 struct DeviceRow {
@@ -21,6 +22,7 @@ struct DeviceRow {
     QString nameText;
     QString addressText;
 
+    // The number, name or address column's text.
     QString Text(Column column) const
     {
         return column == Column::Number ? QString::number(number) : column == Column::Name ? nameText : addressText;

@@ -53,6 +53,12 @@ void Discovery::AskAgain()
     BroadcastLongForm(longFormSearch_);
 }
 
+void Discovery::SearchLive(std::chrono::system_clock::time_point now)
+{
+    table_.StartLiveSearch(now);
+    AskAgain();
+}
+
 void Discovery::Stop()
 {
     for (ReceiverThread* receiver : {longFormReceiver_.get(), shortFormReceiver_.get()})

@@ -7,11 +7,18 @@
 #include "protocol/Protocol.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 namespace quillon::discovery {
+
+// Each search request of a command-line search or of a list that keeps searching goes out this
+// many times, kSearchRepeatInterval apart, so that one lost broadcast hides no device on a lossy
+// LAN. (The window's Search Device sends each once.)
+inline constexpr int kSearchRepeats = 5;
+inline constexpr std::chrono::milliseconds kSearchRepeatInterval{100};
 
 // How the owner's thread takes ListLock: the window keeps serving its events while it waits,
 // a command-line run simply waits.
@@ -52,6 +59,13 @@ public:
 
     // Asks every device again, forgetting none: both search requests, the short form first.
     void AskAgain();
+
+    // A list that keeps searching asks every device again each kLiveSearchInterval, forgetting
+    // none: devices that missed too many of these searches in a row are taken for offline as
+    // of `now` (DeviceTable::StartLiveSearch), then both search requests go out. The caller
+    // repeats them with AskAgain.
+    void SearchLive(std::chrono::system_clock::time_point now);
+    static constexpr std::chrono::seconds kLiveSearchInterval{15};
 
     // Wakes both receivers and joins them. Takes no lock: a receiver may be waiting for one.
     void Stop();

@@ -154,7 +154,7 @@ TEST_F(Commands, TheKeyboardShowsTheDeviceItLandsOnAndSubmitChangesIt)
         const int row = landing(List()->currentIndex().row());
         List()->setFocus();
         QTest::keySequence(List(), QKeySequence(QLatin1String(keys)));
-        ASSERT_EQ(List()->selectionModel()->selectedRows(1), QModelIndexList{Model()->index(row, 1)}) << keys;
+        ASSERT_EQ(List()->selectionModel()->selectedRows(1), QModelIndexList{List()->model()->index(row, 1)}) << keys;
         EXPECT_EQ(Field("nameField"), RowText(row, 1)) << keys;
         const QString mac = Field("macField");
         const std::size_t sent = SetRequests().size();
@@ -371,7 +371,7 @@ TEST_F(Commands, ListMenuCopiesAndExportsWithoutSelectingOrShowingADevice)
     for (int row = 0; row < RowCount(); ++row)
         EXPECT_EQ(lines[row + 1].split(u'\t').value(6), RowText(row, 1)) << "in the list's order";
     EXPECT_EQ(Field("nameField"), QStringLiteral("Dock"));
-    EXPECT_EQ(List()->selectionModel()->selectedRows(1), QModelIndexList{Model()->index(dock, 1)});
+    EXPECT_EQ(List()->selectionModel()->selectedRows(1), QModelIndexList{List()->model()->index(dock, 1)});
 
     // Exported in the format chosen, every device (quillonctl's tests check the formats); a file that
     // cannot be written is not written at all.

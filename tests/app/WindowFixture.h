@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -62,6 +63,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lockDirectory.isValid());
+        QSettings().clear(); // each test starts from a window the user never changed
         listLock = std::make_unique<platform::NamedLock>("LIST LOCK", lockDirectory.path().toStdString());
         platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& box) {
             boxes << QStringLiteral("[%1] %2").arg(box.caption, box.text);
@@ -106,7 +108,8 @@ protected:
     }
 
     QTreeView* List() const { return Find<QTreeView>("deviceList"); }
-    app::DeviceListModel* Model() const { return static_cast<app::DeviceListModel*>(List()->model()); }
+    // The list's rows, all of them: the view shows those the filter lets through.
+    app::DeviceListModel* Model() const { return window->findChild<app::DeviceListModel*>(); }
     int RowCount() const { return Model()->rowCount(); }
     QString RowText(int row, int column) const { return Model()->index(row, column).data().toString(); }
     QString Field(const char* name) const { return Find<QLineEdit>(name)->text(); }
@@ -131,7 +134,7 @@ protected:
     QPoint RowPoint(int row) const
     {
         if (row >= 0)
-            return List()->visualRect(Model()->index(row, 1)).center();
+            return List()->visualRect(List()->model()->index(row, 1)).center();
         return {10, List()->viewport()->height() - 5};
     }
     int RowWith(int column, const QString& text) const

@@ -126,3 +126,44 @@ TEST_F(DeviceTableTest, TwoAddressesAnsweringOneRoundWithOneMacAreTwoHosts)
         }
     }
 }
+
+// Events in order: 'S' a live search at second 100 * its number, '1'/'2' an answer of device 1/2,
+// 'n' a notice of device 1. Devices 1 and 2 were found by the first search.
+TEST_F(DeviceTableTest, ADeviceIsOfflineOnceItMissedThreeLiveSearchesInARowUntilItReports)
+{
+    using namespace std::chrono;
+    struct Case {
+        const char* rule;
+        const char* events;
+        std::vector<int> offline;          // device numbers taken for offline
+        std::optional<int> device1Since;   // the live search that found device 1 offline
+    };
+    const Case cases[] = {
+        {"answering every search", "12S12S12S12S", {}, {}},
+        {"two missed and one answering", "12S2S2S2", {}, {}},
+        {"the third missed", "12S2S2S2S", {1}, 4},
+        {"a notice is a sign of life", "12S2SnS2S2S", {}, {}},
+        {"back when it answers", "12S2S2S2S21", {}, {}},
+        {"both, the same search", "12SSSS", {1, 2}, 4},
+        {"still offline since the first time", "12S2S2S2S2S2", {1}, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        table.Clear();
+        int searches = 0;
+        for (const char* event = c.events; *event != '\0'; ++event) {
+            if (*event == 'S')
+                table.StartLiveSearch(system_clock::time_point(seconds(100 * ++searches)));
+            else
+                Enter(static_cast<std::uint8_t>(*event == 'n' ? 1 : *event - '0'), *event == 'n' ? ReportKind::Notice : ReportKind::Answer);
+        }
+        std::vector<int> offline;
+        for (const Device& device : table.All())
+            if (device.offlineSince)
+                offline.push_back(device.number);
+        EXPECT_EQ(offline, c.offline);
+        EXPECT_EQ(table.OfflineCount(), c.offline.size());
+        const std::optional<system_clock::time_point> since = table.FindByNumber(1)->offlineSince;
+        EXPECT_EQ(since, c.device1Since ? std::optional(system_clock::time_point(seconds(100 * *c.device1Since))) : std::nullopt);
+    }
+}

@@ -16,6 +16,11 @@ int main(int argc, char** argv)
     QTemporaryDir runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // The window remembers choices in its settings: the tests start from none, and leave the
+    // user's alone.
+    QTemporaryDir config;
+    if (config.isValid())
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
