@@ -5,6 +5,7 @@
 #include "app/DeviceListMenu.h"
 #include "app/DeviceListModel.h"
 #include "app/DialogUnits.h"
+#include "app/FrameOnTop.h"
 #include "app/IpAddressEdit.h"
 #include "app/ProductInfo.h"
 #include "app/StatusLine.h"
@@ -292,6 +293,7 @@ void CScannerDlg::CreateControls()
     deviceList_->header()->setSectionsMovable(false);
     deviceList_->header()->setStretchLastSection(false);
     deviceList_->viewport()->installEventFilter(this);
+    KeepFrameOnTop(*deviceList_);
     model_ = new DeviceListModel(this);
     model_->ReadDevicesFrom(discovery_.Devices());
     filter_ = new DeviceListFilter(*model_, this);

@@ -1,5 +1,7 @@
 #include "app/IpAddressEdit.h"
 
+#include "app/FrameOnTop.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -37,6 +39,7 @@ IpAddressEdit::IpAddressEdit(QWidget* parent) : QFrame(parent)
     }
     setFocusProxy(octets_[0]);
     setFocusPolicy(Qt::StrongFocus);
+    KeepFrameOnTop(*this);
 }
 
 IpAddressEdit::Octets IpAddressEdit::Address() const
@@ -86,8 +89,14 @@ void IpAddressEdit::setFont(const QFont& font)
 
 // The style draws the border along the last logical row and column with a pen one device pixel
 // wide; a fill of the whole rectangle would show through beside it when the window is scaled.
+// Scaled, the border is KeepFrameOnTop's alone: the style's own, a device pixel off, would show
+// beside it wherever no octet covers it.
 void IpAddressEdit::paintEvent(QPaintEvent* event)
 {
+    if (devicePixelRatioF() != 1) {
+        QPainter(this).fillRect(rect(), palette().base());
+        return;
+    }
     QPainter(this).fillRect(rect().adjusted(0, 0, -1, -1), palette().base());
     QFrame::paintEvent(event);
 }
