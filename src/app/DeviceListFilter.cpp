@@ -5,6 +5,27 @@
 
 namespace quillon::app {
 
+namespace {
+
+// "203.0.113.20" for the list's "203.000.113.020": what a user types to find it.
+QString WithoutLeadingZeros(const QString& address)
+{
+    QString plain;
+    plain.reserve(address.size());
+    bool atOctetStart = true;
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar c = address[i];
+        const bool lastOfOctet = i + 1 == address.size() || address[i + 1] == u'.';
+        if (atOctetStart && c == u'0' && !lastOfOctet)
+            continue;
+        plain += c;
+        atOctetStart = c == u'.';
+    }
+    return plain;
+}
+
+} // namespace
+
 DeviceListFilter::DeviceListFilter(DeviceListModel& rows, QObject* parent) : QSortFilterProxyModel(parent), rows_(rows)
 {
     setSourceModel(&rows);
@@ -26,7 +47,7 @@ bool DeviceListFilter::Shows(int row) const
         return true;
     const devices::DeviceRow& shown = rows_.Row(row);
     const auto contains = [this](const QString& text) { return text.contains(text_, Qt::CaseInsensitive); };
-    if (contains(shown.nameText) || contains(shown.addressText))
+    if (contains(shown.nameText) || contains(shown.addressText) || contains(WithoutLeadingZeros(shown.addressText)))
         return true;
     const QString mac = MacOf(row);
     return contains(mac) || contains(QString(mac).remove(u':'));

@@ -11,8 +11,8 @@ namespace quillon::app {
 
 class DeviceListModel;
 
-// The rows whose name, address or MAC address contain a text, case aside (a MAC address with or
-// without its colons). The rows keep the list's order: the proxy never sorts. The MAC addresses
+// The rows whose name, address or MAC address contain a text, case aside (an address as the list
+// shows it or as it is written, a MAC address with or without its colons). The rows keep the list's order: the proxy never sorts. The MAC addresses
 // are read once per text for the rows listed then; a row listed later reads its own.
 class DeviceListFilter : public QSortFilterProxyModel {
     Q_OBJECT

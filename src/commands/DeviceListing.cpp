@@ -69,6 +69,7 @@ ListedDevice FromDevice(const devices::Device& known, const std::vector<platform
     device.webAddress = DeviceWebAddress({device.ipAddress, state.ports.port1});
     device.rowNumber = known.number;
     device.macSharedBy = known.macSharedBy;
+    device.offlineSince = known.offlineSince;
     AddCard(device, cards);
     return device;
 }

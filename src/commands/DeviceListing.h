@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -41,6 +42,8 @@ struct ListedDevice {
     std::optional<std::array<wire::Ipv4, 2>> macSharedBy; // two addresses answering with its MAC
     QString webAddress;
     int rowNumber = 0;              // its number in the list
+    // Since when it is taken for offline by a list that keeps searching; empty while it answers.
+    std::optional<std::chrono::system_clock::time_point> offlineSince;
 };
 
 // Every device in the table, sorted by address numerically (then MAC). `cards` are the

@@ -7,6 +7,7 @@
 #include "ctl/ListCommand.h"
 #include "ctl/PlanCommand.h"
 #include "ctl/SetCommand.h"
+#include "ctl/WatchCommand.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -40,6 +41,9 @@ int main(int argc, char* argv[])
         "             an empty cell keeps the device's value), then set the devices as set\n"
         "             does, several at once, printing applied, unchanged, not found or\n"
         "             not confirmed for each as it ends\n"
+        "  watch      search again every 15 s without forgetting a device and print a line\n"
+        "             as a device is new, changes, goes offline (three searches missed in a\n"
+        "             row) or comes back online, until interrupted\n"
         "  doctor     tell what a search would meet, one finding a line: the cards with their\n"
         "             addresses, strict reverse-path filtering (and the sysctl that loosens\n"
         "             it), ports 4022 and 4023 held by another program, and whether the\n"
@@ -57,6 +61,7 @@ int main(int argc, char* argv[])
         "Exit status of apply: 0 when every line was applied or unchanged, 2 when the plan has\n"
         "a problem (each printed with its line) or on errors (nothing sent), 3 otherwise, 130,\n"
         "143 or 129 when stopped by SIGINT, SIGTERM or SIGHUP after the devices in flight.\n"
+        "Exit status of watch: 0 when stopped by SIGINT, SIGTERM or SIGHUP, 2 on errors.\n"
         "Exit status of doctor: 0 when nothing stands in the way of a search, 1 when a card drops\n"
         "answers from other subnets, a port is held or no card can search, 2 on errors.\n\n"
         "'quillonctl help COMMAND' or 'quillonctl COMMAND --help' shows the options of COMMAND."));
@@ -72,7 +77,7 @@ int main(int argc, char* argv[])
                            "list, plan: collect answers for SECONDS (default 2). set, apply: wait up to SECONDS "
                            "for a device to confirm (default 5)."))});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, set MAC, plan, apply PLAN, doctor or help COMMAND"));
+                                 QStringLiteral("list, set MAC, plan, apply PLAN, watch, doctor or help COMMAND"));
     // What follows the command is the command's to read.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
 
@@ -96,7 +101,7 @@ int main(int argc, char* argv[])
         return ctl::UsageError(QStringLiteral("no command given"));
     const std::pair<const char*, ctl::ParsedCommand (*)(const QStringList&)> commands[] = {
         {"list", ctl::ParseList},   {"set", ctl::ParseSet},       {"plan", ctl::ParsePlan},
-        {"apply", ctl::ParseApply}, {"doctor", ctl::ParseDoctor},
+        {"apply", ctl::ParseApply}, {"doctor", ctl::ParseDoctor}, {"watch", ctl::ParseWatch},
     };
     const auto command = std::find_if(std::begin(commands), std::end(commands),
                                       [&](const auto& c) { return positional.first() == QLatin1String(c.first); });

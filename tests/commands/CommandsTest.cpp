@@ -9,6 +9,7 @@
 #include "commands/Plan.h"
 #include "commands/RowHint.h"
 #include "commands/Submit.h"
+#include "commands/WatchEvents.h"
 #include "discovery/Discovery.h"
 #include "protocol/DeviceTexts.h"
 #include "protocol/ShortForm.h"
@@ -16,6 +17,9 @@
 #include "support/SimulatorProcess.h"
 
 #include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <chrono>
 #include <functional>
@@ -457,4 +461,46 @@ TEST(Listing, DnsServersAreTheDevicesLastToldWhateverFormAnsweredLast)
         table.Enter(answers);
         EXPECT_EQ(ListDevices(table, {}).front().dns1, shown) << what;
     }
+}
+
+// Two listings of the same site, compared by MAC address.
+TEST(Watch, EachDeviceIsNewOnceThenEachChangedFieldAndItsGoingOfflineOrBackIsAnEvent)
+{
+    const auto device = [](std::uint8_t last, const char* name, std::uint8_t host, bool offline = false) {
+        ListedDevice listed;
+        listed.macAddress = {0, 0x1a, 0x2b, 0x3c, 0x4d, last};
+        listed.name = QLatin1String(name);
+        listed.ipAddress = {203, 0, 113, host};
+        listed.webPort = 80;
+        if (offline)
+            listed.offlineSince = std::chrono::system_clock::time_point(std::chrono::seconds(1'800'000'000));
+        return listed;
+    };
+    const std::tuple<const char*, std::vector<ListedDevice>, std::vector<ListedDevice>, QStringList> cases[] = {
+        {"first seen", {}, {device(1, "Lobby", 20), device(2, "Dock", 22)},
+         {"new 00:1a:2b:3c:4d:01 203.0.113.20 Lobby", "new 00:1a:2b:3c:4d:02 203.0.113.22 Dock"}},
+        {"nothing happened", {device(1, "Lobby", 20)}, {device(1, "Lobby", 20)}, {}},
+        {"two fields", {device(1, "Lobby", 20)}, {device(1, "Hall", 40)},
+         {"changed 00:1a:2b:3c:4d:01 203.0.113.40 Hall ip 203.0.113.20 \u2192 203.0.113.40",
+          "changed 00:1a:2b:3c:4d:01 203.0.113.40 Hall name Lobby \u2192 Hall"}},
+        {"offline", {device(1, "Lobby", 20)}, {device(1, "Lobby", 20, true)}, {"offline 00:1a:2b:3c:4d:01 203.0.113.20 Lobby"}},
+        {"still offline", {device(1, "Lobby", 20, true)}, {device(1, "Lobby", 20, true)}, {}},
+        {"back, moved", {device(1, "Lobby", 20, true)}, {device(1, "Lobby", 21)},
+         {"online 00:1a:2b:3c:4d:01 203.0.113.21 Lobby", "changed 00:1a:2b:3c:4d:01 203.0.113.21 Lobby ip 203.0.113.20 \u2192 203.0.113.21"}},
+        {"a name that would steer a terminal", {device(1, "Lobby", 20)}, {device(1, "\x1b[2J", 20)},
+         {"changed 00:1a:2b:3c:4d:01 203.0.113.20 \ufffd[2J name Lobby \u2192 \ufffd[2J"}},
+    };
+    const QDateTime when(QDate(2026, 12, 7), QTime(14, 2, 33));
+    for (const auto& [what, before, now, expected] : cases) {
+        QStringList lines;
+        for (const WatchEvent& event : WatchEvents(before, now))
+            lines << WatchEventText(event, when).mid(9); // after the time
+        EXPECT_EQ(lines, expected) << what;
+    }
+    const WatchEvent changed{WatchEvent::Kind::Changed, device(1, "Hall", 40), "ip", "203.0.113.20", "203.0.113.40"};
+    const QJsonObject json = QJsonDocument::fromJson(WatchEventJson(changed, when)).object();
+    EXPECT_EQ(json.value("event").toString(), QStringLiteral("changed"));
+    EXPECT_EQ(json.value("old").toString() + json.value("new").toString(), QStringLiteral("203.0.113.20203.0.113.40"));
+    EXPECT_EQ(json.value("mac").toString(), QStringLiteral("00:1a:2b:3c:4d:01"));
+    EXPECT_EQ(json.value("time").toString(), when.toUTC().toString(Qt::ISODate));
 }

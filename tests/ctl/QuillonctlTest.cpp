@@ -850,3 +850,40 @@ TEST(Quillonctl, QuietLeavesOnlyErrorsOnStandardError)
         EXPECT_EQ(!run.errors.isEmpty(), says) << arguments.join(' ').toStdString() << "\n" << run.errors.toStdString();
     }
 }
+
+// watch searches every second here; the device falls silent, then answers again.
+TEST(Quillonctl, WatchSaysEachDeviceNewThenOfflineAndOnlineAndEndsCleanlyWhenStopped)
+{
+    const char* fleet = R"({"devices": [{"mac": "00:1a:2b:3c:4d:31", "ip": "203.0.113.31", "netmask": "255.255.255.0",
+                             "name": "Yard", "port1": 80}]})";
+    const std::string fleetPath = test::WriteTemporaryFile(fleet);
+    auto simulator = std::make_unique<test::SimulatorProcess>(std::vector<std::string>{"--devices", fleetPath});
+    ASSERT_TRUE(simulator->IsReady());
+    QProcess watch;
+    watch.setProcessChannelMode(QProcess::SeparateChannels);
+    watch.start(QStringLiteral(QUILLONCTL), {"watch", "--interval", "1", "--format", "json", "--repeat", "1"});
+    QByteArray lines;
+    const auto waitFor = [&](const char* event) {
+        for (int wait = 0; wait < 200 && !lines.contains(QByteArray("\"event\":\"") + event + '"'); ++wait) {
+            watch.waitForReadyRead(50);
+            lines += watch.readAllStandardOutput();
+        }
+        return lines.contains(QByteArray("\"event\":\"") + event + '"');
+    };
+    ASSERT_TRUE(waitFor("new")) << lines.toStdString();
+    simulator.reset();
+    ASSERT_TRUE(waitFor("offline")) << lines.toStdString();
+    simulator = std::make_unique<test::SimulatorProcess>(std::vector<std::string>{"--devices", fleetPath});
+    ASSERT_TRUE(waitFor("online")) << lines.toStdString();
+    watch.terminate();
+    ASSERT_TRUE(watch.waitForFinished(5000));
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), 0);
+    QStringList events;
+    for (const QByteArray& line : (lines + watch.readAllStandardOutput()).split('\n')) {
+        const QJsonObject event = QJsonDocument::fromJson(line).object();
+        if (!line.isEmpty())
+            events << event.value("event").toString() + ' ' + event.value("mac").toString() + ' ' + event.value("name").toString();
+    }
+    EXPECT_EQ(events, (QStringList{"new 00:1a:2b:3c:4d:31 Yard", "offline 00:1a:2b:3c:4d:31 Yard", "online 00:1a:2b:3c:4d:31 Yard"}));
+}
