@@ -1,6 +1,8 @@
 // The window's own figures: start-up of the program to the window shown, ordering 10,000 rows by
 // each column including the list's repaint, a row's hint when 20,000 devices share one address,
-// and the refresh of one changed row in a full list.
+// the refresh of one changed row in a full list, ordering and filtering the full list (65,536
+// rows that answered in random order) with every column shown, and the processor time a full
+// list that keeps searching takes between its searches.
 // The devices are the simulator's, answering the window's search through the virtual LAN; a
 // changed row is a device's update notice on the wire. Run it inside the virtual LAN, offscreen
 // or on a display:
@@ -19,10 +21,12 @@
 #include "VirtualLan.h"
 
 #include <QAbstractItemModel>
+#include <QLineEdit>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 
@@ -33,6 +37,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <time.h>
@@ -147,6 +152,57 @@ std::vector<double> SharedAddressTooltips(QTreeView& list, int rows)
     return took;
 }
 
+struct Stall {
+    double untilShownMs = 0; // from the start of the step until the list has repainted
+    double longestMs = 0;    // the longest the UI thread served no event meanwhile
+};
+
+// One run of `step`, with the list's repaint: how long it took, and the longest gap of a 5 ms
+// timer on the UI thread beyond its period while it ran (the gap that ends after the repaint
+// included).
+Stall MeasureStall(QTreeView& list, const std::function<void()>& step)
+{
+    constexpr qint64 kPeriod = 5;
+    Stall stall;
+    QElapsedTimer sinceTick;
+    QTimer ticks;
+    ticks.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        stall.longestMs = std::max(stall.longestMs, static_cast<double>(sinceTick.nsecsElapsed()) / 1e6 - kPeriod);
+        sinceTick.start();
+    });
+    ticks.start(kPeriod);
+    QTest::qWait(20);
+    stall.longestMs = 0;
+    const auto start = std::chrono::steady_clock::now();
+    step();
+    list.viewport()->repaint();
+    stall.untilShownMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    QTest::qWait(20); // the tick after the step
+    return stall;
+}
+
+double ProcessorSeconds()
+{
+    timespec used{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+}
+
+// The share of one core the process takes in each of `seconds` seconds.
+std::vector<double> SharesBySecond(int seconds)
+{
+    std::vector<double> shares;
+    for (int second = 0; second < seconds; ++second) {
+        const double usedBefore = ProcessorSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        QTest::qWait(1000);
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        shares.push_back((ProcessorSeconds() - usedBefore) / elapsed);
+    }
+    return shares;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -204,6 +260,40 @@ int main(int argc, char* argv[])
                 fullList, refresh[10], refresh.back());
     std::printf("{\"case\":\"one_row_refresh\",\"rows\":%d,\"median_ms\":%.2f,\"worst_ms\":%.2f}\n", fullList,
                 refresh[10], refresh.back());
+
+    // Every column shown; the first click on each column, and filters that keep many, few or
+    // no rows.
+    for (int column = devices::kTextColumnCount; column < devices::kColumnCount; ++column)
+        window.ShowColumn(static_cast<devices::Column>(column), true);
+    for (int column = 1; column < devices::kColumnCount; ++column) {
+        const Stall stall = MeasureStall(*list, [&] { window.OnDeviceListColumnClick(column); });
+        std::printf("| first ordering of %d rows by column %d, every column shown: until shown, longest UI stall | %.1f, %.1f ms |\n",
+                    fullList, column, stall.untilShownMs, stall.longestMs);
+        std::printf("{\"case\":\"full_ordering\",\"rows\":%d,\"column\":%d,\"ms\":%.1f,\"stall_ms\":%.1f}\n", fullList,
+                    column, stall.untilShownMs, stall.longestMs);
+    }
+    auto* filter = window.findChild<QLineEdit*>(QStringLiteral("filterField"));
+    for (const char* text : {"Camera-1", "camera-0001", "10.0.1.7", "02:51:00:00:0a", "no such device", ""}) {
+        const Stall stall = MeasureStall(*list, [&] { filter->setText(QLatin1String(text)); });
+        std::printf("| filter \"%s\" over %d rows, %d shown: until shown, longest UI stall | %.1f, %.1f ms |\n", text, fullList,
+                    list->model()->rowCount(), stall.untilShownMs, stall.longestMs);
+        std::printf("{\"case\":\"filter\",\"text\":\"%s\",\"rows\":%d,\"shown\":%d,\"ms\":%.1f,\"stall_ms\":%.1f}\n", text,
+                    fullList, list->model()->rowCount(), stall.untilShownMs, stall.longestMs);
+    }
+
+    // The simulator keeps answering while the list keeps searching.
+    devsim::SimulatorProcess answering({QUILLON_DEVSIM, "--count", std::to_string(fullList), "--spread", "1000"});
+    if (!answering.IsReady())
+        return 1;
+    window.KeepSearchingAction()->setChecked(true); // searches at once, then every 15 s
+    const auto interval = std::chrono::duration_cast<std::chrono::seconds>(discovery::Discovery::kLiveSearchInterval);
+    const std::vector<double> shares = SharesBySecond(2 * static_cast<int>(interval.count()));
+    QString profile;
+    for (const double share : shares)
+        profile += QStringLiteral("%1 ").arg(share * 100, 0, 'f', 1);
+    std::printf("| a live list of %d devices, %% of a core in each second of two searches | %s|\n", fullList, qPrintable(profile));
+    std::printf("{\"case\":\"live_list\",\"devices\":%d,\"core_percent_by_second\":[%s]}\n", fullList,
+                qPrintable(profile.trimmed().replace(u' ', u',')));
     window.OnCancel();
     return 0;
 }

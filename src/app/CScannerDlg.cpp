@@ -777,20 +777,26 @@ void CScannerDlg::OnStatic()
     SetAddressFieldsEnabled(true);
 }
 
-// The detail columns order by the devices' details as they are at the click.
+// A copy of the rows is sorted on a thread of its own, the window drawing meanwhile; the rows then
+// take its order in one short step. Rows listed meanwhile follow the ordered ones, as rows listed
+// after an ordering do. The detail columns order by the devices' details as they are at the click.
 void CScannerDlg::OnDeviceListColumnClick(int column)
 {
-    const std::vector<devices::RowDetails> details =
-        column >= devices::kTextColumnCount ? discovery_.Devices().Details() : std::vector<devices::RowDetails>();
-    bool ordered = false;
-    discovery_.Rows().Reorder(
-        [&](devices::RowFeed::Rows& rows) { ordered = ordering_.OnColumnClick(column, rows, details); });
+    const std::optional<bool> greatestFirst = ordering_.Click(column);
+    if (!greatestFirst)
+        return;
+    devices::RowFeed::Rows ordered;
+    RunServingEvents([&, &rows = discovery_.Rows(), &store = discovery_.Devices()] {
+        const std::vector<devices::RowDetails> details =
+            column >= devices::kTextColumnCount ? store.Details() : std::vector<devices::RowDetails>();
+        ordered = rows.Copy();
+        devices::ColumnOrdering::Sort(column, *greatestFirst, ordered, details);
+    });
+    discovery_.Rows().Reorder([&](devices::RowFeed::Rows& rows) { devices::FollowOrder(ordered, rows); });
     RefreshDeviceList();
     deviceList_->clearSelection();
-    if (!ordered)
-        return;
     deviceList_->header()->setSortIndicatorShown(true);
-    deviceList_->header()->setSortIndicator(column, ordering_.GreatestFirst(column) ? Qt::DescendingOrder : Qt::AscendingOrder);
+    deviceList_->header()->setSortIndicator(column, *greatestFirst ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void CScannerDlg::OnDeviceListDoubleClick()
@@ -859,6 +865,7 @@ void CScannerDlg::OnKeepSearching(bool on)
     QSettings().setValue(kKeepSearchingSetting, on);
     liveRepeat_.stop();
     if (on) {
+        OnLiveSearch();
         liveSearch_.start();
         detailsRepaint_.start();
     } else {

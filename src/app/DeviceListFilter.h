@@ -5,6 +5,7 @@
 #include <QSortFilterProxyModel>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace quillon::app {
@@ -12,8 +13,8 @@ namespace quillon::app {
 class DeviceListModel;
 
 // The rows whose name, address or MAC address contain a text, case aside (an address as the list
-// shows it or as it is written, a MAC address with or without its colons). The rows keep the list's order: the proxy never sorts. The MAC addresses
-// are read once per text for the rows listed then; a row listed later reads its own.
+// shows it or as it is written; a MAC address with its colons when the text has one, without
+// them otherwise). The rows keep the list's order: the proxy never sorts.
 class DeviceListFilter : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -28,11 +29,18 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
 
 private:
-    QString MacOf(int row) const;
+    // A row matched from the copy, by number; good while the row still shows these texts.
+    struct Decision {
+        QString nameText;
+        QString addressText;
+        bool shown = false;
+        bool known = false;
+    };
 
     DeviceListModel& rows_;
     QString text_;
-    std::vector<devices::RowDetails> details_; // by number, as they were when the text was set
+    bool macWithColons_ = false;     // the text is matched with the MAC address's colons
+    std::vector<Decision> decided_;  // while the view takes a new text
 };
 
 } // namespace quillon::app

@@ -45,6 +45,7 @@ public:
     // Brings the rows up to date; rows appended one after the other arrive as one insertion.
     void Apply(devices::RowChanges changes);
     const devices::DeviceRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    const std::vector<devices::DeviceRow>& Rows() const { return rows_; }
     // Where the row of the device numbered `number` stands now; nothing when it has none.
     std::optional<int> RowOfNumber(int number) const;
 

@@ -3,6 +3,7 @@
 #include "platform/NamedLock.h"
 
 #include <chrono>
+#include <functional>
 
 namespace quillon::app {
 
@@ -11,5 +12,9 @@ namespace quillon::app {
 // so no command starts meanwhile). Another copy is waited for at most `patience`.
 void LockServingEvents(platform::NamedLock& lock,
                        std::chrono::milliseconds patience = platform::NamedLock::kOtherProcessPatience);
+
+// Runs `work` on a thread of its own while the UI thread keeps serving its events, user input
+// excepted as above; returns once it is done. `work` must touch nothing the UI thread uses.
+void RunServingEvents(const std::function<void()>& work);
 
 } // namespace quillon::app

@@ -52,23 +52,61 @@ int CompareKeys(Column column, const DeviceRow& a, const DeviceRow& b, std::span
 
 } // namespace
 
-bool ColumnOrdering::OnColumnClick(int column, std::vector<DeviceRow>& rows, std::span<const RowDetails> details)
+std::optional<bool> ColumnOrdering::Click(int column)
 {
     if (column < 0 || column >= kColumnCount)
-        return false;
+        return std::nullopt;
     bool& toggle = sortToggle_[static_cast<std::size_t>(column)];
-    const bool descending = toggle;
     toggle = !toggle;
+    return toggle;
+}
 
+void ColumnOrdering::Sort(int column, bool greatestFirst, std::vector<DeviceRow>& rows, std::span<const RowDetails> details)
+{
     const auto key = static_cast<Column>(column);
     std::stable_sort(rows.begin(), rows.end(), [&](const DeviceRow& a, const DeviceRow& b) {
         const int order = CompareKeys(key, a, b, details);
-        return descending ? order > 0 : order < 0;
+        return greatestFirst ? order < 0 : order > 0;
     });
     // The rows are written back one by one at the top of the list: the list shows the sorted
     // sequence reversed.
     std::reverse(rows.begin(), rows.end());
-    return true;
+}
+
+bool ColumnOrdering::OnColumnClick(int column, std::vector<DeviceRow>& rows, std::span<const RowDetails> details)
+{
+    const std::optional<bool> greatestFirst = Click(column);
+    if (greatestFirst)
+        Sort(column, *greatestFirst, rows, details);
+    return greatestFirst.has_value();
+}
+
+void FollowOrder(const std::vector<DeviceRow>& ordered, std::vector<DeviceRow>& rows)
+{
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    int highest = 0;
+    for (const DeviceRow& row : rows)
+        highest = std::max(highest, row.number);
+    std::vector<std::size_t> at(static_cast<std::size_t>(highest) + 1, kNone); // by number
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].number >= 0)
+            at[static_cast<std::size_t>(rows[i].number)] = i;
+    std::vector<DeviceRow> result;
+    result.reserve(rows.size());
+    std::vector<bool> taken(rows.size());
+    for (const DeviceRow& row : ordered) {
+        if (row.number < 0 || row.number > highest)
+            continue;
+        const std::size_t i = at[static_cast<std::size_t>(row.number)];
+        if (i == kNone || taken[i])
+            continue;
+        taken[i] = true;
+        result.push_back(std::move(rows[i]));
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (!taken[i])
+            result.push_back(std::move(rows[i]));
+    rows.swap(result);
 }
 
 } // namespace quillon::devices

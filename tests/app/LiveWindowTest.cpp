@@ -193,7 +193,6 @@ TEST_F(LiveWindow, DevicesThatMissThreeSearchesInARowAreShownOfflineUntilTheyAns
     window->KeepSearchingAction()->setChecked(true);
     for (int column = kMacColumn; column <= kLastSeenColumn; ++column)
         window->ShowColumn(static_cast<devices::Column>(column), true);
-    window->OnLiveSearch();
     ASSERT_TRUE(test::Eventually([&] { return StatusText().endsWith(QStringLiteral("4 online, 0 offline")); }))
         << StatusText().toStdString();
     simulator.reset();

@@ -69,3 +69,29 @@ TEST(ColumnOrdering, EachHeadingAlternatesGreatestFirstWithItsOwnToggle)
         EXPECT_EQ(shown, c.expected);
     }
 }
+
+// The rows, by number, as they are when the ordered copy comes back; the ordered copy; the rows after.
+TEST(ColumnOrdering, RowsTakeTheOrderOfTheirOrderedCopyAndRowsListedMeanwhileFollow)
+{
+    const std::tuple<const char*, std::vector<int>, std::vector<int>, std::vector<int>> cases[] = {
+        {"unchanged meanwhile", {1, 2, 3}, {3, 1, 2}, {3, 1, 2}},
+        {"listed meanwhile", {1, 2, 3, 5, 4}, {3, 1, 2}, {3, 1, 2, 5, 4}},
+        {"moved to the end meanwhile", {1, 3, 2}, {2, 3, 1}, {2, 3, 1}},
+        {"gone meanwhile", {1, 3}, {3, 2, 1}, {3, 1}},
+        {"all gone (a search)", {}, {2, 1}, {}},
+    };
+    const auto rowsNumbered = [](const std::vector<int>& numbers) {
+        std::vector<DeviceRow> rows;
+        for (int number : numbers)
+            rows.push_back({number, QString::number(number), {}});
+        return rows;
+    };
+    for (const auto& [what, now, ordered, expected] : cases) {
+        std::vector<DeviceRow> rows = rowsNumbered(now);
+        FollowOrder(rowsNumbered(ordered), rows);
+        std::vector<int> numbers;
+        for (const DeviceRow& row : rows)
+            numbers.push_back(row.number);
+        EXPECT_EQ(numbers, expected) << what;
+    }
+}
