@@ -475,11 +475,8 @@ void CScannerDlg::ShowColumn(devices::Column column, bool shown)
     const int section = static_cast<int>(column);
     deviceList_->setColumnHidden(section, !shown);
     QStringList keys;
-    bool anyShown = false;
     for (const DetailColumn& detail : kDetailColumns) {
-        const bool visible = !deviceList_->isColumnHidden(static_cast<int>(detail.column));
-        anyShown = anyShown || visible;
-        if (visible)
+        if (!deviceList_->isColumnHidden(static_cast<int>(detail.column)))
             keys << QLatin1String(detail.key);
         if (detail.column == column && shown) {
             const QFontMetrics metrics(deviceList_->font());
@@ -489,7 +486,15 @@ void CScannerDlg::ShowColumn(devices::Column column, bool shown)
         }
     }
     QSettings().setValue(kColumnsSetting, keys);
-    if (anyShown || keepSearching_->isChecked())
+    RepaintDetailsWhileShown();
+}
+
+void CScannerDlg::RepaintDetailsWhileShown()
+{
+    const bool detailShown = std::any_of(std::begin(kDetailColumns), std::end(kDetailColumns), [this](const DetailColumn& detail) {
+        return !deviceList_->isColumnHidden(static_cast<int>(detail.column));
+    });
+    if (detailShown || keepSearching_->isChecked())
         detailsRepaint_.start();
     else
         detailsRepaint_.stop();
@@ -867,10 +872,10 @@ void CScannerDlg::OnKeepSearching(bool on)
     if (on) {
         OnLiveSearch();
         liveSearch_.start();
-        detailsRepaint_.start();
     } else {
         liveSearch_.stop();
     }
+    RepaintDetailsWhileShown();
     ShowCounts();
 }
 

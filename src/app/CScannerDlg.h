@@ -113,6 +113,7 @@ private:
     void OpenCurrentRowsWebPage();
     void ShowCounts();
     void RepeatLiveSearch();
+    void RepaintDetailsWhileShown();
 
     i18n::InterfaceTexts& texts_;
     i18n::LanguageLoader languageLoader_;
