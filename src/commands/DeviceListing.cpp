@@ -253,6 +253,12 @@ QJsonObject DeviceJson(const ListedDevice& device)
     return object;
 }
 
+QString ReportedSetting(const QJsonObject& deviceJson, const char* setting)
+{
+    const QJsonValue value = deviceJson.value(QLatin1String(setting));
+    return value.isDouble() ? QString::number(value.toInteger()) : value.toString();
+}
+
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
 {
     QJsonArray array;

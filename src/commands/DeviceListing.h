@@ -61,6 +61,11 @@ std::optional<ListedDevice> ListRowDevice(const devices::DeviceStore& store, int
 QByteArray FormatTable(const std::vector<ListedDevice>& devices);
 // One device as a JSON object; a name that is not UTF-8 also gets "name_hex".
 QJsonObject DeviceJson(const ListedDevice& device);
+// The settings a device reports, as list's JSON names them, each with its value as text (empty
+// for none): what a watch compares and a site's memory keeps.
+inline constexpr const char* kReportedSettings[] = {"ip",   "netmask",  "gateway", "dns1", "dns2",
+                                                    "name", "web_port", "dhcp",    "card"};
+QString ReportedSetting(const QJsonObject& deviceJson, const char* setting);
 // One JSON array, an object per device.
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty);
 // A cell a spreadsheet would read as a formula (one starting with =, +, -, @, a tab or a

@@ -10,13 +10,6 @@ namespace quillon::commands {
 
 namespace {
 
-const char* const kWatchedFields[] = {"ip", "netmask", "gateway", "dns1", "dns2", "name", "web_port", "dhcp", "card"};
-
-QString ValueText(const QJsonValue& value)
-{
-    return value.isDouble() ? QString::number(value.toInteger()) : value.toString();
-}
-
 const char* KindName(WatchEvent::Kind kind)
 {
     switch (kind) {
@@ -36,10 +29,10 @@ void AddChanges(const ListedDevice& before, const ListedDevice& now, std::vector
 {
     const QJsonObject old = DeviceJson(before);
     const QJsonObject current = DeviceJson(now);
-    for (const char* field : kWatchedFields) {
+    for (const char* field : kReportedSettings) {
         const QString key = QLatin1String(field);
         if (old.value(key) != current.value(key))
-            events.push_back({WatchEvent::Kind::Changed, now, key, ValueText(old.value(key)), ValueText(current.value(key))});
+            events.push_back({WatchEvent::Kind::Changed, now, key, ReportedSetting(old, field), ReportedSetting(current, field)});
     }
 }
 

@@ -183,6 +183,49 @@ void CommandLine::AddOutputFormat()
     parser_.addOption(*formatOption_);
 }
 
+void CommandLine::AddSiteMemory()
+{
+    databaseOption_ = QCommandLineOption(QStringLiteral("database"),
+                                         QStringLiteral("The site's memory in FILE (default: $QUILLON_DATABASE, else "
+                                                        "~/.local/share/quillon/quillon.sqlite)."),
+                                         QStringLiteral("FILE"));
+    noDatabaseOption_ = QCommandLineOption(QStringLiteral("no-database"), QStringLiteral("Remember nothing of this run."));
+    siteOption_ = QCommandLineOption(QStringLiteral("site"),
+                                     QStringLiteral("The site's name (default: the card and its subnet, as 'eth0 "
+                                                    "192.168.1.0/24')."),
+                                     QStringLiteral("NAME"));
+    parser_.addOptions({*databaseOption_, *noDatabaseOption_, *siteOption_});
+}
+
+MemoryOptions CommandLine::Memory() const
+{
+    MemoryOptions memory;
+    if (!databaseOption_)
+        return memory;
+    memory.off = parser_.isSet(*noDatabaseOption_);
+    memory.path = parser_.isSet(*databaseOption_) ? parser_.value(*databaseOption_) : store::DefaultDatabasePath();
+    memory.site = parser_.value(*siteOption_);
+    return memory;
+}
+
+std::unique_ptr<store::SiteMemory> OpenSiteMemory(const MemoryOptions& options)
+{
+    if (options.off)
+        return nullptr;
+    QString why;
+    std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(options.path, why);
+    if (memory == nullptr)
+        SayMemoryOff(options.path, why);
+    else if (!memory->Notice().isEmpty())
+        std::fprintf(stderr, "quillonctl: %s\n", qPrintable(memory->Notice()));
+    return memory;
+}
+
+void SayMemoryOff(const QString& path, const QString& why)
+{
+    std::fprintf(stderr, "quillonctl: the site's memory (%s) is off: %s\n", qPrintable(path), qPrintable(why));
+}
+
 void CommandLine::AddTimeout(const QString& help)
 {
     timeoutOption_ = TimeoutOption(help);
@@ -204,8 +247,8 @@ std::optional<int> CommandLine::Parse(const QStringList& arguments)
     if (parser_.isSet(quiet_))
         BeQuiet();
     const QStringList positional = parser_.positionalArguments();
-    const qsizetype count = command_.missingArgument != nullptr ? 2 : 1;
-    if (positional.size() < count)
+    const qsizetype count = command_.missingArgument != nullptr || command_.optionalArgument ? 2 : 1;
+    if (positional.size() < count && !command_.optionalArgument)
         return UsageError(QString::fromUtf8(command_.missingArgument));
     if (positional.size() > count)
         return UnexpectedArgument(positional[count]);

@@ -7,6 +7,7 @@
 #include "platform/NamedLock.h"
 #include "platform/Interfaces.h"
 #include "protocol/Wire.h"
+#include "store/SiteMemory.h"
 
 #include <QByteArray>
 #include <QCommandLineOption>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -153,6 +155,13 @@ using ParsedCommand = std::variant<std::function<int(int dataFd)>, int>;
 // An address option and the field it fills.
 using AddressOption = std::pair<const QCommandLineOption*, std::optional<wire::Ipv4>*>;
 
+// Where a run's site memory is, and which site it is at.
+struct MemoryOptions {
+    QString path;
+    bool off = false; // --no-database
+    QString site;     // empty: each device's card and subnet
+};
+
 // One command's command line: -h/--help, -v/--version (not in its help), -i/--interface,
 // --timeout when the command takes one, and its own options.
 class CommandLine {
@@ -163,6 +172,7 @@ public:
         const char* description; // for its help
         const char* exitStatus;  // for its help, after the options
         const char* missingArgument = nullptr; // the message when its one argument is missing; null: it takes none
+        bool optionalArgument = false;         // it takes one argument, or none
     };
 
     explicit CommandLine(const Command& command);
@@ -172,6 +182,9 @@ public:
     void AddRepeat();
     // --format text|json: lines for people (the default) or JSON for scripts.
     void AddOutputFormat();
+    // --database FILE, --no-database and --site NAME.
+    void AddSiteMemory();
+    MemoryOptions Memory() const;
     void AddOptions(const QList<QCommandLineOption>& options) { parser_.addOptions(options); }
 
     // Parses the program's `arguments`, the command's name among them: nothing when the command
@@ -211,6 +224,14 @@ private:
     int repeats_ = kSearchRepeats;
     std::optional<QCommandLineOption> formatOption_;
     bool json_ = false;
+    std::optional<QCommandLineOption> databaseOption_;
+    std::optional<QCommandLineOption> noDatabaseOption_;
+    std::optional<QCommandLineOption> siteOption_;
 };
+
+// The site's memory that remembers a run, or nothing when the user turned it off or it cannot be
+// used; then standard error says why, once, and the run goes on without it.
+std::unique_ptr<store::SiteMemory> OpenSiteMemory(const MemoryOptions& options);
+void SayMemoryOff(const QString& path, const QString& why);
 
 } // namespace quillon::ctl

@@ -21,6 +21,7 @@ ParsedCommand ParseList(const QStringList& arguments)
                                     QStringLiteral("FORMAT"), QStringLiteral("table"));
     const QCommandLineOption pretty(QStringLiteral("pretty"), QStringLiteral("Indent the JSON output."));
     line.AddOptions({format, pretty});
+    line.AddSiteMemory();
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -38,6 +39,7 @@ ParsedCommand ParseList(const QStringList& arguments)
         return UsageError(QStringLiteral("--format takes table, json or csv, not '%1'").arg(name));
     options.pretty = line.Options().isSet(pretty);
     options.interfaces = line.Interfaces();
+    options.memory = line.Memory();
     return [options](int dataFd) { return RunList(options, dataFd); };
 }
 
@@ -58,6 +60,9 @@ int RunList(const ListOptions& options, int dataFd)
         return kExitError;
 
     KeepNamedCards(devices, *named);
+    if (const std::unique_ptr<store::SiteMemory> memory = devices.empty() ? nullptr : OpenSiteMemory(options.memory);
+        memory && !memory->RecordDevices(devices, options.memory.site, QDateTime::currentDateTimeUtc()))
+        SayMemoryOff(memory->Path(), memory->Error());
     if (devices.empty() && !Quiet())
         std::fputs("quillonctl: no device answered\n", stderr);
     QByteArray data;

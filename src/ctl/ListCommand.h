@@ -18,6 +18,7 @@ struct ListOptions {
     ListFormat format = ListFormat::Table;
     bool pretty = false;
     std::vector<std::string> interfaces; // empty: every card
+    MemoryOptions memory;
 };
 
 // Exit statuses, as the manual page gives them.

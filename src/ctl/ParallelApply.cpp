@@ -20,14 +20,6 @@ constexpr std::chrono::milliseconds kPollInterval{20};
 constexpr std::chrono::milliseconds kAskAgainInterval{250};
 
 // "port reports 80; ip reports 203.0.113.9": what the device reports instead, if anything.
-QString NotApplied(const commands::ReportCheck& check)
-{
-    QStringList fields;
-    for (const commands::ReportedOtherwise& field : check.otherwise)
-        fields << QStringLiteral("%1 reports %2").arg(field.field, protocol::DisplayableText(field.reported));
-    return fields.join(QLatin1String("; "));
-}
-
 struct InFlight {
     std::size_t line;
     SentSettings sent;
@@ -115,7 +107,7 @@ private:
             if (*result == SetResult::Stopped)
                 stopping_ = true;
             else
-                End(line, *result, refusal);
+                End(line, *result, refusal, nullptr);
             return;
         }
         inFlight_.push_back({line, std::move(std::get<SentSettings>(sent)), Clock::now()});
@@ -145,16 +137,15 @@ private:
                 ++flight;
                 continue;
             }
-            const std::size_t line = flight->line;
+            End(flight->line, *result, why, &flight->sent);
             flight = inFlight_.erase(flight);
-            End(line, *result, why);
         }
     }
 
-    void End(std::size_t line, SetResult result, const QString& why)
+    void End(std::size_t line, SetResult result, const QString& why, const SentSettings* sent)
     {
         hasEnded_[line] = true;
-        if (!ended_(line, result, why))
+        if (!ended_(line, result, why, sent))
             stopping_ = true;
     }
 

@@ -26,10 +26,10 @@ struct ParallelApplyOptions {
     bool yes = false;                        // send gateways outside the subnet without refusing
 };
 
-// Called as each line ends, with its index in the plan and, for a refusal or a device that
-// reports other values, why ("port reports 80"); false stops the start of further lines (those in
-// flight still end).
-using LineEnded = std::function<bool(std::size_t line, SetResult result, const QString& why)>;
+// Called as each line ends, with its index in the plan, for a refusal or a device that reports
+// other values why ("port reports 80"), and what was sent, if anything; false stops the start of
+// further lines (those in flight still end).
+using LineEnded = std::function<bool(std::size_t line, SetResult result, const QString& why, const SentSettings* sent)>;
 
 // Applies the lines, up to `jobs` devices at once, each confirmed on its own. An interruption
 // starts no further line, and the devices in flight then end unconfirmed. Lines never started

@@ -209,12 +209,18 @@ int RunApply(const ApplyOptions& options, int dataFd)
             report.Add(row);
         return !output.Failed() && !reportFile.Failed();
     };
-    const auto lineEnded = [&](std::size_t index, SetResult result, const QString& why) {
+    const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
+    const auto lineEnded = [&](std::size_t index, SetResult result, const QString& why, const SentSettings* sent) {
         statuses[index] = StatusText(result);
         ++endedLines;
-        const QString outcome = result == SetResult::Refused                       ? QStringLiteral("refused: ") + why
-                                : result == SetResult::Unconfirmed && !why.isEmpty() ? QStringLiteral("not applied: ") + why
-                                                                                     : QString::fromLatin1(*statuses[index]);
+        const QString outcome = OutcomeText(result, why);
+        if (sent != nullptr) {
+            const auto device = byMac.find(wire::MacKey(plan.lines[index].mac));
+            const QString site = !options.memory.site.isEmpty() ? options.memory.site
+                                 : device != byMac.end()         ? store::DefaultSiteName(*device->second)
+                                                                 : QString();
+            Journal(memory.get(), "apply", site, plan.lines[index].mac, *sent, outcome);
+        }
         if (showProgress)
             std::fprintf(stderr, "[%lld/%zu] %s %s\n", static_cast<long long>(endedLines), plan.lines.size(),
                          qPrintable(protocol::MacText(plan.lines[index].mac)), qPrintable(outcome));
@@ -336,6 +342,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for each device to confirm (default 5)."));
     line.AddRepeat();
     line.AddOutputFormat();
+    line.AddSiteMemory();
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Send gateways outside the subnet without refusing."));
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("Write what became of each device to FILE, to hand over."),
@@ -375,6 +382,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
     }
     options.timeout = line.Timeout().value_or(options.timeout);
     options.interfaces = line.Interfaces();
+    options.memory = line.Memory();
     return [options](int dataFd) { return RunApply(options, dataFd); };
 }
 

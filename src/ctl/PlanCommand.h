@@ -32,6 +32,7 @@ struct ApplyOptions {
     int repeats = kSearchRepeats; // how many times each search request goes out
     std::chrono::milliseconds timeout{5000}; // for each device to confirm
     std::vector<std::string> interfaces;
+    MemoryOptions memory;
 };
 
 // The most devices `apply --jobs` keeps in flight.

@@ -54,33 +54,48 @@ commands::NewSettings SettingsFor(const Device& device, const SetOptions& option
     return settings;
 }
 
-// "ip: 192.168.1.20 -> 192.168.1.50", one line for each field the request changes.
-QByteArray ChangeLines(const Device& device, const protocol::ShortFormSetRequest& sent)
+// Each field the request changes, as the device had it and as sent.
+void NoteChanges(const Device& device, SentSettings& sent)
 {
     const devices::DeviceState& before = device.believed;
-    QString lines;
-    const auto line = [&lines](const char* field, const QString& from, const QString& to) {
-        if (from != to)
-            lines += QStringLiteral("%1: %2 -> %3\n").arg(QLatin1String(field), from, to);
+    const protocol::ShortFormSetRequest& request = sent.request;
+    const auto field = [&sent](const char* name, const QString& from, const QString& to) {
+        if (from == to)
+            return;
+        sent.before.insert(QLatin1String(name), from);
+        sent.after.insert(QLatin1String(name), to);
     };
     using protocol::DottedDecimal;
-    if (sent.addressChanged) {
-        line("ip", DottedDecimal(before.ipAddress), DottedDecimal(sent.ipAddress));
-        line("netmask", DottedDecimal(before.netmask), DottedDecimal(sent.netmask));
+    if (request.addressChanged) {
+        field("ip", DottedDecimal(before.ipAddress), DottedDecimal(request.ipAddress));
+        field("netmask", DottedDecimal(before.netmask), DottedDecimal(request.netmask));
     }
-    if (sent.gateway)
-        line("gateway", DottedDecimal(before.gateway), DottedDecimal(*sent.gateway));
-    if (sent.name)
-        line("name", protocol::DisplayableText(protocol::NameText(before.name)),
-             protocol::DisplayableText(protocol::NameText(*sent.name)));
-    if (sent.port)
-        line("port", QString::number(before.ports.port1), QString::number(*sent.port));
-    if (sent.dns) {
-        line("dns1", DottedDecimal(before.dns.dns1), DottedDecimal(sent.dns->dns1));
-        line("dns2", DottedDecimal(before.dns.dns2), DottedDecimal(sent.dns->dns2));
+    if (request.gateway)
+        field("gateway", DottedDecimal(before.gateway), DottedDecimal(*request.gateway));
+    if (request.name)
+        field("name", protocol::NameText(before.name), protocol::NameText(*request.name));
+    if (request.port)
+        field("port", QString::number(before.ports.port1), QString::number(*request.port));
+    if (request.dns) {
+        field("dns1", DottedDecimal(before.dns.dns1), DottedDecimal(request.dns->dns1));
+        field("dns2", DottedDecimal(before.dns.dns2), DottedDecimal(request.dns->dns2));
     }
-    if (sent.dhcp)
-        line("dhcp", ModeText(device), *sent.dhcp ? QStringLiteral("on") : QStringLiteral("off"));
+    if (request.dhcp)
+        field("dhcp", ModeText(device), *request.dhcp ? QStringLiteral("on") : QStringLiteral("off"));
+}
+
+// "ip: 192.168.1.20 -> 192.168.1.50", one line for each field the request changes, in the
+// order of the options.
+QByteArray ChangeLines(const SentSettings& sent)
+{
+    QString lines;
+    for (const char* name : {"ip", "netmask", "gateway", "name", "port", "dns1", "dns2", "dhcp"}) {
+        const QString field = QLatin1String(name);
+        if (sent.after.contains(field))
+            lines += QStringLiteral("%1: %2 -> %3\n")
+                         .arg(field, protocol::DisplayableText(sent.before.value(field).toString()),
+                              protocol::DisplayableText(sent.after.value(field).toString()));
+    }
     return lines.toUtf8();
 }
 
@@ -227,30 +242,92 @@ std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discove
             *refusal = why;
         return SetResult::Refused;
     }
-    output.Write(ChangeLines(*device, sent.request));
+    NoteChanges(*device, sent);
+    output.Write(ChangeLines(sent));
     return sent;
+}
+
+QString NotApplied(const commands::ReportCheck& check)
+{
+    QStringList fields;
+    for (const commands::ReportedOtherwise& field : check.otherwise)
+        fields << QStringLiteral("%1 reports %2").arg(field.field, protocol::DisplayableText(field.reported));
+    return fields.join(QLatin1String("; "));
+}
+
+QString OutcomeText(SetResult result, const QString& why)
+{
+    switch (result) {
+    case SetResult::Confirmed:
+        return QStringLiteral("applied");
+    case SetResult::Unchanged:
+        return QStringLiteral("unchanged");
+    case SetResult::NotFound:
+        return QStringLiteral("not found");
+    case SetResult::Unconfirmed:
+        return why.isEmpty() ? QStringLiteral("not confirmed") : QStringLiteral("not applied: ") + why;
+    case SetResult::Refused:
+        return QStringLiteral("refused: ") + why;
+    case SetResult::Failed:
+    case SetResult::Stopped:
+        break;
+    }
+    return QStringLiteral("failed");
+}
+
+void Journal(store::SiteMemory* memory, const char* source, const QString& site, const wire::MacAddress& mac,
+             const SentSettings& sent, const QString& outcome)
+{
+    if (memory == nullptr)
+        return;
+    const auto [user, host] = store::CurrentUserAndHost();
+    const store::JournalEntry entry{QDateTime::currentDateTimeUtc(), user, host, site, QLatin1String(source), mac,
+                                    sent.before, sent.after, outcome};
+    if (!memory->RecordJournal(entry))
+        std::fprintf(stderr, "quillonctl: the journal entry for %s (%s) was not written: %s\n",
+                     qPrintable(protocol::MacText(mac)), qPrintable(outcome), qPrintable(memory->Error()));
 }
 
 namespace {
 
 // Sends the settings and waits for the device's word, or until an interruption comes.
-SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
-                      DataOutput& output)
+// The device's site: the one named, or its card's.
+QString SiteOf(discovery::Discovery& discovery, const wire::MacAddress& mac, const QString& named,
+               const std::vector<platform::BroadcastInterface>& cards)
 {
-    std::variant<SetResult, SentSettings> sent =
+    if (!named.isEmpty())
+        return named;
+    for (const commands::ListedDevice& device : commands::ListDevices(discovery.Devices(), cards))
+        if (device.macAddress == mac)
+            return store::DefaultSiteName(device);
+    return {};
+}
+
+// The request that went out is entered in the journal of `memory` with its outcome.
+SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const SetOptions& options,
+                      DataOutput& output, store::SiteMemory* memory, const std::vector<platform::BroadcastInterface>& cards)
+{
+    std::variant<SetResult, SentSettings> sending =
         SendSettings(discovery, failure, options, output, [&discovery] { discovery.AskAgain(); });
-    if (const SetResult* result = std::get_if<SetResult>(&sent))
+    if (const SetResult* result = std::get_if<SetResult>(&sending))
         return *result;
-    commands::ConfirmationWatch& watch = *std::get<SentSettings>(sent).watch;
-    if (WaitForConfirmation(discovery, watch, options.timeout))
+    const SentSettings& sent = std::get<SentSettings>(sending);
+    const QString site = SiteOf(discovery, options.mac, options.memory.site, cards);
+    commands::ConfirmationWatch& watch = *sent.watch;
+    if (WaitForConfirmation(discovery, watch, options.timeout)) {
+        Journal(memory, "set", site, options.mac, sent, OutcomeText(SetResult::Confirmed, {}));
         return SetResult::Confirmed;
+    }
     if (Interruption() != 0)
         std::fprintf(stderr, "quillonctl: the settings were sent to %s; stopped before it confirmed them\n",
                      qPrintable(protocol::MacText(watch.Device())));
     else
         SayUnconfirmed(watch, options.timeout);
+    Journal(memory, "set", site, options.mac, sent, OutcomeText(SetResult::Unconfirmed, NotApplied(watch.LastCheck())));
     return SetResult::Unconfirmed;
 }
+
+
 
 } // namespace
 
@@ -283,7 +360,8 @@ int RunSet(const SetOptions& options, int dataFd)
     DataOutput output(dataFd);
     DataOutput nowhere(-1);
     DataOutput& changeLines = options.json ? nowhere : output; // JSON: one object at the end
-    const SetResult result = SetOnDevice(discovery, failure, options, changeLines);
+    const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
+    const SetResult result = SetOnDevice(discovery, failure, options, changeLines, memory.get(), cards);
     const auto say = [&](const char* outcome) {
         return output.Write(options.json ? DeviceJsonLine(discovery, options.mac, cards, outcome)
                                          : QByteArray(outcome) + '\n');
@@ -346,6 +424,7 @@ ParsedCommand ParseSet(const QStringList& arguments)
                                    QStringLiteral("Send an IP address another device that answered has, without refusing."));
     line.AddOptions({ip, netmask, gateway, dns1, dns2, name, port, dhcp, fixed, yes, force});
     line.AddOutputFormat();
+    line.AddSiteMemory();
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
 
@@ -382,6 +461,7 @@ ParsedCommand ParseSet(const QStringList& arguments)
     options.json = line.Json();
     options.timeout = line.Timeout().value_or(options.timeout);
     options.interfaces = line.Interfaces();
+    options.memory = line.Memory();
     return [options](int dataFd) { return RunSet(options, dataFd); };
 }
 

@@ -6,6 +6,7 @@
 #include "discovery/Discovery.h"
 #include "protocol/Wire.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,7 @@ struct SetOptions : commands::DeviceChanges {
     bool json = false;           // the outcome as one JSON object, the device as `list` shows it
     std::chrono::milliseconds timeout{5000};
     std::vector<std::string> interfaces; // empty: every card
+    MemoryOptions memory;
 };
 
 // How long `set` waits for the device to answer the search, at most.
@@ -40,11 +42,26 @@ inline constexpr int kExitNotFound = 4;
 // Stopped: an interruption came before anything was sent.
 enum class SetResult { Confirmed, Unchanged, Unconfirmed, NotFound, Refused, Failed, Stopped };
 
-// A device's settings on their way: the request that went out and the watch for its word.
+// A device's settings on their way: the request that went out, each field it changes as the
+// device had it and as sent (named as set's lines name them), and the watch for its word.
 struct SentSettings {
     protocol::ShortFormSetRequest request;
+    QJsonObject before;
+    QJsonObject after;
     std::unique_ptr<commands::ConfirmationWatch> watch;
 };
+
+// How a device's line ended, in words: "applied", "not confirmed", "not applied: port reports
+// 80", "refused: …", "unchanged", "not found". `why` is a refusal's reason or what the device
+// reports otherwise.
+QString OutcomeText(SetResult result, const QString& why);
+// What the device reports otherwise, "port reports 80; name reports Hall"; empty for nothing.
+QString NotApplied(const commands::ReportCheck& check);
+
+// Enters a request that went out, and how it ended, in the journal; says on standard error when
+// it cannot.
+void Journal(store::SiteMemory* memory, const char* source, const QString& site, const wire::MacAddress& mac,
+             const SentSettings& sent, const QString& outcome);
 
 // With a discovery already started: finds the device and sends its changed settings through the
 // window's Submit, the watch armed before the request leaves and asking the devices again through

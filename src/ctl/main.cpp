@@ -4,6 +4,7 @@
 
 #include "ctl/Common.h"
 #include "ctl/DoctorCommand.h"
+#include "ctl/HistoryCommand.h"
 #include "ctl/ListCommand.h"
 #include "ctl/PlanCommand.h"
 #include "ctl/SetCommand.h"
@@ -44,6 +45,7 @@ int main(int argc, char* argv[])
         "  watch      search again every 15 s without forgetting a device and print a line\n"
         "             as a device is new, changes, goes offline (three searches missed in a\n"
         "             row) or comes back online, until interrupted\n"
+        "  history    the journal of every set request sent, with who sent it and how it ended\n"
         "  doctor     tell what a search would meet, one finding a line: the cards with their\n"
         "             addresses, strict reverse-path filtering (and the sysctl that loosens\n"
         "             it), ports 4022 and 4023 held by another program, and whether the\n"
@@ -77,7 +79,7 @@ int main(int argc, char* argv[])
                            "list, plan: collect answers for SECONDS (default 2). set, apply: wait up to SECONDS "
                            "for a device to confirm (default 5)."))});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, set MAC, plan, apply PLAN, watch, doctor or help COMMAND"));
+                                 QStringLiteral("list, set MAC, plan, apply PLAN, watch, history, doctor or help COMMAND"));
     // What follows the command is the command's to read.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
 
@@ -102,6 +104,7 @@ int main(int argc, char* argv[])
     const std::pair<const char*, ctl::ParsedCommand (*)(const QStringList&)> commands[] = {
         {"list", ctl::ParseList},   {"set", ctl::ParseSet},       {"plan", ctl::ParsePlan},
         {"apply", ctl::ParseApply}, {"doctor", ctl::ParseDoctor}, {"watch", ctl::ParseWatch},
+        {"history", ctl::ParseHistory},
     };
     const auto command = std::find_if(std::begin(commands), std::end(commands),
                                       [&](const auto& c) { return positional.first() == QLatin1String(c.first); });

@@ -887,3 +887,53 @@ TEST(Quillonctl, WatchSaysEachDeviceNewThenOfflineAndOnlineAndEndsCleanlyWhenSto
     }
     EXPECT_EQ(events, (QStringList{"new 00:1a:2b:3c:4d:31 Yard", "offline 00:1a:2b:3c:4d:31 Yard", "online 00:1a:2b:3c:4d:31 Yard"}));
 }
+
+// Three devices that end a set request each its own way; the site's memory in a file of the test's.
+TEST(Quillonctl, TheJournalKeepsEverySetRequestSentWithItsOutcomeAndHistoryTellsThem)
+{
+    const char* fleet = R"({"devices": [
+      {"mac": "00:1a:2b:3c:4d:41", "ip": "203.0.113.41", "netmask": "255.255.255.0", "gateway": "203.0.113.1", "name": "Hall", "port1": 80},
+      {"mac": "00:1a:2b:3c:4d:42", "ip": "203.0.113.42", "netmask": "255.255.255.0", "gateway": "203.0.113.1", "name": "Shed",
+       "port1": 80, "confirm": "silent"},
+      {"mac": "00:1a:2b:3c:4d:43", "ip": "203.0.113.43", "netmask": "255.255.255.0", "gateway": "203.0.113.1", "name": "Gate",
+       "port1": 80, "confirm": "stale"}]})";
+    test::SimulatorProcess simulator({"--devices", test::WriteTemporaryFile(fleet)});
+    ASSERT_TRUE(simulator.IsReady());
+    const QString database = QString::fromStdString(test::WriteTemporaryFile("")) + ".sqlite";
+    const QStringList memory{"--database", database};
+    const Outcome list = Quillonctl(QStringList{"list", "--timeout", "1"} + memory);
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.errors, QByteArray());
+    const std::tuple<const char*, const char*, int, QStringList> sets[] = {
+        {"00:1a:2b:3c:4d:41", "81", 0, {"--site", "Depot"}},
+        {"00:1a:2b:3c:4d:42", "81", 3, {"--timeout", "1"}},
+        {"00:1a:2b:3c:4d:43", "81", 3, {"--timeout", "1"}},
+        {"00:1a:2b:3c:4d:41", "84", 0, {"--no-database"}},
+    };
+    for (const auto& [mac, port, status, options] : sets) {
+        const Outcome set = Quillonctl(QStringList{"set", mac, "--port", port} + memory + options);
+        EXPECT_EQ(set.exitCode, status) << mac << set.errors.toStdString();
+    }
+    const Outcome unusable = Quillonctl({"set", "00:1a:2b:3c:4d:41", "--port", "85", "--database", "/proc/self/no/such.sqlite"});
+    EXPECT_EQ(unusable.exitCode, 0) << "a memory that cannot be used stops nothing";
+    EXPECT_TRUE(unusable.errors.contains("quillonctl: the site's memory (/proc/self/no/such.sqlite) is off: ")) << unusable.errors.toStdString();
+
+    const Outcome history = Quillonctl(QStringList{"history", "--format", "json"} + memory);
+    ASSERT_EQ(history.exitCode, 0) << history.errors.toStdString();
+    QStringList entries;
+    for (const QJsonValue entry : QJsonDocument::fromJson(history.output).array()) {
+        const QJsonObject e = entry.toObject();
+        entries << QStringList{e.value("mac").toString(), e.value("site").toString(), e.value("source").toString(),
+                               e.value("before").toObject().value("port").toString() + "->" +
+                                   e.value("after").toObject().value("port").toString(),
+                               e.value("outcome").toString()}
+                       .join(' ');
+    }
+    EXPECT_EQ(entries.join('|').toStdString(), QStringList({"00:1a:2b:3c:4d:41 Depot set 80->81 applied",
+                                    "00:1a:2b:3c:4d:42 lan0 203.0.113.0/26 set 80->81 not confirmed",
+                                    "00:1a:2b:3c:4d:43 lan0 203.0.113.0/26 set 80->81 not applied: port reports 80"}).join('|').toStdString());
+    const Outcome one = Quillonctl(QStringList{"history", "00:1a:2b:3c:4d:43"} + memory);
+    EXPECT_TRUE(one.output.endsWith("set 00:1a:2b:3c:4d:43 (lan0 203.0.113.0/26): port 80 \xe2\x86\x92 81: not applied: port reports 80\n"))
+        << one.output.toStdString();
+    EXPECT_EQ(one.output.count('\n'), 1);
+}

@@ -16,11 +16,15 @@ int main(int argc, char** argv)
     QTemporaryDir runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    // The window remembers choices in its settings: the tests start from none, and leave the
-    // user's alone.
+    // The window remembers choices in its settings and devices in the site's memory: the tests
+    // start from none, and leave the user's alone.
     QTemporaryDir config;
-    if (config.isValid())
+    QTemporaryDir data;
+    if (config.isValid() && data.isValid()) {
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    }
+    qunsetenv("QUILLON_DATABASE");
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

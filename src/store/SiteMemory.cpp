@@ -1,0 +1,384 @@
+#include "store/SiteMemory.h"
+
+#include "protocol/DeviceTexts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <sqlite3.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+
+namespace quillon::store {
+
+namespace {
+
+// Version 1: sites, the devices seen at each with the settings they last reported, each change
+// of those, and the journal of set requests (which names its site by name, so that forgetting a
+// site leaves it whole).
+constexpr const char* kSchemaVersion1 = R"(
+CREATE TABLE site (
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE,
+    first_visit TEXT NOT NULL,
+    last_visit TEXT NOT NULL);
+CREATE TABLE device (
+    site INTEGER NOT NULL REFERENCES site(id) ON DELETE CASCADE,
+    mac TEXT NOT NULL,
+    ip TEXT NOT NULL, netmask TEXT NOT NULL, gateway TEXT NOT NULL, dns1 TEXT NOT NULL,
+    dns2 TEXT NOT NULL, name TEXT NOT NULL, web_port TEXT NOT NULL, dhcp TEXT NOT NULL,
+    card TEXT NOT NULL,
+    first_seen TEXT NOT NULL,
+    last_seen TEXT NOT NULL,
+    PRIMARY KEY (site, mac)) WITHOUT ROWID;
+CREATE TABLE device_change (
+    id INTEGER PRIMARY KEY,
+    site INTEGER NOT NULL REFERENCES site(id) ON DELETE CASCADE,
+    mac TEXT NOT NULL,
+    field TEXT NOT NULL,
+    old TEXT NOT NULL,
+    new TEXT NOT NULL,
+    time TEXT NOT NULL);
+CREATE INDEX device_change_by_device ON device_change(site, mac);
+CREATE TABLE journal (
+    id INTEGER PRIMARY KEY,
+    time TEXT NOT NULL,
+    user TEXT NOT NULL,
+    host TEXT NOT NULL,
+    site TEXT NOT NULL,
+    source TEXT NOT NULL,
+    mac TEXT NOT NULL,
+    before TEXT NOT NULL,
+    after TEXT NOT NULL,
+    outcome TEXT NOT NULL);
+CREATE INDEX journal_by_device ON journal(mac);
+)";
+
+// Each step takes the schema from the version before it to its own; the list only grows.
+constexpr const char* kMigrations[] = {kSchemaVersion1};
+static_assert(std::size(kMigrations) == SiteMemory::kSchemaVersion);
+
+constexpr std::size_t kSettingCount = std::size(commands::kReportedSettings);
+
+QString TimeText(const QDateTime& time)
+{
+    return time.toUTC().toString(Qt::ISODate);
+}
+
+// A prepared statement, finalized when it goes.
+class Statement {
+public:
+    Statement(sqlite3* database, const QString& sql)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        ok_ = sqlite3_prepare_v2(database, utf8.constData(), static_cast<int>(utf8.size()), &statement_, nullptr) == SQLITE_OK;
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return ok_; }
+    Statement& Bind(int index, const QString& text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(statement_, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& Bind(int index, qint64 value)
+    {
+        sqlite3_bind_int64(statement_, index, value);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int Step() { return sqlite3_step(statement_); }
+    void Reset()
+    {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    QString Text(int column) const
+    {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+        return QString::fromUtf8(text, sqlite3_column_bytes(statement_, column));
+    }
+    qint64 Integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+    bool ok_ = false;
+};
+
+// "ip, netmask, …" or "?3, ?4, …": the settings' columns in their order, or their parameters
+// numbered from `first`.
+QString SettingColumns(int first = 0)
+{
+    QStringList columns;
+    for (std::size_t i = 0; i < kSettingCount; ++i)
+        columns << (first > 0 ? QStringLiteral("?%1").arg(first + static_cast<int>(i)) : QLatin1String(commands::kReportedSettings[i]));
+    return columns.join(QLatin1String(", "));
+}
+
+// What the user is told of a failed SQLite call: the common faults in plain words.
+QString Reason(sqlite3* database)
+{
+    const int code = sqlite3_extended_errcode(database) & 0xFF;
+    const int error = sqlite3_system_errno(database);
+    if (code == SQLITE_FULL || (code == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)))
+        return QStringLiteral("no room is left on the disk");
+    // SQLite keeps the errno of a failed write only until the next call of the system fails or not.
+    if (code == SQLITE_IOERR)
+        return QStringLiteral("it could not be written (a full disk or a failing one)");
+    if (code == SQLITE_READONLY)
+        return QStringLiteral("it is read-only");
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return QStringLiteral("another program kept it locked too long");
+    if (code == SQLITE_CANTOPEN)
+        return QStringLiteral("it cannot be opened (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+    return QString::fromUtf8(sqlite3_errmsg(database));
+}
+
+enum class Health { Sound, Corrupt, Unreadable };
+
+Health CheckHealth(sqlite3* database)
+{
+    sqlite3_stmt* check = nullptr;
+    int result = sqlite3_prepare_v2(database, "PRAGMA quick_check", -1, &check, nullptr);
+    bool sound = result == SQLITE_OK;
+    while (sound && (result = sqlite3_step(check)) == SQLITE_ROW)
+        sound = std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok") == 0;
+    sqlite3_finalize(check);
+    const int code = result & 0xFF;
+    if (!sound || code == SQLITE_CORRUPT || code == SQLITE_NOTADB)
+        return code == SQLITE_CORRUPT || code == SQLITE_NOTADB || result == SQLITE_ROW ? Health::Corrupt : Health::Unreadable;
+    return Health::Sound;
+}
+
+// PATH.corrupt-20261207T140233, with its write-ahead log beside it; the shared-memory index is
+// only a cache.
+QString MoveAside(const QString& path)
+{
+    const QString aside = path + QStringLiteral(".corrupt-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
+    QFile::rename(path, aside);
+    QFile::rename(path + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(path + QStringLiteral("-shm"));
+    return aside;
+}
+
+} // namespace
+
+QString DefaultDatabasePath()
+{
+    const QString named = qEnvironmentVariable("QUILLON_DATABASE");
+    if (!named.isEmpty())
+        return named;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/quillon/quillon.sqlite");
+}
+
+QString DefaultSiteName(const commands::ListedDevice& device)
+{
+    if (device.cardName.isEmpty())
+        return QStringLiteral("unknown card");
+    return device.cardSubnet.isEmpty() ? device.cardName : device.cardName + u' ' + device.cardSubnet;
+}
+
+std::pair<QString, QString> CurrentUserAndHost()
+{
+    const passwd* account = ::getpwuid(::getuid());
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    return {account != nullptr ? QString::fromLocal8Bit(account->pw_name) : QString::number(::getuid()),
+            QString::fromLocal8Bit(host)};
+}
+
+std::unique_ptr<SiteMemory> SiteMemory::Open(const QString& path, QString& why, std::chrono::milliseconds busyTimeout)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QString notice;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        sqlite3* database = nullptr;
+        const int opened = sqlite3_open_v2(path.toUtf8().constData(), &database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        std::unique_ptr<SiteMemory> memory(new SiteMemory(database, path));
+        if (opened != SQLITE_OK) {
+            why = Reason(database);
+            return nullptr;
+        }
+        sqlite3_extended_result_codes(database, 1);
+        sqlite3_busy_timeout(database, static_cast<int>(busyTimeout.count()));
+        const Health health = CheckHealth(database);
+        if (health == Health::Corrupt && attempt == 0) {
+            memory.reset();
+            notice = QStringLiteral("%1 was not a readable database: it was moved to %2 and a new one begun")
+                         .arg(path, MoveAside(path));
+            continue;
+        }
+        if (health != Health::Sound) {
+            why = Reason(database);
+            return nullptr;
+        }
+        if (!memory->Execute("PRAGMA journal_mode=WAL") || !memory->Execute("PRAGMA foreign_keys=ON") || !memory->Migrate()) {
+            why = memory->error_;
+            return nullptr;
+        }
+        memory->notice_ = notice;
+        return memory;
+    }
+    why = QStringLiteral("it could not be begun anew");
+    return nullptr;
+}
+
+SiteMemory::~SiteMemory()
+{
+    sqlite3_close_v2(database_);
+}
+
+bool SiteMemory::Execute(const char* sql)
+{
+    return sqlite3_exec(database_, sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail(QString::fromLatin1(sql));
+}
+
+bool SiteMemory::Fail(const QString& doing)
+{
+    error_ = QStringLiteral("%1: %2").arg(doing, Reason(database_));
+    if (!sqlite3_get_autocommit(database_))
+        sqlite3_exec(database_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
+bool SiteMemory::Migrate()
+{
+    if (!Execute("BEGIN IMMEDIATE"))
+        return false;
+    Statement version(database_, QStringLiteral("PRAGMA user_version"));
+    if (!version.Ok() || version.Step() != SQLITE_ROW)
+        return Fail(QStringLiteral("reading the schema's version"));
+    const qint64 found = version.Integer(0);
+    if (found > kSchemaVersion) {
+        Execute("ROLLBACK");
+        error_ = QStringLiteral("its schema (version %1) is newer than this program's (%2)").arg(found).arg(kSchemaVersion);
+        return false;
+    }
+    for (qint64 step = found; step < kSchemaVersion; ++step)
+        if (sqlite3_exec(database_, kMigrations[step], nullptr, nullptr, nullptr) != SQLITE_OK)
+            return Fail(QStringLiteral("bringing the schema to version %1").arg(step + 1));
+    const QByteArray setVersion = QByteArray("PRAGMA user_version=") + QByteArray::number(kSchemaVersion);
+    return Execute(setVersion.constData()) && Execute("COMMIT");
+}
+
+std::optional<qint64> SiteMemory::SiteId(const QString& name, const QString& when)
+{
+    Statement visit(database_, QStringLiteral("INSERT INTO site(name, first_visit, last_visit) VALUES(?1, ?2, ?2) "
+                                              "ON CONFLICT(name) DO UPDATE SET last_visit = excluded.last_visit RETURNING id"));
+    if (!visit.Ok() || visit.Bind(1, name).Bind(2, when).Step() != SQLITE_ROW)
+        return std::nullopt;
+    return visit.Integer(0);
+}
+
+bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& devices, const QString& site, const QDateTime& when)
+{
+    const QString whenText = TimeText(when);
+    if (!Execute("BEGIN IMMEDIATE"))
+        return false;
+    Statement find(database_, QStringLiteral("SELECT %1 FROM device WHERE site = ?1 AND mac = ?2").arg(SettingColumns()));
+    Statement add(database_, QStringLiteral("INSERT INTO device(site, mac, %1, first_seen, last_seen) VALUES(?1, ?2, %2, ?%3, ?%3)")
+                                 .arg(SettingColumns(), SettingColumns(3))
+                                 .arg(3 + kSettingCount));
+    Statement update(database_, QStringLiteral("UPDATE device SET (%1, last_seen) = (%2, ?%3) WHERE site = ?1 AND mac = ?2")
+                                    .arg(SettingColumns(), SettingColumns(3))
+                                    .arg(3 + kSettingCount));
+    Statement change(database_, QStringLiteral("INSERT INTO device_change(site, mac, field, old, new, time) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"));
+    if (!find.Ok() || !add.Ok() || !update.Ok() || !change.Ok())
+        return Fail(QStringLiteral("preparing to write the devices"));
+    QHash<QString, qint64> sites;
+    for (const commands::ListedDevice& device : devices) {
+        const QString siteName = site.isEmpty() ? DefaultSiteName(device) : site;
+        if (!sites.contains(siteName)) {
+            const std::optional<qint64> id = SiteId(siteName, whenText);
+            if (!id)
+                return Fail(QStringLiteral("writing the site %1").arg(siteName));
+            sites.insert(siteName, *id);
+        }
+        const qint64 siteId = sites.value(siteName);
+        const QString mac = protocol::MacText(device.macAddress);
+        const QJsonObject json = commands::DeviceJson(device);
+        find.Reset();
+        const bool known = find.Bind(1, siteId).Bind(2, mac).Step() == SQLITE_ROW;
+        Statement& write = known ? update : add;
+        write.Reset();
+        write.Bind(1, siteId).Bind(2, mac).Bind(3 + static_cast<int>(kSettingCount), whenText);
+        for (std::size_t i = 0; i < kSettingCount; ++i) {
+            const QString now = commands::ReportedSetting(json, commands::kReportedSettings[i]);
+            write.Bind(3 + static_cast<int>(i), now);
+            const QString before = known ? find.Text(static_cast<int>(i)) : now;
+            if (before == now)
+                continue;
+            change.Reset();
+            change.Bind(1, siteId).Bind(2, mac).Bind(3, QLatin1String(commands::kReportedSettings[i])).Bind(4, before).Bind(5, now).Bind(6, whenText);
+            if (change.Step() != SQLITE_DONE)
+                return Fail(QStringLiteral("writing a change of %1").arg(mac));
+        }
+        if (write.Step() != SQLITE_DONE)
+            return Fail(QStringLiteral("writing the device %1").arg(mac));
+    }
+    return Execute("COMMIT");
+}
+
+bool SiteMemory::RecordJournal(const JournalEntry& entry)
+{
+    Statement add(database_, QStringLiteral("INSERT INTO journal(time, user, host, site, source, mac, before, after, outcome) "
+                                            "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"));
+    if (!add.Ok())
+        return Fail(QStringLiteral("preparing the journal"));
+    add.Bind(1, TimeText(entry.time)).Bind(2, entry.user).Bind(3, entry.host).Bind(4, entry.site).Bind(5, entry.source);
+    add.Bind(6, protocol::MacText(entry.mac));
+    add.Bind(7, QString::fromUtf8(QJsonDocument(entry.before).toJson(QJsonDocument::Compact)));
+    add.Bind(8, QString::fromUtf8(QJsonDocument(entry.after).toJson(QJsonDocument::Compact)));
+    add.Bind(9, entry.outcome);
+    return add.Step() == SQLITE_DONE || Fail(QStringLiteral("writing the journal entry of %1").arg(protocol::MacText(entry.mac)));
+}
+
+std::optional<std::vector<JournalEntry>> SiteMemory::History(const HistoryQuery& query)
+{
+    Statement read(database_, QStringLiteral("SELECT time, user, host, site, source, mac, before, after, outcome FROM journal "
+                                             "WHERE (?1 IS NULL OR mac = ?1) AND (?2 IS NULL OR site = ?2) "
+                                             "AND (?3 IS NULL OR time >= ?3) ORDER BY id"));
+    if (!read.Ok()) {
+        Fail(QStringLiteral("reading the journal"));
+        return std::nullopt;
+    }
+    if (query.mac)
+        read.Bind(1, protocol::MacText(*query.mac));
+    if (!query.site.isEmpty())
+        read.Bind(2, query.site);
+    if (query.since)
+        read.Bind(3, TimeText(*query.since));
+    std::vector<JournalEntry> entries;
+    int step = SQLITE_ROW;
+    while ((step = read.Step()) == SQLITE_ROW) {
+        JournalEntry& entry = entries.emplace_back();
+        entry.time = QDateTime::fromString(read.Text(0), Qt::ISODate);
+        entry.user = read.Text(1);
+        entry.host = read.Text(2);
+        entry.site = read.Text(3);
+        entry.source = read.Text(4);
+        entry.mac = protocol::ParseMac(read.Text(5)).value_or(wire::MacAddress{});
+        entry.before = QJsonDocument::fromJson(read.Text(6).toUtf8()).object();
+        entry.after = QJsonDocument::fromJson(read.Text(7).toUtf8()).object();
+        entry.outcome = read.Text(8);
+    }
+    if (step != SQLITE_DONE) {
+        Fail(QStringLiteral("reading the journal"));
+        return std::nullopt;
+    }
+    return entries;
+}
+
+} // namespace quillon::store

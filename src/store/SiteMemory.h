@@ -1,0 +1,92 @@
+#pragma once
+
+#include "commands/DeviceListing.h"
+#include "protocol/Wire.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+
+namespace quillon::store {
+
+// $QUILLON_DATABASE, else quillon/quillon.sqlite under $XDG_DATA_HOME (~/.local/share).
+QString DefaultDatabasePath();
+
+// A device's site when the user named none: the card it answered on and that card's subnet,
+// "lan0 203.0.113.0/24".
+QString DefaultSiteName(const commands::ListedDevice& device);
+
+// One set request this program sent, and how it ended.
+struct JournalEntry {
+    QDateTime time; // UTC
+    QString user;
+    QString host;
+    QString site;
+    QString source; // "window", "set" or "apply"
+    wire::MacAddress mac{};
+    QJsonObject before; // each setting sent, as the device had it
+    QJsonObject after;  // and as it was sent
+    QString outcome;    // "applied", "not confirmed", "not applied: port reports 80", …
+};
+
+// "alice" and "laptop": who sends, from where.
+std::pair<QString, QString> CurrentUserAndHost();
+
+struct HistoryQuery {
+    std::optional<wire::MacAddress> mac;
+    QString site; // empty: every site
+    std::optional<QDateTime> since;
+};
+
+// A site's memory: every device seen, per site, with each change of the settings it reports, and
+// the journal of every set request sent, in one SQLite database. WAL and a busy timeout let the
+// window and quillonctl runs write side by side. A failure never throws and never stops the
+// caller: the member returns false or nothing and Error() says why, in words for the user.
+class SiteMemory {
+public:
+    static constexpr int kSchemaVersion = 1;
+    static constexpr std::chrono::milliseconds kBusyTimeout{5000};
+
+    // Opens the database at `path`, creating it and its folder, and brings its schema up to date.
+    // A file that is not a readable database is never overwritten: it is moved aside
+    // (PATH.corrupt-TIME) and a new one begun, which Notice() then tells. Nothing when the
+    // database cannot be used, and `why` says why.
+    static std::unique_ptr<SiteMemory> Open(const QString& path, QString& why,
+                                            std::chrono::milliseconds busyTimeout = kBusyTimeout);
+    ~SiteMemory();
+    SiteMemory(const SiteMemory&) = delete;
+    SiteMemory& operator=(const SiteMemory&) = delete;
+
+    // Enters the devices seen at `when`, each at `site` (its default site when empty), in one
+    // transaction: a device new to its site is added, a known one gets its last-seen time and a
+    // change row for each setting it now reports otherwise.
+    bool RecordDevices(const std::vector<commands::ListedDevice>& devices, const QString& site, const QDateTime& when);
+    bool RecordJournal(const JournalEntry& entry);
+    // The journal's entries that match, oldest first.
+    std::optional<std::vector<JournalEntry>> History(const HistoryQuery& query);
+
+    const QString& Error() const { return error_; }
+    const QString& Notice() const { return notice_; }
+    const QString& Path() const { return path_; }
+
+private:
+    SiteMemory(sqlite3* database, QString path) : database_(database), path_(std::move(path)) {}
+    bool Execute(const char* sql);
+    bool Fail(const QString& doing);
+    bool Migrate();
+    std::optional<qint64> SiteId(const QString& name, const QString& when);
+
+    sqlite3* database_;
+    QString path_;
+    QString error_;
+    QString notice_;
+};
+
+} // namespace quillon::store
