@@ -4,7 +4,7 @@
 
 #include "ctl/Common.h"
 #include "ctl/DoctorCommand.h"
-#include "ctl/HistoryCommand.h"
+#include "ctl/MemoryCommands.h"
 #include "ctl/ListCommand.h"
 #include "ctl/PlanCommand.h"
 #include "ctl/SetCommand.h"
@@ -45,6 +45,8 @@ int main(int argc, char* argv[])
         "  watch      search again every 15 s without forgetting a device and print a line\n"
         "             as a device is new, changes, goes offline (three searches missed in a\n"
         "             row) or comes back online, until interrupted\n"
+        "  diff       what changed at each site since the visit before: devices new, missing\n"
+        "             or with a setting changed\n"
         "  history    the journal of every set request sent, with who sent it and how it ended\n"
         "  doctor     tell what a search would meet, one finding a line: the cards with their\n"
         "             addresses, strict reverse-path filtering (and the sysctl that loosens\n"
@@ -79,7 +81,7 @@ int main(int argc, char* argv[])
                            "list, plan: collect answers for SECONDS (default 2). set, apply: wait up to SECONDS "
                            "for a device to confirm (default 5)."))});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, set MAC, plan, apply PLAN, watch, history, doctor or help COMMAND"));
+                                 QStringLiteral("list, set MAC, plan, apply PLAN, watch, history, diff, doctor or help COMMAND"));
     // What follows the command is the command's to read.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
 
@@ -104,7 +106,7 @@ int main(int argc, char* argv[])
     const std::pair<const char*, ctl::ParsedCommand (*)(const QStringList&)> commands[] = {
         {"list", ctl::ParseList},   {"set", ctl::ParseSet},       {"plan", ctl::ParsePlan},
         {"apply", ctl::ParseApply}, {"doctor", ctl::ParseDoctor}, {"watch", ctl::ParseWatch},
-        {"history", ctl::ParseHistory},
+        {"history", ctl::ParseHistory}, {"diff", ctl::ParseDiff},
     };
     const auto command = std::find_if(std::begin(commands), std::end(commands),
                                       [&](const auto& c) { return positional.first() == QLatin1String(c.first); });

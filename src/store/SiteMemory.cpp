@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <tuple>
 
 namespace quillon::store {
 
@@ -63,8 +64,20 @@ CREATE TABLE journal (
 CREATE INDEX journal_by_device ON journal(mac);
 )";
 
+// Version 2: each listing is a visit of its sites, so that a visit can be compared with the one
+// before. A site of version 1 had its first and its last visit.
+constexpr const char* kSchemaVersion2 = R"(
+CREATE TABLE visit (
+    id INTEGER PRIMARY KEY,
+    site INTEGER NOT NULL REFERENCES site(id) ON DELETE CASCADE,
+    time TEXT NOT NULL);
+CREATE INDEX visit_by_site ON visit(site, time);
+INSERT INTO visit(site, time) SELECT id, first_visit FROM site;
+INSERT INTO visit(site, time) SELECT id, last_visit FROM site WHERE last_visit <> first_visit;
+)";
+
 // Each step takes the schema from the version before it to its own; the list only grows.
-constexpr const char* kMigrations[] = {kSchemaVersion1};
+constexpr const char* kMigrations[] = {kSchemaVersion1, kSchemaVersion2};
 static_assert(std::size(kMigrations) == SiteMemory::kSchemaVersion);
 
 constexpr std::size_t kSettingCount = std::size(commands::kReportedSettings);
@@ -273,13 +286,62 @@ bool SiteMemory::Migrate()
     return Execute(setVersion.constData()) && Execute("COMMIT");
 }
 
+// The site's id, its visit at `when` noted.
 std::optional<qint64> SiteMemory::SiteId(const QString& name, const QString& when)
 {
-    Statement visit(database_, QStringLiteral("INSERT INTO site(name, first_visit, last_visit) VALUES(?1, ?2, ?2) "
-                                              "ON CONFLICT(name) DO UPDATE SET last_visit = excluded.last_visit RETURNING id"));
-    if (!visit.Ok() || visit.Bind(1, name).Bind(2, when).Step() != SQLITE_ROW)
+    Statement site(database_, QStringLiteral("INSERT INTO site(name, first_visit, last_visit) VALUES(?1, ?2, ?2) "
+                                             "ON CONFLICT(name) DO UPDATE SET last_visit = excluded.last_visit RETURNING id"));
+    if (!site.Ok() || site.Bind(1, name).Bind(2, when).Step() != SQLITE_ROW)
         return std::nullopt;
-    return visit.Integer(0);
+    const qint64 id = site.Integer(0);
+    Statement visit(database_, QStringLiteral("INSERT INTO visit(site, time) VALUES(?1, ?2)"));
+    if (!visit.Ok() || visit.Bind(1, id).Bind(2, when).Step() != SQLITE_DONE)
+        return std::nullopt;
+    return id;
+}
+
+std::optional<std::vector<SiteDifference>> SiteMemory::Diff(const QString& site, const std::optional<QDateTime>& since)
+{
+    Statement sites(database_, QStringLiteral("SELECT id, name, (SELECT max(time) FROM visit WHERE site = s.id), "
+                                              "(SELECT max(time) FROM visit WHERE site = s.id AND time < "
+                                              "(SELECT max(time) FROM visit WHERE site = s.id)) "
+                                              "FROM site s WHERE ?1 IS NULL OR name = ?1 ORDER BY name"));
+    Statement added(database_, QStringLiteral("SELECT mac, ip, name, first_seen FROM device WHERE site = ?1 AND first_seen > ?2 ORDER BY mac"));
+    Statement missing(database_, QStringLiteral("SELECT mac, ip, name, last_seen FROM device WHERE site = ?1 AND last_seen < ?2 ORDER BY mac"));
+    Statement changed(database_, QStringLiteral("SELECT c.mac, d.ip, d.name, c.time, c.field, c.old, c.new FROM device_change c "
+                                                "JOIN device d ON d.site = c.site AND d.mac = c.mac "
+                                                "WHERE c.site = ?1 AND c.time > ?2 ORDER BY c.id"));
+    if (!sites.Ok() || !added.Ok() || !missing.Ok() || !changed.Ok()) {
+        Fail(QStringLiteral("comparing the visits"));
+        return std::nullopt;
+    }
+    if (!site.isEmpty())
+        sites.Bind(1, site);
+    std::vector<SiteDifference> differences;
+    const auto collect = [&](Statement& query, SiteDifference::Kind kind, const QString& siteName) {
+        while (query.Step() == SQLITE_ROW) {
+            SiteDifference& difference = differences.emplace_back();
+            difference = {kind, siteName, query.Text(0), query.Text(1), query.Text(2), query.Text(3), {}, {}, {}};
+            if (kind == SiteDifference::Kind::Changed)
+                std::tie(difference.field, difference.old, difference.now) = std::tuple(query.Text(4), query.Text(5), query.Text(6));
+        }
+    };
+    while (sites.Step() == SQLITE_ROW) {
+        const qint64 id = sites.Integer(0);
+        const QString name = sites.Text(1);
+        const QString latest = sites.Text(2);
+        const QString from = since ? TimeText(*since) : sites.Text(3); // empty: every device is new
+        added.Reset();
+        added.Bind(1, id).Bind(2, from);
+        collect(added, SiteDifference::Kind::New, name);
+        missing.Reset();
+        missing.Bind(1, id).Bind(2, latest);
+        collect(missing, SiteDifference::Kind::Missing, name);
+        changed.Reset();
+        changed.Bind(1, id).Bind(2, from);
+        collect(changed, SiteDifference::Kind::Changed, name);
+    }
+    return differences;
 }
 
 bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& devices, const QString& site, const QDateTime& when)

@@ -45,13 +45,27 @@ struct HistoryQuery {
     std::optional<QDateTime> since;
 };
 
+// What changed at a site between two visits (two listings).
+struct SiteDifference {
+    enum class Kind { New, Missing, Changed };
+    Kind kind = Kind::New;
+    QString site;
+    QString mac;
+    QString ip;   // as the device last reported it
+    QString name;
+    QString time; // first seen (new), last seen (missing), when it changed (changed); ISO 8601, UTC
+    QString field; // Changed: the setting, as list's JSON names it
+    QString old;
+    QString now;
+};
+
 // A site's memory: every device seen, per site, with each change of the settings it reports, and
 // the journal of every set request sent, in one SQLite database. WAL and a busy timeout let the
 // window and quillonctl runs write side by side. A failure never throws and never stops the
 // caller: the member returns false or nothing and Error() says why, in words for the user.
 class SiteMemory {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     static constexpr std::chrono::milliseconds kBusyTimeout{5000};
 
     // Opens the database at `path`, creating it and its folder, and brings its schema up to date.
@@ -71,6 +85,10 @@ public:
     bool RecordJournal(const JournalEntry& entry);
     // The journal's entries that match, oldest first.
     std::optional<std::vector<JournalEntry>> History(const HistoryQuery& query);
+    // For `site` (every site when empty), by site: the devices first seen after `since`, those
+    // the latest visit did not see, and each change of a setting after `since`. Without `since`,
+    // since the visit before the latest.
+    std::optional<std::vector<SiteDifference>> Diff(const QString& site, const std::optional<QDateTime>& since);
 
     const QString& Error() const { return error_; }
     const QString& Notice() const { return notice_; }

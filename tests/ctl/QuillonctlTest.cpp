@@ -904,6 +904,8 @@ TEST(Quillonctl, TheJournalKeepsEverySetRequestSentWithItsOutcomeAndHistoryTells
     const Outcome list = Quillonctl(QStringList{"list", "--timeout", "1"} + memory);
     EXPECT_EQ(list.exitCode, 0);
     EXPECT_EQ(list.errors, QByteArray());
+    const Outcome firstVisit = Quillonctl(QStringList{"diff", "--format", "json"} + memory);
+    EXPECT_EQ(firstVisit.output.count("\"event\":\"new\""), 3) << "a first visit finds every device new";
     const std::tuple<const char*, const char*, int, QStringList> sets[] = {
         {"00:1a:2b:3c:4d:41", "81", 0, {"--site", "Depot"}},
         {"00:1a:2b:3c:4d:42", "81", 3, {"--timeout", "1"}},

@@ -3,7 +3,9 @@
 
 #include "store/SiteMemory.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -151,6 +153,79 @@ TEST_F(SiteMemoryTest, TwoWritersAtOnceBothGetEverythingIn)
               QStringList{QStringLiteral("%1|2026-12-07T09:00:09Z|2026-12-07T09:00:09Z").arg(2 * kDevicesEach)});
 }
 
+// Two visits of one site, Monday and Tuesday: Dock went missing, Roof is new, Lobby moved.
+TEST_F(SiteMemoryTest, ADiffTellsTheDevicesNewMissingAndChangedSinceTheVisitBeforeOrADate)
+{
+    auto memory = Open();
+    ASSERT_NE(memory, nullptr);
+    ASSERT_TRUE(memory->RecordDevices({Camera(1, "Lobby", 20), Camera(2, "Dock", 22)}, "Depot", kMonday));
+    ASSERT_TRUE(memory->RecordDevices({Camera(9, "Elsewhere", 90)}, "Yard", kMonday));
+    ASSERT_TRUE(memory->RecordDevices({Camera(1, "Lobby", 40), Camera(3, "Roof", 23)}, "Depot", kMonday.addDays(1)));
+    const std::tuple<const char*, QString, std::optional<QDateTime>, QStringList> cases[] = {
+        {"since the visit before", "Depot", std::nullopt,
+         {"new Depot 02:00:00:00:00:03 203.0.113.23 Roof 2026-12-08T09:00:00Z",
+          "missing Depot 02:00:00:00:00:02 203.0.113.22 Dock 2026-12-07T09:00:00Z",
+          "changed Depot 02:00:00:00:00:01 203.0.113.40 Lobby 2026-12-08T09:00:00Z ip 203.0.113.20 203.0.113.40"}},
+        {"since a date before both", "Depot", kMonday.addDays(-1),
+         {"new Depot 02:00:00:00:00:01 203.0.113.40 Lobby 2026-12-07T09:00:00Z",
+          "new Depot 02:00:00:00:00:02 203.0.113.22 Dock 2026-12-07T09:00:00Z",
+          "new Depot 02:00:00:00:00:03 203.0.113.23 Roof 2026-12-08T09:00:00Z",
+          "missing Depot 02:00:00:00:00:02 203.0.113.22 Dock 2026-12-07T09:00:00Z",
+          "changed Depot 02:00:00:00:00:01 203.0.113.40 Lobby 2026-12-08T09:00:00Z ip 203.0.113.20 203.0.113.40"}},
+        {"a site of one visit: all new", "Yard", std::nullopt, {"new Yard 02:00:00:00:00:09 203.0.113.90 Elsewhere 2026-12-07T09:00:00Z"}},
+        {"no such site", "Nowhere", std::nullopt, {}},
+    };
+    const char* kinds[] = {"new", "missing", "changed"};
+    for (const auto& [what, site, since, expected] : cases) {
+        const std::optional<std::vector<store::SiteDifference>> differences = memory->Diff(site, since);
+        ASSERT_TRUE(differences) << what;
+        QStringList got;
+        for (const store::SiteDifference& d : *differences)
+            got << QStringList{kinds[static_cast<int>(d.kind)], d.site, d.mac, d.ip, d.name, d.time, d.field, d.old, d.now}.join(u' ').trimmed();
+        EXPECT_EQ(got.join('\n').toStdString(), expected.join('\n').toStdString()) << what;
+    }
+}
+
+// A file as the first version wrote it: its devices stay, its sites' visits are derived.
+TEST_F(SiteMemoryTest, AVersionOneFileIsBroughtUpToDateKeepingWhatItHolds)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(Path()).absolutePath()));
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(Path().toUtf8().constData(), &old), SQLITE_OK);
+    const char* versionOne = R"(
+        CREATE TABLE site (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, first_visit TEXT NOT NULL, last_visit TEXT NOT NULL);
+        CREATE TABLE device (site INTEGER NOT NULL REFERENCES site(id) ON DELETE CASCADE, mac TEXT NOT NULL,
+            ip TEXT NOT NULL, netmask TEXT NOT NULL, gateway TEXT NOT NULL, dns1 TEXT NOT NULL, dns2 TEXT NOT NULL,
+            name TEXT NOT NULL, web_port TEXT NOT NULL, dhcp TEXT NOT NULL, card TEXT NOT NULL, first_seen TEXT NOT NULL,
+            last_seen TEXT NOT NULL, PRIMARY KEY (site, mac)) WITHOUT ROWID;
+        CREATE TABLE device_change (id INTEGER PRIMARY KEY, site INTEGER NOT NULL REFERENCES site(id) ON DELETE CASCADE,
+            mac TEXT NOT NULL, field TEXT NOT NULL, old TEXT NOT NULL, new TEXT NOT NULL, time TEXT NOT NULL);
+        CREATE INDEX device_change_by_device ON device_change(site, mac);
+        CREATE TABLE journal (id INTEGER PRIMARY KEY, time TEXT NOT NULL, user TEXT NOT NULL, host TEXT NOT NULL,
+            site TEXT NOT NULL, source TEXT NOT NULL, mac TEXT NOT NULL, before TEXT NOT NULL, after TEXT NOT NULL,
+            outcome TEXT NOT NULL);
+        CREATE INDEX journal_by_device ON journal(mac);
+        INSERT INTO site VALUES (1, 'Depot', '2026-12-01T09:00:00Z', '2026-12-05T09:00:00Z');
+        INSERT INTO device VALUES (1, '02:00:00:00:00:01', '203.0.113.20', '255.255.255.0', '0.0.0.0', '', '', 'Lobby',
+            '80', 'unknown', 'lan0', '2026-12-01T09:00:00Z', '2026-12-05T09:00:00Z');
+        INSERT INTO journal VALUES (1, '2026-12-05T09:01:00Z', 'alice', 'laptop', 'Depot', 'set', '02:00:00:00:00:01',
+            '{"port":"81"}', '{"port":"80"}', 'applied');
+        PRAGMA user_version = 1;)";
+    ASSERT_EQ(sqlite3_exec(old, versionOne, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(old);
+
+    auto memory = Open();
+    ASSERT_NE(memory, nullptr);
+    EXPECT_EQ(Rows(Path(), "PRAGMA user_version"), QStringList{QString::number(SiteMemory::kSchemaVersion)});
+    EXPECT_EQ(Rows(Path(), "SELECT site, time FROM visit ORDER BY time"),
+              (QStringList{"1|2026-12-01T09:00:00Z", "1|2026-12-05T09:00:00Z"}));
+    EXPECT_EQ(memory->History({})->size(), 1u);
+    ASSERT_TRUE(memory->RecordDevices({Camera(1, "Lobby", 20)}, "Depot", kMonday));
+    const std::optional<std::vector<store::SiteDifference>> differences = memory->Diff("Depot", std::nullopt);
+    ASSERT_TRUE(differences);
+    EXPECT_TRUE(differences->empty()) << "seen on the visit before and now, unchanged";
+}
+
 // Each fault: how the file is spoiled, what Open and a write say, and what is left on disk.
 TEST_F(SiteMemoryTest, AFaultTurnsTheMemoryOffWithItsReasonAndACorruptFileIsMovedAsideNeverOverwritten)
 {
@@ -185,7 +260,7 @@ TEST_F(SiteMemoryTest, AFaultTurnsTheMemoryOffWithItsReasonAndACorruptFileIsMove
     memory.reset();
     QString why;
     EXPECT_EQ(SiteMemory::Open(Path(), why), nullptr);
-    EXPECT_EQ(why, QStringLiteral("its schema (version 99) is newer than this program's (1)"));
+    EXPECT_EQ(why, QStringLiteral("its schema (version 99) is newer than this program's (%1)").arg(SiteMemory::kSchemaVersion));
     EXPECT_EQ(Rows(Path(), "SELECT count(*) FROM device"), QStringList{"2"});
 }
 

@@ -1,4 +1,4 @@
-#include "ctl/HistoryCommand.h"
+#include "ctl/MemoryCommands.h"
 
 #include "ctl/ListCommand.h"
 #include "protocol/DeviceTexts.h"
@@ -77,6 +77,46 @@ QByteArray FormatCsv(const std::vector<store::JournalEntry>& entries)
     return (lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toUtf8();
 }
 
+const char* KindName(store::SiteDifference::Kind kind)
+{
+    switch (kind) {
+    case store::SiteDifference::Kind::New:
+        return "new";
+    case store::SiteDifference::Kind::Missing:
+        return "missing";
+    case store::SiteDifference::Kind::Changed:
+        break;
+    }
+    return "changed";
+}
+
+// "Depot: missing 00:1a:2b:3c:4d:02 203.0.113.22 Dock (last seen 2026-12-07 10:00:00)"
+QByteArray FormatDifferences(const std::vector<store::SiteDifference>& differences, bool json)
+{
+    QByteArray data;
+    for (const store::SiteDifference& d : differences) {
+        if (json) {
+            QJsonObject object{{"site", d.site}, {"event", QLatin1String(KindName(d.kind))}, {"mac", d.mac}, {"ip", d.ip},
+                               {"name", d.name}, {"time", d.time}};
+            if (d.kind == store::SiteDifference::Kind::Changed) {
+                object.insert(QStringLiteral("field"), d.field);
+                object.insert(QStringLiteral("old"), d.old);
+                object.insert(QStringLiteral("new"), d.now);
+            }
+            data += QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+            continue;
+        }
+        const QString when = QDateTime::fromString(d.time, Qt::ISODate).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const QString what = d.kind == store::SiteDifference::Kind::New       ? QStringLiteral("(first seen %1)").arg(when)
+                             : d.kind == store::SiteDifference::Kind::Missing ? QStringLiteral("(last seen %1)").arg(when)
+                                                                              : QStringLiteral("%1 %2 \u2192 %3 (%4)").arg(d.field, d.old, d.now, when);
+        data += protocol::DisplayableText(QStringLiteral("%1: %2 %3 %4 %5 %6").arg(d.site, QLatin1String(KindName(d.kind)), d.mac, d.ip, d.name, what))
+                    .toUtf8() +
+                '\n';
+    }
+    return data;
+}
+
 int RunHistory(const HistoryOptions& options, int dataFd)
 {
     const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
@@ -97,7 +137,72 @@ int RunHistory(const HistoryOptions& options, int dataFd)
     return 0;
 }
 
+struct DiffOptions {
+    std::optional<QDateTime> since;
+    bool json = false;
+    MemoryOptions memory;
+};
+
+int RunDiff(const DiffOptions& options, int dataFd)
+{
+    const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
+    if (memory == nullptr)
+        return kExitError;
+    const std::optional<std::vector<store::SiteDifference>> differences = memory->Diff(options.memory.site, options.since);
+    if (!differences) {
+        SayMemoryOff(memory->Path(), memory->Error());
+        return kExitError;
+    }
+    if (!WriteAll(dataFd, FormatDifferences(*differences, options.json))) {
+        std::perror("quillonctl: writing the differences");
+        return kExitError;
+    }
+    return 0;
+}
+
+// --since DATE, read into `since`; the usage error's exit status when it is no date.
+std::optional<int> ReadSince(const CommandLine& line, const QCommandLineOption& option, std::optional<QDateTime>& since)
+{
+    if (!line.Options().isSet(option))
+        return std::nullopt;
+    const QDateTime from = QDateTime::fromString(line.Options().value(option), Qt::ISODate);
+    if (!from.isValid())
+        return UsageError(QStringLiteral("--since takes a date as 2026-12-07 or 2026-12-07T14:00, not '%1'").arg(line.Options().value(option)));
+    since = from;
+    return std::nullopt;
+}
+
+QCommandLineOption SinceOption()
+{
+    return {QStringLiteral("since"), QStringLiteral("From DATE on (2026-12-07 or 2026-12-07T14:00)."), QStringLiteral("DATE")};
+}
+
 } // namespace
+
+ParsedCommand ParseDiff(const QStringList& arguments)
+{
+    CommandLine line({"diff", "diff [OPTION]...",
+                      "Tells, for each site (or the one of --site), the devices first seen since the visit before the "
+                      "latest (or --since DATE), those the latest visit did not see, and each setting that changed.",
+                      "Exit status: 0 when the site's memory was read, 2 otherwise."});
+    const QCommandLineOption since = SinceOption();
+    const QCommandLineOption lastVisit(QStringLiteral("last-visit"), QStringLiteral("Since the visit before the latest (the default)."));
+    line.AddOptions({since, lastVisit});
+    line.AddOutputFormat();
+    line.AddSiteMemory();
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+    DiffOptions options;
+    options.memory = line.Memory();
+    if (options.memory.off)
+        return UsageError(QStringLiteral("diff reads the site's memory: --no-database leaves nothing to read"));
+    if (line.Options().isSet(since) && line.Options().isSet(lastVisit))
+        return UsageError(QStringLiteral("give --since or --last-visit, not both"));
+    if (const std::optional<int> refused = ReadSince(line, since, options.since))
+        return *refused;
+    options.json = line.Json();
+    return [options](int dataFd) { return RunDiff(options, dataFd); };
+}
 
 ParsedCommand ParseHistory(const QStringList& arguments)
 {
@@ -105,8 +210,7 @@ ParsedCommand ParseHistory(const QStringList& arguments)
                       "Prints the journal of the set requests sent (by the window, set and apply), oldest first: when, "
                       "who, the device, each setting before and as sent, and how it ended.",
                       "Exit status: 0 when the journal was read, 2 otherwise.", nullptr, true});
-    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("Only entries from DATE on (2026-12-07 or 2026-12-07T14:00)."),
-                                   QStringLiteral("DATE"));
+    const QCommandLineOption since = SinceOption();
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output as text (default), json or csv."),
                                     QStringLiteral("FORMAT"), QStringLiteral("text"));
     line.AddOptions({since, format});
@@ -123,13 +227,8 @@ ParsedCommand ParseHistory(const QStringList& arguments)
         if (!options.query.mac)
             return UsageError(QStringLiteral("'%1' is not a MAC address").arg(mac));
     }
-    if (line.Options().isSet(since)) {
-        QDateTime from = QDateTime::fromString(line.Options().value(since), Qt::ISODate);
-        if (!from.isValid())
-            return UsageError(QStringLiteral("--since takes a date as 2026-12-07 or 2026-12-07T14:00, not '%1'")
-                                  .arg(line.Options().value(since)));
-        options.query.since = from;
-    }
+    if (const std::optional<int> refused = ReadSince(line, since, options.query.since))
+        return *refused;
     const QString name = line.Options().value(format);
     if (name == QLatin1String("json"))
         options.format = HistoryFormat::Json;
