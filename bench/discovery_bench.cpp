@@ -21,6 +21,7 @@
 #include "protocol/ShortForm.h"
 
 #include <QAbstractItemModel>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
@@ -190,6 +191,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "discovery_bench: refusing to run on a real network (%s)\n", exposure->c_str());
         return 2;
     }
+    // The window remembers what it finds, as a user's does, in a site's memory of the run's own.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    qunsetenv("QUILLON_DATABASE");
     // Up to the table's capacity of 65,536 devices.
     const std::vector<Case> cases = {{10000, false}, {10000, true}, {50000, false}, {50000, true}, {65536, false}, {65536, true}};
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;

@@ -23,6 +23,7 @@
 #include <QAbstractItemModel>
 #include <QLineEdit>
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QTemporaryFile>
 #include <QTest>
@@ -211,6 +212,10 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "window_bench: refusing to run on a real network (%s)\n", exposure->c_str());
         return 2;
     }
+    // The window remembers what it finds, as a user's does, in a site's memory of the run's own.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    qunsetenv("QUILLON_DATABASE");
     i18n::InterfaceTexts texts;
     app::CScannerApp application(argc, argv);
     platform::NamedLock listLock(devices::kListLockName);

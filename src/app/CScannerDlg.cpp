@@ -63,6 +63,7 @@ const QString kAboutMenuText = QStringLiteral("About Quillon(&A)...");
 const QString kSizeSetting = QStringLiteral("window/size");
 const QString kColumnsSetting = QStringLiteral("list/columns");
 const QString kKeepSearchingSetting = QStringLiteral("list/keepSearching");
+const QString kRememberSitesSetting = QStringLiteral("memory/rememberSites");
 
 struct DetailColumn {
     devices::Column column;
@@ -511,6 +512,10 @@ void CScannerDlg::CreateWindowMenu()
     keepSearching_->setObjectName(QStringLiteral("keepSearchingAction"));
     keepSearching_->setCheckable(true);
     connect(keepSearching_, &QAction::toggled, this, &CScannerDlg::OnKeepSearching);
+    rememberSites_ = windowMenu_->addAction(tr("&Remember sites"));
+    rememberSites_->setObjectName(QStringLiteral("rememberSitesAction"));
+    rememberSites_->setCheckable(true);
+    connect(rememberSites_, &QAction::toggled, this, &CScannerDlg::OnRememberSites);
     windowMenu_->addAction(tr("&Filter the list") + QLatin1Char('\t') + QKeySequence(QKeySequence::Find).toString(QKeySequence::NativeText),
                            this, &CScannerDlg::ShowFilter);
     windowMenu_->addSeparator();
@@ -627,6 +632,20 @@ void CScannerDlg::RestoreSettings()
         if (columns.contains(QLatin1String(detail.key)))
             ShowColumn(detail.column, true);
     keepSearching_->setChecked(settings.value(kKeepSearchingSetting, false).toBool());
+    rememberSites_->setChecked(settings.value(kRememberSitesSetting, true).toBool());
+}
+
+// The devices found go to the site's memory from a thread of its own; what it has to say reaches
+// the status line.
+void CScannerDlg::OnRememberSites(bool on)
+{
+    QSettings().setValue(kRememberSitesSetting, on);
+    memoryWriter_.reset();
+    if (!on)
+        return;
+    memoryWriter_ = std::make_unique<store::MemoryWriter>(discovery_.Devices(), store::DefaultDatabasePath(), [this](const QString& message) {
+        QMetaObject::invokeMethod(this, [this, message] { statusLine_->Tell(message); }, Qt::QueuedConnection);
+    });
 }
 
 // The IP field gets the first focus once the window is shown, not before: a field focused before
@@ -652,6 +671,7 @@ void CScannerDlg::OnCancel()
     statusLine_->Stop();
     if (size() != firstSize_ || QSettings().contains(kSizeSetting))
         QSettings().setValue(kSizeSetting, size());
+    memoryWriter_.reset(); // what reported last is written while the table still holds it
     // The table is this process's own, so the close never waits for another copy of the program.
     discovery_.Close([](platform::NamedLock& lock) { LockServingEvents(lock, std::chrono::milliseconds(0)); });
     QDialog::reject();

@@ -7,6 +7,7 @@
 #include "i18n/InterfaceTexts.h"
 #include "i18n/LanguageLoader.h"
 #include "platform/NamedLock.h"
+#include "store/MemoryWriter.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -66,6 +67,7 @@ public:
     // Added to the template's window: the filter, the list that keeps searching, the columns.
     void OnFilterChanged(const QString& text);
     void OnKeepSearching(bool on);
+    void OnRememberSites(bool on);
     // A search of the list that keeps searching: every kLiveSearchInterval while it is on.
     void OnLiveSearch();
     void ShowColumn(devices::Column column, bool shown);
@@ -76,6 +78,7 @@ public:
     const devices::DeviceStore& Devices() { return discovery_.Devices(); }
     QMenu* WindowMenu() const { return windowMenu_; }
     QAction* KeepSearchingAction() const { return keepSearching_; }
+    QAction* RememberSitesAction() const { return rememberSites_; }
     DeviceListMenu& ListMenu() const { return *listMenu_; }
 
 protected:
@@ -156,6 +159,7 @@ private:
     AnchoredControls anchored_;
     QSize firstSize_;
     QAction* keepSearching_ = nullptr;
+    QAction* rememberSites_ = nullptr;
     QTimer liveSearch_;
     QTimer liveRepeat_;
     int liveRepeatsLeft_ = 0;
@@ -168,6 +172,8 @@ private:
     std::array<std::uint8_t, protocol::kShortFormSendBufferSize> shortFormSendBuffer_{};
 
     discovery::Discovery discovery_;
+    // After the discovery, whose table it reads: it goes first.
+    std::unique_ptr<store::MemoryWriter> memoryWriter_;
     bool closing_ = false;
 };
 

@@ -286,16 +286,17 @@ bool SiteMemory::Migrate()
     return Execute(setVersion.constData()) && Execute("COMMIT");
 }
 
-// The site's id, its visit at `when` noted.
-std::optional<qint64> SiteMemory::SiteId(const QString& name, const QString& when)
+// The site's id, its visit that began at `visitBegan` noted.
+std::optional<qint64> SiteMemory::SiteId(const QString& name, const QString& when, const QString& visitBegan)
 {
     Statement site(database_, QStringLiteral("INSERT INTO site(name, first_visit, last_visit) VALUES(?1, ?2, ?2) "
                                              "ON CONFLICT(name) DO UPDATE SET last_visit = excluded.last_visit RETURNING id"));
     if (!site.Ok() || site.Bind(1, name).Bind(2, when).Step() != SQLITE_ROW)
         return std::nullopt;
     const qint64 id = site.Integer(0);
-    Statement visit(database_, QStringLiteral("INSERT INTO visit(site, time) VALUES(?1, ?2)"));
-    if (!visit.Ok() || visit.Bind(1, id).Bind(2, when).Step() != SQLITE_DONE)
+    Statement visit(database_, QStringLiteral("INSERT INTO visit(site, time) SELECT ?1, ?2 "
+                                              "WHERE NOT EXISTS (SELECT 1 FROM visit WHERE site = ?1 AND time = ?2)"));
+    if (!visit.Ok() || visit.Bind(1, id).Bind(2, visitBegan).Step() != SQLITE_DONE)
         return std::nullopt;
     return id;
 }
@@ -344,9 +345,11 @@ std::optional<std::vector<SiteDifference>> SiteMemory::Diff(const QString& site,
     return differences;
 }
 
-bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& devices, const QString& site, const QDateTime& when)
+bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& devices, const QString& site, const QDateTime& when,
+                               const QDateTime& visitBegan)
 {
     const QString whenText = TimeText(when);
+    const QString visitText = visitBegan.isValid() ? TimeText(visitBegan) : whenText;
     if (!Execute("BEGIN IMMEDIATE"))
         return false;
     Statement find(database_, QStringLiteral("SELECT %1 FROM device WHERE site = ?1 AND mac = ?2").arg(SettingColumns()));
@@ -363,7 +366,7 @@ bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& device
     for (const commands::ListedDevice& device : devices) {
         const QString siteName = site.isEmpty() ? DefaultSiteName(device) : site;
         if (!sites.contains(siteName)) {
-            const std::optional<qint64> id = SiteId(siteName, whenText);
+            const std::optional<qint64> id = SiteId(siteName, whenText, visitText);
             if (!id)
                 return Fail(QStringLiteral("writing the site %1").arg(siteName));
             sites.insert(siteName, *id);

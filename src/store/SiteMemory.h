@@ -80,8 +80,11 @@ public:
 
     // Enters the devices seen at `when`, each at `site` (its default site when empty), in one
     // transaction: a device new to its site is added, a known one gets its last-seen time and a
-    // change row for each setting it now reports otherwise.
-    bool RecordDevices(const std::vector<commands::ListedDevice>& devices, const QString& site, const QDateTime& when);
+    // change row for each setting it now reports otherwise. They belong to the visit of their
+    // site that began at `visitBegan` (`when` when not given): a window that keeps writing what it
+    // finds makes one visit of it.
+    bool RecordDevices(const std::vector<commands::ListedDevice>& devices, const QString& site, const QDateTime& when,
+                       const QDateTime& visitBegan = {});
     bool RecordJournal(const JournalEntry& entry);
     // The journal's entries that match, oldest first.
     std::optional<std::vector<JournalEntry>> History(const HistoryQuery& query);
@@ -99,7 +102,7 @@ private:
     bool Execute(const char* sql);
     bool Fail(const QString& doing);
     bool Migrate();
-    std::optional<qint64> SiteId(const QString& name, const QString& when);
+    std::optional<qint64> SiteId(const QString& name, const QString& when, const QString& visitBegan);
 
     sqlite3* database_;
     QString path_;

@@ -4,6 +4,7 @@
 
 #include "WindowFixture.h"
 
+#include "store/SiteMemory.h"
 #include "support/SimulatorProcess.h"
 
 #include <QMenu>
@@ -217,4 +218,24 @@ TEST_F(LiveWindow, DevicesThatMissThreeSearchesInARowAreShownOfflineUntilTheyAns
     EXPECT_FALSE(Model()->index(lobby, 1).data(Qt::ForegroundRole).isValid());
     window->KeepSearchingAction()->setChecked(false);
     EXPECT_FALSE(StatusText().contains(QStringLiteral("online")));
+}
+
+TEST_F(LiveWindow, TheDevicesFoundGoToTheSitesMemoryAndAMemoryThatCannotBeUsedIsSaidOnce)
+{
+    ASSERT_TRUE(window->RememberSitesAction()->isChecked()) << "on unless the user turned it off";
+    const auto remembered = [] {
+        QString why;
+        const std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(store::DefaultDatabasePath(), why);
+        const std::optional<std::vector<store::SiteDifference>> found = memory ? memory->Diff({}, std::nullopt) : std::nullopt;
+        return found ? found->size() : 0u;
+    };
+    EXPECT_TRUE(test::Eventually([&] { return remembered() == 4; }, 5000)) << remembered();
+
+    qputenv("QUILLON_DATABASE", "/proc/self/no/such.sqlite");
+    window->RememberSitesAction()->setChecked(false);
+    window->RememberSitesAction()->setChecked(true);
+    EXPECT_TRUE(test::Eventually([&] {
+        return StatusText().startsWith(QStringLiteral("The site's memory (/proc/self/no/such.sqlite) is off: "));
+    })) << StatusText().toStdString();
+    EXPECT_EQ(RowCount(), 4) << "the list goes on";
 }

@@ -64,6 +64,7 @@ protected:
     {
         ASSERT_TRUE(lockDirectory.isValid());
         QSettings().clear(); // each test starts from a window the user never changed
+        qputenv("QUILLON_DATABASE", dataDirectory.filePath(QStringLiteral("quillon.sqlite")).toLocal8Bit());
         listLock = std::make_unique<platform::NamedLock>("LIST LOCK", lockDirectory.path().toStdString());
         platform::SetMessageBoxHandler([this](const platform::MessageBoxRequest& box) {
             boxes << QStringLiteral("[%1] %2").arg(box.caption, box.text);
@@ -88,6 +89,7 @@ protected:
         platform::SetMessageBoxHandler({});
         platform::SetMessageBoxPoster({});
         platform::SetWebAddressOpener({});
+        qunsetenv("QUILLON_DATABASE");
     }
 
     void Open()
@@ -148,6 +150,7 @@ protected:
     int RowWithAddress(const QString& address) const { return RowWith(2, address); }
 
     QTemporaryDir lockDirectory;
+    QTemporaryDir dataDirectory; // the site's memory of the test's window
     std::unique_ptr<platform::NamedLock> listLock;
     i18n::InterfaceTexts texts;
     std::unique_ptr<app::CScannerDlg> window;

@@ -184,6 +184,14 @@ TEST_F(SiteMemoryTest, ADiffTellsTheDevicesNewMissingAndChangedSinceTheVisitBefo
             got << QStringList{kinds[static_cast<int>(d.kind)], d.site, d.mac, d.ip, d.name, d.time, d.field, d.old, d.now}.join(u' ').trimmed();
         EXPECT_EQ(got.join('\n').toStdString(), expected.join('\n').toStdString()) << what;
     }
+    // A window writes what reports as it comes, all of it one visit: a device written only at
+    // the start of it is not missing.
+    ASSERT_TRUE(memory->RecordDevices({Camera(5), Camera(6)}, "Window", kMonday, kMonday));
+    ASSERT_TRUE(memory->RecordDevices({Camera(6)}, "Window", kMonday.addSecs(5), kMonday));
+    const std::optional<std::vector<store::SiteDifference>> window = memory->Diff("Window", std::nullopt);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->size(), 2u);
+    EXPECT_TRUE(std::all_of(window->begin(), window->end(), [](const store::SiteDifference& d) { return d.kind == store::SiteDifference::Kind::New; }));
 }
 
 // A file as the first version wrote it: its devices stay, its sites' visits are derived.
