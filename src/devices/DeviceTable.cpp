@@ -321,6 +321,16 @@ std::vector<RowDetails> DeviceTable::Details() const
     return details;
 }
 
+std::vector<std::pair<wire::MacAddress, std::uint32_t>> DeviceTable::ReportCounts() const
+{
+    std::scoped_lock lock(mutex_);
+    std::vector<std::pair<wire::MacAddress, std::uint32_t>> counts;
+    counts.reserve(devices_.size());
+    for (const Device& device : devices_)
+        counts.emplace_back(device.mac, device.reports);
+    return counts;
+}
+
 std::size_t DeviceTable::OfflineCount() const
 {
     std::scoped_lock lock(mutex_);

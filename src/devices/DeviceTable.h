@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace quillon::devices {
@@ -29,6 +30,9 @@ public:
     virtual std::vector<Device> All() const = 0;
     // Every device's details, in the order of their numbers: less to copy than All.
     virtual std::vector<RowDetails> Details() const = 0;
+    // Every device's MAC address and how many reports it has had, in the order of their numbers:
+    // what tells a reader which devices reported since it last looked, for a small copy.
+    virtual std::vector<std::pair<wire::MacAddress, std::uint32_t>> ReportCounts() const = 0;
     // How many devices are taken for offline (see DeviceTable::StartLiveSearch).
     virtual std::size_t OfflineCount() const = 0;
     virtual bool IsEmpty() const = 0;
@@ -101,6 +105,7 @@ public:
     std::optional<Device> FindByNumber(int number) const override;
     std::vector<Device> All() const override;
     std::vector<RowDetails> Details() const override;
+    std::vector<std::pair<wire::MacAddress, std::uint32_t>> ReportCounts() const override;
     std::size_t OfflineCount() const override;
     bool IsEmpty() const override;
     std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const override;

@@ -50,18 +50,23 @@ bool MemoryWriter::WriteReported(SiteMemory& memory, const QDateTime& visitBegan
     return reported.empty() || memory.RecordDevices(reported, {}, QDateTime::currentDateTimeUtc(), visitBegan);
 }
 
+// Only the numbers and report counts are copied under the table's lock; each device that
+// reported since is then read on its own.
 std::vector<commands::ListedDevice> MemoryWriter::ReportedSince()
 {
     std::vector<commands::ListedDevice> reported;
     std::vector<platform::BroadcastInterface> cards;
-    for (const devices::Device& device : devices_.All()) {
-        std::pair<int, std::uint32_t>& written = written_[wire::MacKey(device.mac)];
-        if (written == std::pair(device.number, device.reports))
+    const std::vector<std::pair<wire::MacAddress, std::uint32_t>> counts = devices_.ReportCounts();
+    for (std::size_t at = 0; at < counts.size(); ++at) {
+        const int number = static_cast<int>(at) + 1;
+        const auto& [mac, reports] = counts[at];
+        std::pair<int, std::uint32_t>& written = written_[wire::MacKey(mac)];
+        if (written == std::pair(number, reports))
             continue;
-        written = {device.number, device.reports};
+        written = {number, reports};
         if (cards.empty())
             cards = platform::UsableInterfaces();
-        if (std::optional<commands::ListedDevice> listed = commands::ListRowDevice(devices_, device.number, cards))
+        if (std::optional<commands::ListedDevice> listed = commands::ListRowDevice(devices_, number, cards))
             reported.push_back(std::move(*listed));
     }
     return reported;
