@@ -12,6 +12,7 @@
 #include "app/UiLock.h"
 #include "commands/DeviceSettings.h"
 #include "commands/Submit.h"
+#include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
 #include "protocol/DeviceTexts.h"
@@ -546,6 +547,21 @@ void CScannerDlg::ConnectEventTable()
             });
     connect(deviceList_->header(), &QHeaderView::sectionClicked, this, &CScannerDlg::OnDeviceListColumnClick);
     connect(exitButton_, &QPushButton::clicked, this, &CScannerDlg::OnCancel);
+    connect(statusLine_, &StatusLine::ChangeEnded, this, &CScannerDlg::JournalChange);
+}
+
+// Every change sent goes into the site's memory's journal with how it ended, while the window
+// remembers sites.
+void CScannerDlg::JournalChange(const wire::MacAddress& mac, const QString& outcome)
+{
+    if (!sentChange_ || sentChange_->mac != mac)
+        return;
+    const SentChange sent = *std::exchange(sentChange_, std::nullopt);
+    if (memoryWriter_ == nullptr)
+        return;
+    const auto [user, host] = store::CurrentUserAndHost();
+    memoryWriter_->Journal({QDateTime::currentDateTimeUtc(), user, host, sent.site, QStringLiteral("window"), mac,
+                            sent.changes.before, sent.changes.after, outcome});
 }
 
 bool CScannerDlg::eventFilter(QObject* watched, QEvent* event)
@@ -981,10 +997,20 @@ void CScannerDlg::OnSubmit()
     questions.addressHeld = [&](const devices::Device& holder) {
         return ask(AddressHeldQuestion(holder, settings.ipAddress), platform::BoxIcon::Warning);
     };
-    // The status line listens for the device's word before the request leaves.
+    // The status line listens for the device's word before the request leaves; what it changes is
+    // kept for the journal, from the device as it was before Submit.
+    const std::optional<devices::Device> before = discovery_.Devices().Find(chosenDevice_.value_or(wire::MacAddress{}));
     const commands::SubmitOutcome outcome = commands::SubmitSettings(
         discovery_.Devices(), chosenDevice_, settings, questions, shortFormSendBuffer_,
-        [this](const protocol::ShortFormSetRequest& request) { statusLine_->AwaitConfirmation(request); });
+        [this, &before](const protocol::ShortFormSetRequest& request) {
+            statusLine_->AwaitConfirmation(request);
+            if (before) {
+                const std::optional<commands::ListedDevice> listed =
+                    commands::ListRowDevice(discovery_.Devices(), before->number, platform::UsableInterfaces());
+                sentChange_ = SentChange{request.macAddress, listed ? store::DefaultSiteName(*listed) : QString(),
+                                         commands::ChangesSent(*before, request)};
+            }
+        });
     statusLine_->SubmitRefused(outcome, chosenDevice_, settings);
 }
 

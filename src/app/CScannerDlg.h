@@ -2,6 +2,7 @@
 
 #include "app/AnchoredControls.h"
 #include "commands/DeviceSettings.h"
+#include "commands/Submit.h"
 #include "devices/ColumnOrdering.h"
 #include "discovery/Discovery.h"
 #include "i18n/InterfaceTexts.h"
@@ -117,6 +118,7 @@ private:
     void ShowCounts();
     void RepeatLiveSearch();
     void RepaintDetailsWhileShown();
+    void JournalChange(const wire::MacAddress& mac, const QString& outcome);
 
     i18n::InterfaceTexts& texts_;
     i18n::LanguageLoader languageLoader_;
@@ -174,6 +176,13 @@ private:
     discovery::Discovery discovery_;
     // After the discovery, whose table it reads: it goes first.
     std::unique_ptr<store::MemoryWriter> memoryWriter_;
+    // The change sent last, for the journal once it ended: the device, its site, what changed.
+    struct SentChange {
+        wire::MacAddress mac;
+        QString site;
+        commands::SentChanges changes;
+    };
+    std::optional<SentChange> sentChange_;
     bool closing_ = false;
 };
 

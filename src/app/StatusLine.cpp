@@ -50,6 +50,8 @@ StatusLine::StatusLine(discovery::Discovery& discovery, QWidget* parent) : QLabe
 
 void StatusLine::AwaitConfirmation(const protocol::ShortFormSetRequest& request)
 {
+    if (confirmation_)
+        emit ChangeEnded(confirmation_->Device(), QStringLiteral("not confirmed"));
     confirmation_.emplace(discovery_.Devices(), request, [this] { discovery_.AskAgain(); });
     confirmationDeadline_.setRemainingTime(kConfirmationTimeout);
     confirmationPoll_.start();
@@ -132,8 +134,15 @@ void StatusLine::DevicesListed()
 
 void StatusLine::Stop()
 {
-    confirmationPoll_.stop();
+    if (confirmation_)
+        emit ChangeEnded(confirmation_->Device(), QStringLiteral("not confirmed"));
+    StopWatching();
     searchPatience_.stop();
+}
+
+void StatusLine::StopWatching()
+{
+    confirmationPoll_.stop();
     confirmation_.reset();
 }
 
@@ -141,12 +150,15 @@ void StatusLine::CheckConfirmation()
 {
     const wire::MacAddress mac = confirmation_->Device();
     if (confirmation_->Check() == commands::ConfirmationState::Confirmed) {
-        Stop();
+        StopWatching();
+        emit ChangeEnded(mac, QStringLiteral("applied"));
         SayAbout(mac, tr("%1 confirmed the change").arg(DeviceLabel(mac)));
     } else if (confirmationDeadline_.hasExpired()) {
         const commands::ReportCheck check = confirmation_->LastCheck();
         const bool heard = confirmation_->Heard();
-        Stop();
+        StopWatching();
+        emit ChangeEnded(mac, check.otherwise.empty() ? QStringLiteral("not confirmed")
+                                                      : QStringLiteral("not applied: ") + commands::NotApplied(check));
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(kConfirmationTimeout).count();
         const QString device = DeviceLabel(mac);
         if (!check.otherwise.empty())

@@ -39,12 +39,18 @@ public:
     void SearchStarted();
     // Rows came into the list: a device did answer after all.
     void DevicesListed();
-    // The window closes: nothing is awaited any more.
+    // The window closes: nothing is awaited any more (a change still awaited ends unconfirmed).
     void Stop();
     // A line of counts under the message ("3 of 120 devices shown"); empty for none.
     void ShowCounts(const QString& counts);
 
+signals:
+    // A change sent ended: "applied", "not confirmed" or "not applied: port reports 80". A change
+    // still awaited when another is sent, or when the window closes, ends "not confirmed".
+    void ChangeEnded(const wire::MacAddress& mac, const QString& outcome);
+
 private:
+    void StopWatching();
     void Say(const QString& message);
     void ShowText();
     void SayAbout(const wire::MacAddress& mac, const QString& message);

@@ -62,6 +62,14 @@ QString DescribeOtherwise(const std::vector<ReportedOtherwise>& otherwise)
     return parts.join(QLatin1String(", "));
 }
 
+QString NotApplied(const ReportCheck& check)
+{
+    QStringList fields;
+    for (const ReportedOtherwise& field : check.otherwise)
+        fields << QStringLiteral("%1 reports %2").arg(field.field, protocol::DisplayableText(field.reported));
+    return fields.join(QLatin1String("; "));
+}
+
 ConfirmationWatch::ConfirmationWatch(const devices::DeviceStore& devices, const protocol::ShortFormSetRequest& request,
                                      std::function<void()> askAgain)
     : devices_(devices), request_(request), askAgain_(std::move(askAgain))

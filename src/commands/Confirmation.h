@@ -33,6 +33,8 @@ ReportCheck CheckReport(const protocol::ShortFormSetRequest& request, const devi
 
 // "port 80, ip 192.168.1.20": what the device reports instead.
 QString DescribeOtherwise(const std::vector<ReportedOtherwise>& otherwise);
+// The same for a report or a journal: "port reports 80; name reports Hall"; empty for nothing.
+QString NotApplied(const ReportCheck& check);
 
 enum class ConfirmationState {
     Waiting,   // no report yet shows the change

@@ -164,4 +164,45 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
     return SubmitOutcome::Sent;
 }
 
+namespace {
+
+QString ModeText(const devices::Device& device)
+{
+    if (!device.believed.hasDhcp && (device.protocols & devices::kAnsweredLongForm) == 0)
+        return QStringLiteral("unknown");
+    return device.believed.dhcpEnabled ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+} // namespace
+
+SentChanges ChangesSent(const devices::Device& device, const protocol::ShortFormSetRequest& request)
+{
+    const devices::DeviceState& before = device.believed;
+    SentChanges changes;
+    const auto field = [&changes](const char* name, const QString& from, const QString& to) {
+        if (from == to)
+            return;
+        changes.before.insert(QLatin1String(name), from);
+        changes.after.insert(QLatin1String(name), to);
+    };
+    using protocol::DottedDecimal;
+    if (request.addressChanged) {
+        field("ip", DottedDecimal(before.ipAddress), DottedDecimal(request.ipAddress));
+        field("netmask", DottedDecimal(before.netmask), DottedDecimal(request.netmask));
+    }
+    if (request.gateway)
+        field("gateway", DottedDecimal(before.gateway), DottedDecimal(*request.gateway));
+    if (request.name)
+        field("name", protocol::NameText(before.name), protocol::NameText(*request.name));
+    if (request.port)
+        field("port", QString::number(before.ports.port1), QString::number(*request.port));
+    if (request.dns) {
+        field("dns1", DottedDecimal(before.dns.dns1), DottedDecimal(request.dns->dns1));
+        field("dns2", DottedDecimal(before.dns.dns2), DottedDecimal(request.dns->dns2));
+    }
+    if (request.dhcp)
+        field("dhcp", ModeText(device), *request.dhcp ? QStringLiteral("on") : QStringLiteral("off"));
+    return changes;
+}
+
 } // namespace quillon::commands

@@ -5,6 +5,7 @@
 #include "protocol/ShortForm.h"
 #include "protocol/Wire.h"
 
+#include <QJsonObject>
 #include <QString>
 
 #include <array>
@@ -85,5 +86,13 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
                              const NewSettings& settings, const SubmitQuestions& questions,
                              std::span<std::uint8_t, protocol::kShortFormSendBufferSize> sendBuffer,
                              const BeforeSending& beforeSending = {});
+
+// Each field a set request changes, as the device had it before Submit and as sent, named as
+// quillonctl set names them: what a journal keeps.
+struct SentChanges {
+    QJsonObject before;
+    QJsonObject after;
+};
+SentChanges ChangesSent(const devices::Device& before, const protocol::ShortFormSetRequest& request);
 
 } // namespace quillon::commands

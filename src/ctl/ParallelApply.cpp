@@ -127,7 +127,7 @@ private:
                 if (!stopping_)
                     SayUnconfirmed(watch, options_.timeout);
                 result = SetResult::Unconfirmed;
-                why = NotApplied(watch.LastCheck());
+                why = commands::NotApplied(watch.LastCheck());
             } else if (!flight->askedAgain && waited >= options_.timeout / 2) {
                 // A device that has said nothing by half the time is asked again, once.
                 flight->askedAgain = true;

@@ -31,13 +31,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kPollInterval{20};
 constexpr std::chrono::milliseconds kSecondAnswerWait{200};
 
-QString ModeText(const Device& device)
-{
-    if (!device.believed.hasDhcp && (device.protocols & devices::kAnsweredLongForm) == 0)
-        return QStringLiteral("unknown");
-    return device.believed.dhcpEnabled ? QStringLiteral("on") : QStringLiteral("off");
-}
-
 // What the window's fields would hold for this device, with the given options typed over them.
 commands::NewSettings SettingsFor(const Device& device, const SetOptions& options)
 {
@@ -52,36 +45,6 @@ commands::NewSettings SettingsFor(const Device& device, const SetOptions& option
     settings.port = options.port.value_or(static_cast<std::uint16_t>(held.ports.port1));
     settings.wantsDhcp = options.dhcp;
     return settings;
-}
-
-// Each field the request changes, as the device had it and as sent.
-void NoteChanges(const Device& device, SentSettings& sent)
-{
-    const devices::DeviceState& before = device.believed;
-    const protocol::ShortFormSetRequest& request = sent.request;
-    const auto field = [&sent](const char* name, const QString& from, const QString& to) {
-        if (from == to)
-            return;
-        sent.before.insert(QLatin1String(name), from);
-        sent.after.insert(QLatin1String(name), to);
-    };
-    using protocol::DottedDecimal;
-    if (request.addressChanged) {
-        field("ip", DottedDecimal(before.ipAddress), DottedDecimal(request.ipAddress));
-        field("netmask", DottedDecimal(before.netmask), DottedDecimal(request.netmask));
-    }
-    if (request.gateway)
-        field("gateway", DottedDecimal(before.gateway), DottedDecimal(*request.gateway));
-    if (request.name)
-        field("name", protocol::NameText(before.name), protocol::NameText(*request.name));
-    if (request.port)
-        field("port", QString::number(before.ports.port1), QString::number(*request.port));
-    if (request.dns) {
-        field("dns1", DottedDecimal(before.dns.dns1), DottedDecimal(request.dns->dns1));
-        field("dns2", DottedDecimal(before.dns.dns2), DottedDecimal(request.dns->dns2));
-    }
-    if (request.dhcp)
-        field("dhcp", ModeText(device), *request.dhcp ? QStringLiteral("on") : QStringLiteral("off"));
 }
 
 // "ip: 192.168.1.20 -> 192.168.1.50", one line for each field the request changes, in the
@@ -242,17 +205,11 @@ std::variant<SetResult, SentSettings> SendSettings(discovery::Discovery& discove
             *refusal = why;
         return SetResult::Refused;
     }
-    NoteChanges(*device, sent);
+    commands::SentChanges changes = commands::ChangesSent(*device, sent.request);
+    sent.before = std::move(changes.before);
+    sent.after = std::move(changes.after);
     output.Write(ChangeLines(sent));
     return sent;
-}
-
-QString NotApplied(const commands::ReportCheck& check)
-{
-    QStringList fields;
-    for (const commands::ReportedOtherwise& field : check.otherwise)
-        fields << QStringLiteral("%1 reports %2").arg(field.field, protocol::DisplayableText(field.reported));
-    return fields.join(QLatin1String("; "));
 }
 
 QString OutcomeText(SetResult result, const QString& why)
@@ -323,7 +280,7 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
                      qPrintable(protocol::MacText(watch.Device())));
     else
         SayUnconfirmed(watch, options.timeout);
-    Journal(memory, "set", site, options.mac, sent, OutcomeText(SetResult::Unconfirmed, NotApplied(watch.LastCheck())));
+    Journal(memory, "set", site, options.mac, sent, OutcomeText(SetResult::Unconfirmed, commands::NotApplied(watch.LastCheck())));
     return SetResult::Unconfirmed;
 }
 

@@ -55,8 +55,6 @@ struct SentSettings {
 // 80", "refused: …", "unchanged", "not found". `why` is a refusal's reason or what the device
 // reports otherwise.
 QString OutcomeText(SetResult result, const QString& why);
-// What the device reports otherwise, "port reports 80; name reports Hall"; empty for nothing.
-QString NotApplied(const commands::ReportCheck& check);
 
 // Enters a request that went out, and how it ended, in the journal; says on standard error when
 // it cannot.

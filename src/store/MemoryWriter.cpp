@@ -1,6 +1,7 @@
 #include "store/MemoryWriter.h"
 
 #include "platform/Interfaces.h"
+#include "protocol/DeviceTexts.h"
 
 namespace quillon::store {
 
@@ -19,9 +20,35 @@ MemoryWriter::~MemoryWriter()
     thread_.join();
 }
 
+void MemoryWriter::Journal(JournalEntry entry)
+{
+    bool off = false;
+    {
+        const std::scoped_lock lock(mutex_);
+        off = off_;
+        if (!off)
+            journal_.push_back(entry);
+    }
+    if (off)
+        say_(QStringLiteral("The journal entry for %1 (%2) was not written: the site's memory is off")
+                 .arg(protocol::MacText(entry.mac), entry.outcome));
+    else
+        wake_.notify_all();
+}
+
 void MemoryWriter::Run()
 {
-    const auto off = [this](const QString& why) { say_(QStringLiteral("The site's memory (%1) is off: %2").arg(path_, why)); };
+    const auto off = [this](const QString& why) {
+        std::vector<JournalEntry> unwritten;
+        {
+            const std::scoped_lock lock(mutex_);
+            off_ = true;
+            unwritten.swap(journal_);
+        }
+        say_(QStringLiteral("The site's memory (%1) is off: %2").arg(path_, why));
+        for (const JournalEntry& entry : unwritten)
+            say_(QStringLiteral("The journal entry for %1 (%2) was not written").arg(protocol::MacText(entry.mac), entry.outcome));
+    };
     QString why;
     const std::unique_ptr<SiteMemory> memory = SiteMemory::Open(path_, why);
     if (memory == nullptr) {
@@ -35,13 +62,34 @@ void MemoryWriter::Run()
     while (!stopping) {
         {
             std::unique_lock lock(mutex_);
-            stopping = wake_.wait_for(lock, kInterval, [this] { return stopping_; });
+            stopping = wake_.wait_for(lock, kInterval, [this] { return stopping_ || !journal_.empty(); }) && stopping_;
+        }
+        if (!WriteJournal(*memory)) {
+            off(memory->Error());
+            return;
         }
         if (!WriteReported(*memory, visitBegan)) {
             off(memory->Error());
             return;
         }
     }
+}
+
+bool MemoryWriter::WriteJournal(SiteMemory& memory)
+{
+    std::vector<JournalEntry> entries;
+    {
+        const std::scoped_lock lock(mutex_);
+        entries.swap(journal_);
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (memory.RecordJournal(entries[i]))
+            continue;
+        const std::scoped_lock lock(mutex_); // the rest are said with the memory off
+        journal_.insert(journal_.begin(), entries.begin() + static_cast<std::ptrdiff_t>(i), entries.end());
+        return false;
+    }
+    return true;
 }
 
 bool MemoryWriter::WriteReported(SiteMemory& memory, const QDateTime& visitBegan)

@@ -13,6 +13,7 @@
 #include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace quillon::store {
 
@@ -27,13 +28,18 @@ public:
     static constexpr std::chrono::milliseconds kInterval{1000};
 
     MemoryWriter(const devices::DeviceStore& devices, QString path, std::function<void(const QString& message)> say);
-    // Writes what reported since the last write, then ends.
+    // Writes what reported since the last write and the journal entries handed over, then ends.
     ~MemoryWriter();
     MemoryWriter(const MemoryWriter&) = delete;
     MemoryWriter& operator=(const MemoryWriter&) = delete;
 
+    // Hands a set request's entry over for the journal, written at once. An entry that cannot be
+    // written is said, never dropped unsaid.
+    void Journal(JournalEntry entry);
+
 private:
     void Run();
+    bool WriteJournal(SiteMemory& memory);
     // The devices that reported since they were last written, as a listing shows them.
     std::vector<commands::ListedDevice> ReportedSince();
     bool WriteReported(SiteMemory& memory, const QDateTime& visitBegan);
@@ -46,6 +52,8 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
+    std::vector<JournalEntry> journal_; // handed over, not yet written
+    bool off_ = false;                  // the memory could not be used: nothing more is written
     std::thread thread_; // last: it starts once everything it uses is there
 };
 

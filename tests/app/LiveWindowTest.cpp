@@ -4,6 +4,7 @@
 
 #include "WindowFixture.h"
 
+#include "protocol/DeviceTexts.h"
 #include "store/SiteMemory.h"
 #include "support/SimulatorProcess.h"
 
@@ -230,6 +231,22 @@ TEST_F(LiveWindow, TheDevicesFoundGoToTheSitesMemoryAndAMemoryThatCannotBeUsedIs
         return found ? found->size() : 0u;
     };
     EXPECT_TRUE(test::Eventually([&] { return remembered() == 4; }, 5000)) << remembered();
+
+    // A change Submit sends goes into the journal with how it ended.
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(RowWithName(QStringLiteral("Dock"))));
+    TypeInto("portField", QStringLiteral("82"));
+    Submit();
+    ASSERT_TRUE(test::Eventually([&] { return StatusText().contains(QStringLiteral("confirmed the change")); })) << StatusText().toStdString();
+    const auto journal = [] {
+        QString why;
+        const std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(store::DefaultDatabasePath(), why);
+        return memory ? memory->History({}).value_or(std::vector<store::JournalEntry>()) : std::vector<store::JournalEntry>();
+    };
+    ASSERT_TRUE(test::Eventually([&] { return journal().size() == 1; }, 3000));
+    const store::JournalEntry entry = journal().front();
+    EXPECT_EQ(QStringList({entry.source, protocol::MacText(entry.mac), entry.before.value("port").toString(),
+                           entry.after.value("port").toString(), entry.outcome}),
+              QStringList({"window", "00:1a:2b:3c:4d:03", "81", "82", "applied"}));
 
     qputenv("QUILLON_DATABASE", "/proc/self/no/such.sqlite");
     window->RememberSitesAction()->setChecked(false);
