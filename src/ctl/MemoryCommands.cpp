@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 
 #include <cstdio>
+#include <functional>
 
 namespace quillon::ctl {
 
@@ -117,24 +118,36 @@ QByteArray FormatDifferences(const std::vector<store::SiteDifference>& differenc
     return data;
 }
 
-int RunHistory(const HistoryOptions& options, int dataFd)
+// Opens the site's memory and writes what `read` gives of it to `dataFd`; a memory that cannot
+// be read is said, as is output that cannot be written (`what`). The exit status.
+int WriteFromMemory(const MemoryOptions& options, int dataFd, const char* what,
+                    const std::function<std::optional<QByteArray>(store::SiteMemory&)>& read)
 {
-    const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
+    const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options);
     if (memory == nullptr)
         return kExitError;
-    const std::optional<std::vector<store::JournalEntry>> entries = memory->History(options.query);
-    if (!entries) {
+    const std::optional<QByteArray> data = read(*memory);
+    if (!data) {
         SayMemoryOff(memory->Path(), memory->Error());
         return kExitError;
     }
-    const QByteArray data = options.format == HistoryFormat::Json  ? FormatJson(*entries)
-                            : options.format == HistoryFormat::Csv ? FormatCsv(*entries)
-                                                                   : FormatText(*entries);
-    if (!WriteAll(dataFd, data)) {
-        std::perror("quillonctl: writing the history");
+    if (!WriteAll(dataFd, *data)) {
+        std::perror(QByteArray("quillonctl: writing the ").append(what).constData());
         return kExitError;
     }
     return 0;
+}
+
+int RunHistory(const HistoryOptions& options, int dataFd)
+{
+    return WriteFromMemory(options.memory, dataFd, "history", [&options](store::SiteMemory& memory) -> std::optional<QByteArray> {
+        const std::optional<std::vector<store::JournalEntry>> entries = memory.History(options.query);
+        if (!entries)
+            return std::nullopt;
+        return options.format == HistoryFormat::Json  ? FormatJson(*entries)
+               : options.format == HistoryFormat::Csv ? FormatCsv(*entries)
+                                                      : FormatText(*entries);
+    });
 }
 
 struct DiffOptions {
@@ -145,19 +158,12 @@ struct DiffOptions {
 
 int RunDiff(const DiffOptions& options, int dataFd)
 {
-    const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
-    if (memory == nullptr)
-        return kExitError;
-    const std::optional<std::vector<store::SiteDifference>> differences = memory->Diff(options.memory.site, options.since);
-    if (!differences) {
-        SayMemoryOff(memory->Path(), memory->Error());
-        return kExitError;
-    }
-    if (!WriteAll(dataFd, FormatDifferences(*differences, options.json))) {
-        std::perror("quillonctl: writing the differences");
-        return kExitError;
-    }
-    return 0;
+    return WriteFromMemory(options.memory, dataFd, "differences", [&options](store::SiteMemory& memory) -> std::optional<QByteArray> {
+        const std::optional<std::vector<store::SiteDifference>> differences = memory.Diff(options.memory.site, options.since);
+        if (!differences)
+            return std::nullopt;
+        return FormatDifferences(*differences, options.json);
+    });
 }
 
 // --since DATE, read into `since`; the usage error's exit status when it is no date.
