@@ -2,10 +2,12 @@
 
 #include "ctl/ListCommand.h"
 #include "protocol/DeviceTexts.h"
+#include "store/SiteReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -21,17 +23,6 @@ struct HistoryOptions {
     MemoryOptions memory;
 };
 
-// "ip 203.0.113.20 → 203.0.113.40, name Lobby → Hall"
-QString ChangesText(const store::JournalEntry& entry)
-{
-    QStringList changes;
-    for (auto field = entry.after.begin(); field != entry.after.end(); ++field)
-        changes << QStringLiteral("%1 %2 \u2192 %3")
-                       .arg(field.key(), commands::ReportedSetting(entry.before, field.key().toLatin1().constData()),
-                            commands::ReportedSetting(entry.after, field.key().toLatin1().constData()));
-    return changes.join(QLatin1String(", "));
-}
-
 QByteArray FormatText(const std::vector<store::JournalEntry>& entries)
 {
     QByteArray text;
@@ -39,43 +30,10 @@ QByteArray FormatText(const std::vector<store::JournalEntry>& entries)
         text += protocol::DisplayableText(QStringLiteral("%1 %2@%3 %4 %5 (%6): %7: %8")
                                               .arg(entry.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                                    entry.user, entry.host, entry.source, protocol::MacText(entry.mac),
-                                                   entry.site, ChangesText(entry), entry.outcome))
+                                                   entry.site, store::JournalChangesText(entry), entry.outcome))
                     .toUtf8() +
                 '\n';
     return text;
-}
-
-QByteArray FormatJson(const std::vector<store::JournalEntry>& entries)
-{
-    QJsonArray array;
-    for (const store::JournalEntry& entry : entries)
-        array.append(QJsonObject{{"time", entry.time.toUTC().toString(Qt::ISODate)},
-                                 {"user", entry.user},
-                                 {"host", entry.host},
-                                 {"site", entry.site},
-                                 {"source", entry.source},
-                                 {"mac", protocol::MacText(entry.mac)},
-                                 {"before", entry.before},
-                                 {"after", entry.after},
-                                 {"outcome", entry.outcome}});
-    return QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
-}
-
-// A row per field sent, for a spreadsheet.
-QByteArray FormatCsv(const std::vector<store::JournalEntry>& entries)
-{
-    QStringList lines{QStringLiteral("time,user,host,site,source,mac,field,before,after,outcome")};
-    for (const store::JournalEntry& entry : entries)
-        for (auto field = entry.after.begin(); field != entry.after.end(); ++field) {
-            const QByteArray key = field.key().toLatin1();
-            QStringList cells{entry.time.toUTC().toString(Qt::ISODate), entry.user, entry.host, entry.site, entry.source,
-                              protocol::MacText(entry.mac), field.key(), commands::ReportedSetting(entry.before, key.constData()),
-                              commands::ReportedSetting(entry.after, key.constData()), entry.outcome};
-            for (QString& cell : cells)
-                cell = commands::CsvField(commands::SpreadsheetCell(cell));
-            lines << cells.join(u',');
-        }
-    return (lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toUtf8();
 }
 
 const char* KindName(store::SiteDifference::Kind kind)
@@ -144,8 +102,8 @@ int RunHistory(const HistoryOptions& options, int dataFd)
         const std::optional<std::vector<store::JournalEntry>> entries = memory.History(options.query);
         if (!entries)
             return std::nullopt;
-        return options.format == HistoryFormat::Json  ? FormatJson(*entries)
-               : options.format == HistoryFormat::Csv ? FormatCsv(*entries)
+        return options.format == HistoryFormat::Json  ? store::FormatJournalJson(*entries)
+               : options.format == HistoryFormat::Csv ? store::FormatJournalCsv(*entries)
                                                       : FormatText(*entries);
     });
 }
@@ -181,6 +139,87 @@ std::optional<int> ReadSince(const CommandLine& line, const QCommandLineOption& 
 QCommandLineOption SinceOption()
 {
     return {QStringLiteral("since"), QStringLiteral("From DATE on (2026-12-07 or 2026-12-07T14:00)."), QStringLiteral("DATE")};
+}
+
+struct ReportOptions {
+    store::ReportFormat format = store::ReportFormat::Html;
+    MemoryOptions memory;
+};
+
+int RunReport(const ReportOptions& options, int dataFd)
+{
+    bool unknownSite = false;
+    const int status = WriteFromMemory(options.memory, dataFd, "report", [&](store::SiteMemory& memory) -> std::optional<QByteArray> {
+        const std::optional<store::SiteReport> report = store::ReadSiteReport(memory, options.memory.site);
+        if (!report)
+            return std::nullopt;
+        unknownSite = report->sites.empty() && !options.memory.site.isEmpty();
+        return unknownSite ? QByteArray() : store::FormatSiteReport(*report, options.format);
+    });
+    if (status != 0 || !unknownSite)
+        return status;
+    std::fprintf(stderr, "quillonctl: the site's memory knows no site named '%s'\n",
+                 qPrintable(protocol::DisplayableText(options.memory.site)));
+    return 1;
+}
+
+int RunForget(const MemoryOptions& options)
+{
+    const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options);
+    if (memory == nullptr)
+        return kExitError;
+    bool found = false;
+    const std::optional<qint64> devices = memory->Forget(options.site, found);
+    const QString site = protocol::DisplayableText(options.site);
+    if (!devices) {
+        SayMemoryOff(memory->Path(), memory->Error());
+        return kExitError;
+    }
+    if (!found) {
+        std::fprintf(stderr, "quillonctl: the site's memory knows no site named '%s'\n", qPrintable(site));
+        return 1;
+    }
+    std::fprintf(stderr, "quillonctl: forgot the site '%s' and its %lld devices; the journal keeps what was sent there\n",
+                 qPrintable(site), static_cast<long long>(*devices));
+    return 0;
+}
+
+// "Depot                 12 devices  last visit 2026-12-07 14:02  (named)", names aligned.
+QByteArray FormatSites(const std::vector<store::RememberedSite>& sites, const QString& named)
+{
+    qsizetype width = 0;
+    for (const store::RememberedSite& site : sites)
+        width = std::max(width, protocol::DisplayableText(site.name).size());
+    QByteArray text;
+    for (const store::RememberedSite& site : sites)
+        text += QStringLiteral("%1  %2 devices  last visit %3%4\n")
+                    .arg(protocol::DisplayableText(site.name), -static_cast<int>(width))
+                    .arg(site.devices.size())
+                    .arg(site.lastVisit.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                         site.name == named ? QStringLiteral("  (named)") : QString())
+                    .toUtf8();
+    return text;
+}
+
+struct SiteOptions {
+    std::optional<QString> name; // to name the site; empty: each card's
+    bool list = false;
+    MemoryOptions memory;
+};
+
+int RunSite(const SiteOptions& options, int dataFd)
+{
+    return WriteFromMemory(options.memory, dataFd, "site", [&options](store::SiteMemory& memory) -> std::optional<QByteArray> {
+        if (options.name)
+            return memory.NameSite(*options.name) ? std::optional<QByteArray>(QByteArray()) : std::nullopt;
+        const std::optional<QString> named = memory.NamedSite();
+        if (!named)
+            return std::nullopt;
+        if (!options.list)
+            return named->isEmpty() ? QByteArray() : protocol::DisplayableText(*named).toUtf8() + '\n';
+        const std::optional<std::vector<store::RememberedSite>> sites = memory.Sites({});
+        return sites ? std::optional<QByteArray>(FormatSites(*sites, *named)) : std::nullopt;
+    });
 }
 
 } // namespace
@@ -243,6 +282,77 @@ ParsedCommand ParseHistory(const QStringList& arguments)
     else if (name != QLatin1String("text"))
         return UsageError(QStringLiteral("--format takes text, json or csv, not '%1'").arg(name));
     return [options](int dataFd) { return RunHistory(options, dataFd); };
+}
+
+} // namespace quillon::ctl
+
+namespace quillon::ctl {
+
+ParsedCommand ParseReport(const QStringList& arguments)
+{
+    CommandLine line({"report", "report [OPTION]...",
+                      "Writes an as-built report of the site of --site (or of every site): each device with its "
+                      "settings, web address and when it was first and last seen, then the journal of the changes "
+                      "sent there. HTML is one file that needs nothing else and prints well.",
+                      "Exit status: 0 when the report was written, 1 when no site has that name, 2 otherwise."});
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("html (default), csv or json."),
+                                    QStringLiteral("FORMAT"), QStringLiteral("html"));
+    line.AddOptions({format});
+    line.AddSiteMemory();
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+    ReportOptions options;
+    options.memory = line.Memory();
+    if (options.memory.off)
+        return UsageError(QStringLiteral("report reads the site's memory: --no-database leaves nothing to read"));
+    const QString name = line.Options().value(format);
+    if (name != QLatin1String("html") && name != QLatin1String("csv") && name != QLatin1String("json"))
+        return UsageError(QStringLiteral("--format takes html, csv or json, not '%1'").arg(name));
+    options.format = store::ReportFormatOfFile(QLatin1Char('.') + name);
+    return [options](int dataFd) { return RunReport(options, dataFd); };
+}
+
+ParsedCommand ParseForget(const QStringList& arguments)
+{
+    CommandLine line({"forget", "forget --site NAME",
+                      "Removes the site NAME from the site's memory: its devices and every change of their "
+                      "settings. The journal of the changes sent is never removed.",
+                      "Exit status: 0 when the site was forgotten, 1 when no site has that name, 2 otherwise."});
+    line.AddSiteMemory();
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+    const MemoryOptions memory = line.Memory();
+    if (memory.off)
+        return UsageError(QStringLiteral("forget changes the site's memory: --no-database leaves nothing to change"));
+    if (memory.site.isEmpty())
+        return UsageError(QStringLiteral("forget needs the site's name: --site NAME ('quillonctl site --list' lists them)"));
+    return [memory](int) { return RunForget(memory); };
+}
+
+ParsedCommand ParseSite(const QStringList& arguments)
+{
+    CommandLine line({"site", "site [NAME] [OPTION]...",
+                      "Names the site for everything found from now on, by the window and quillonctl alike (until "
+                      "named otherwise or --clear). Without NAME, prints the site's name, if one was given.",
+                      "Exit status: 0 when the site's memory was read or written, 2 otherwise.", nullptr, true});
+    const QCommandLineOption clear(QStringLiteral("clear"), QStringLiteral("Name no site: each card's subnet names its own."));
+    const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("List every site remembered."));
+    line.AddOptions({clear, list});
+    line.AddSiteMemory();
+    if (const std::optional<int> status = line.Parse(arguments))
+        return *status;
+    SiteOptions options;
+    options.memory = line.Memory();
+    if (options.memory.off)
+        return UsageError(QStringLiteral("site uses the site's memory: --no-database leaves none"));
+    const QString name = line.Argument().trimmed();
+    const int given = int(!name.isEmpty()) + int(line.Options().isSet(clear)) + int(line.Options().isSet(list));
+    if (given > 1)
+        return UsageError(QStringLiteral("give a NAME, --clear or --list, one of them"));
+    if (!name.isEmpty() || line.Options().isSet(clear))
+        options.name = name;
+    options.list = line.Options().isSet(list);
+    return [options](int dataFd) { return RunSite(options, dataFd); };
 }
 
 } // namespace quillon::ctl

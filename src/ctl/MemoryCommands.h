@@ -11,5 +11,11 @@ namespace quillon::ctl {
 ParsedCommand ParseHistory(const QStringList& arguments);
 // `diff`: what changed at a site since the visit before, or a date.
 ParsedCommand ParseDiff(const QStringList& arguments);
+// `report`: an as-built report of a site (or every site) as HTML, CSV or JSON.
+ParsedCommand ParseReport(const QStringList& arguments);
+// `forget --site NAME`: removes a site and its devices; the journal stays.
+ParsedCommand ParseForget(const QStringList& arguments);
+// `site [NAME]`: names the site for what is found from now on, or prints its name.
+ParsedCommand ParseSite(const QStringList& arguments);
 
 } // namespace quillon::ctl

@@ -216,9 +216,8 @@ int RunApply(const ApplyOptions& options, int dataFd)
         const QString outcome = OutcomeText(result, why);
         if (sent != nullptr) {
             const auto device = byMac.find(wire::MacKey(plan.lines[index].mac));
-            const QString site = !options.memory.site.isEmpty() ? options.memory.site
-                                 : device != byMac.end()         ? store::DefaultSiteName(*device->second)
-                                                                 : QString();
+            const QString site = memory != nullptr && device != byMac.end() ? memory->SiteOf(*device->second, options.memory.site)
+                                                                            : options.memory.site;
             Journal(memory.get(), "apply", site, plan.lines[index].mac, *sent, outcome);
         }
         if (showProgress)

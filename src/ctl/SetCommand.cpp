@@ -248,16 +248,16 @@ void Journal(store::SiteMemory* memory, const char* source, const QString& site,
 namespace {
 
 // Sends the settings and waits for the device's word, or until an interruption comes.
-// The device's site: the one named, or its card's.
-QString SiteOf(discovery::Discovery& discovery, const wire::MacAddress& mac, const QString& named,
+// The device's site: the one named on the command line or in the memory, or its card's.
+QString SiteOf(discovery::Discovery& discovery, const wire::MacAddress& mac, const QString& named, store::SiteMemory* memory,
                const std::vector<platform::BroadcastInterface>& cards)
 {
-    if (!named.isEmpty())
+    if (memory == nullptr)
         return named;
     for (const commands::ListedDevice& device : commands::ListDevices(discovery.Devices(), cards))
         if (device.macAddress == mac)
-            return store::DefaultSiteName(device);
-    return {};
+            return memory->SiteOf(device, named);
+    return named;
 }
 
 // The request that went out is entered in the journal of `memory` with its outcome.
@@ -269,7 +269,7 @@ SetResult SetOnDevice(discovery::Discovery& discovery, Failure& failure, const S
     if (const SetResult* result = std::get_if<SetResult>(&sending))
         return *result;
     const SentSettings& sent = std::get<SentSettings>(sending);
-    const QString site = SiteOf(discovery, options.mac, options.memory.site, cards);
+    const QString site = SiteOf(discovery, options.mac, options.memory.site, memory, cards);
     commands::ConfirmationWatch& watch = *sent.watch;
     if (WaitForConfirmation(discovery, watch, options.timeout)) {
         Journal(memory, "set", site, options.mac, sent, OutcomeText(SetResult::Confirmed, {}));

@@ -48,6 +48,10 @@ int main(int argc, char* argv[])
         "  diff       what changed at each site since the visit before: devices new, missing\n"
         "             or with a setting changed\n"
         "  history    the journal of every set request sent, with who sent it and how it ended\n"
+        "  report     an as-built report of a site (HTML, CSV or JSON): its devices, then its\n"
+        "             journal\n"
+        "  site NAME  name the site for what is found from now on (--list: every site known)\n"
+        "  forget     remove a site and its devices from the site's memory (--site NAME)\n"
         "  doctor     tell what a search would meet, one finding a line: the cards with their\n"
         "             addresses, strict reverse-path filtering (and the sysctl that loosens\n"
         "             it), ports 4022 and 4023 held by another program, and whether the\n"
@@ -81,7 +85,8 @@ int main(int argc, char* argv[])
                            "list, plan: collect answers for SECONDS (default 2). set, apply: wait up to SECONDS "
                            "for a device to confirm (default 5)."))});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, set MAC, plan, apply PLAN, watch, history, diff, doctor or help COMMAND"));
+                                 QStringLiteral("list, set MAC, plan, apply PLAN, watch, history, diff, report, site, forget, "
+                                                "doctor or help COMMAND"));
     // What follows the command is the command's to read.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
 
@@ -106,7 +111,8 @@ int main(int argc, char* argv[])
     const std::pair<const char*, ctl::ParsedCommand (*)(const QStringList&)> commands[] = {
         {"list", ctl::ParseList},   {"set", ctl::ParseSet},       {"plan", ctl::ParsePlan},
         {"apply", ctl::ParseApply}, {"doctor", ctl::ParseDoctor}, {"watch", ctl::ParseWatch},
-        {"history", ctl::ParseHistory}, {"diff", ctl::ParseDiff},
+        {"history", ctl::ParseHistory}, {"diff", ctl::ParseDiff},   {"report", ctl::ParseReport},
+        {"forget", ctl::ParseForget},   {"site", ctl::ParseSite},
     };
     const auto command = std::find_if(std::begin(commands), std::end(commands),
                                       [&](const auto& c) { return positional.first() == QLatin1String(c.first); });

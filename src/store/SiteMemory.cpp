@@ -76,8 +76,15 @@ INSERT INTO visit(site, time) SELECT id, first_visit FROM site;
 INSERT INTO visit(site, time) SELECT id, last_visit FROM site WHERE last_visit <> first_visit;
 )";
 
+// Version 3: settings of the memory itself, the site the user named for one.
+constexpr const char* kSchemaVersion3 = R"(
+CREATE TABLE setting (
+    key TEXT PRIMARY KEY,
+    value TEXT NOT NULL) WITHOUT ROWID;
+)";
+
 // Each step takes the schema from the version before it to its own; the list only grows.
-constexpr const char* kMigrations[] = {kSchemaVersion1, kSchemaVersion2};
+constexpr const char* kMigrations[] = {kSchemaVersion1, kSchemaVersion2, kSchemaVersion3};
 static_assert(std::size(kMigrations) == SiteMemory::kSchemaVersion);
 
 constexpr std::size_t kSettingCount = std::size(commands::kReportedSettings);
@@ -241,6 +248,10 @@ std::unique_ptr<SiteMemory> SiteMemory::Open(const QString& path, QString& why, 
             why = memory->error_;
             return nullptr;
         }
+        if (!memory->NamedSite()) {
+            why = memory->error_;
+            return nullptr;
+        }
         memory->notice_ = notice;
         return memory;
     }
@@ -284,6 +295,88 @@ bool SiteMemory::Migrate()
             return Fail(QStringLiteral("bringing the schema to version %1").arg(step + 1));
     const QByteArray setVersion = QByteArray("PRAGMA user_version=") + QByteArray::number(kSchemaVersion);
     return Execute(setVersion.constData()) && Execute("COMMIT");
+}
+
+std::optional<QString> SiteMemory::NamedSite()
+{
+    Statement read(database_, QStringLiteral("SELECT value FROM setting WHERE key = 'site'"));
+    const int step = read.Ok() ? read.Step() : SQLITE_ERROR;
+    if (step != SQLITE_ROW && step != SQLITE_DONE) {
+        Fail(QStringLiteral("reading the site's name"));
+        return std::nullopt;
+    }
+    named_ = step == SQLITE_ROW ? read.Text(0) : QString();
+    return named_;
+}
+
+bool SiteMemory::NameSite(const QString& name)
+{
+    Statement write(database_, name.isEmpty() ? QStringLiteral("DELETE FROM setting WHERE key = 'site'")
+                                              : QStringLiteral("INSERT OR REPLACE INTO setting(key, value) VALUES('site', ?1)"));
+    if (!name.isEmpty())
+        write.Bind(1, name);
+    if (!write.Ok() || write.Step() != SQLITE_DONE)
+        return Fail(QStringLiteral("naming the site"));
+    named_ = name;
+    return true;
+}
+
+QString SiteMemory::SiteOf(const commands::ListedDevice& device, const QString& named)
+{
+    return !named.isEmpty() ? named : !named_.isEmpty() ? named_ : DefaultSiteName(device);
+}
+
+std::optional<std::vector<RememberedSite>> SiteMemory::Sites(const QString& site)
+{
+    Statement sites(database_, QStringLiteral("SELECT id, name, first_visit, last_visit, (SELECT count(*) FROM visit WHERE site = s.id) "
+                                              "FROM site s WHERE ?1 IS NULL OR name = ?1 ORDER BY name"));
+    Statement devices(database_, QStringLiteral("SELECT mac, %1, first_seen, last_seen FROM device WHERE site = ?1 ORDER BY mac")
+                                     .arg(SettingColumns()));
+    if (!sites.Ok() || !devices.Ok()) {
+        Fail(QStringLiteral("reading the sites"));
+        return std::nullopt;
+    }
+    if (!site.isEmpty())
+        sites.Bind(1, site);
+    std::vector<RememberedSite> found;
+    const auto time = [](const Statement& row, int column) { return QDateTime::fromString(row.Text(column), Qt::ISODate); };
+    while (sites.Step() == SQLITE_ROW) {
+        RememberedSite& record = found.emplace_back();
+        record = {sites.Text(1), time(sites, 2), time(sites, 3), sites.Integer(4), {}};
+        devices.Reset();
+        devices.Bind(1, sites.Integer(0));
+        while (devices.Step() == SQLITE_ROW) {
+            RememberedDevice& device = record.devices.emplace_back();
+            device.mac = devices.Text(0);
+            for (std::size_t i = 0; i < kSettingCount; ++i)
+                device.settings.insert(QLatin1String(commands::kReportedSettings[i]), devices.Text(1 + static_cast<int>(i)));
+            device.firstSeen = time(devices, 1 + static_cast<int>(kSettingCount));
+            device.lastSeen = time(devices, 2 + static_cast<int>(kSettingCount));
+        }
+    }
+    return found;
+}
+
+std::optional<qint64> SiteMemory::Forget(const QString& site, bool& found)
+{
+    Statement count(database_, QStringLiteral("SELECT count(*) FROM device d JOIN site s ON s.id = d.site WHERE s.name = ?1"));
+    Statement remove(database_, QStringLiteral("DELETE FROM site WHERE name = ?1"));
+    if (!Execute("BEGIN IMMEDIATE"))
+        return std::nullopt;
+    if (!count.Ok() || !remove.Ok() || count.Bind(1, site).Step() != SQLITE_ROW) {
+        Fail(QStringLiteral("forgetting the site %1").arg(site));
+        return std::nullopt;
+    }
+    const qint64 devices = count.Integer(0);
+    count.Reset();
+    if (remove.Bind(1, site).Step() != SQLITE_DONE) {
+        Fail(QStringLiteral("forgetting the site %1").arg(site));
+        return std::nullopt;
+    }
+    found = sqlite3_changes(database_) > 0;
+    if (!Execute("COMMIT"))
+        return std::nullopt;
+    return devices;
 }
 
 // The site's id, its visit that began at `visitBegan` noted.
@@ -350,7 +443,7 @@ bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& device
 {
     const QString whenText = TimeText(when);
     const QString visitText = visitBegan.isValid() ? TimeText(visitBegan) : whenText;
-    if (!Execute("BEGIN IMMEDIATE"))
+    if (!Execute("BEGIN IMMEDIATE") || !NamedSite())
         return false;
     Statement find(database_, QStringLiteral("SELECT %1 FROM device WHERE site = ?1 AND mac = ?2").arg(SettingColumns()));
     Statement add(database_, QStringLiteral("INSERT INTO device(site, mac, %1, first_seen, last_seen) VALUES(?1, ?2, %2, ?%3, ?%3)")
@@ -364,7 +457,7 @@ bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& device
         return Fail(QStringLiteral("preparing to write the devices"));
     QHash<QString, qint64> sites;
     for (const commands::ListedDevice& device : devices) {
-        const QString siteName = site.isEmpty() ? DefaultSiteName(device) : site;
+        const QString siteName = SiteOf(device, site);
         if (!sites.contains(siteName)) {
             const std::optional<qint64> id = SiteId(siteName, whenText, visitText);
             if (!id)

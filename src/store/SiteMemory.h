@@ -45,6 +45,24 @@ struct HistoryQuery {
     std::optional<QDateTime> since;
 };
 
+// A device as the site's memory keeps it: the settings it last reported, as list's JSON names
+// them (each as text, empty for none), and when it was first and last seen at its site.
+struct RememberedDevice {
+    QString mac;
+    QJsonObject settings;
+    QDateTime firstSeen; // UTC
+    QDateTime lastSeen;
+};
+
+// A site and every device seen at it, in the order of their MAC addresses.
+struct RememberedSite {
+    QString name;
+    QDateTime firstVisit; // UTC
+    QDateTime lastVisit;
+    qint64 visits = 0;
+    std::vector<RememberedDevice> devices;
+};
+
 // What changed at a site between two visits (two listings).
 struct SiteDifference {
     enum class Kind { New, Missing, Changed };
@@ -65,7 +83,7 @@ struct SiteDifference {
 // caller: the member returns false or nothing and Error() says why, in words for the user.
 class SiteMemory {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr std::chrono::milliseconds kBusyTimeout{5000};
 
     // Opens the database at `path`, creating it and its folder, and brings its schema up to date.
@@ -78,7 +96,7 @@ public:
     SiteMemory(const SiteMemory&) = delete;
     SiteMemory& operator=(const SiteMemory&) = delete;
 
-    // Enters the devices seen at `when`, each at `site` (its default site when empty), in one
+    // Enters the devices seen at `when`, each at SiteOf(device, site), in one
     // transaction: a device new to its site is added, a known one gets its last-seen time and a
     // change row for each setting it now reports otherwise. They belong to the visit of their
     // site that began at `visitBegan` (`when` when not given): a window that keeps writing what it
@@ -92,6 +110,20 @@ public:
     // the latest visit did not see, and each change of a setting after `since`. Without `since`,
     // since the visit before the latest.
     std::optional<std::vector<SiteDifference>> Diff(const QString& site, const std::optional<QDateTime>& since);
+
+    // The sites named `site` (every site when empty), by name, each with its devices.
+    std::optional<std::vector<RememberedSite>> Sites(const QString& site);
+    // Removes a site, its devices and their changes; the journal keeps what was sent there. How
+    // many devices it held; nothing on failure, and no site of that name is 0 sites (`found`).
+    std::optional<qint64> Forget(const QString& site, bool& found);
+
+    // The site the user named for whatever is found from now on, in every program that uses this
+    // memory; empty when none is, and each device's site is its card's. Nothing on failure.
+    std::optional<QString> NamedSite();
+    // Names it; an empty name returns to each card's site.
+    bool NameSite(const QString& name);
+    // `named` when given, else the site named in this memory, else the device's card's.
+    QString SiteOf(const commands::ListedDevice& device, const QString& named);
 
     const QString& Error() const { return error_; }
     const QString& Notice() const { return notice_; }
@@ -108,6 +140,7 @@ private:
     QString path_;
     QString error_;
     QString notice_;
+    QString named_; // as NamedSite() last read it
 };
 
 } // namespace quillon::store

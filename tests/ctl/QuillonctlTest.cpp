@@ -938,4 +938,30 @@ TEST(Quillonctl, TheJournalKeepsEverySetRequestSentWithItsOutcomeAndHistoryTells
     EXPECT_TRUE(one.output.endsWith("set 00:1a:2b:3c:4d:43 (lan0 203.0.113.0/26): port 80 \xe2\x86\x92 81: not applied: port reports 80\n"))
         << one.output.toStdString();
     EXPECT_EQ(one.output.count('\n'), 1);
+
+    // A site named for what is found next, its report with the journal sent there, and a site
+    // forgotten once.
+    const std::tuple<QStringList, int, QByteArray> commands[] = {
+        {{"site", "Depot"}, 0, {}},
+        {{"site"}, 0, "Depot\n"},
+        {{"report", "--site", "Nowhere"}, 1, {}},
+        {{"forget", "--site", "lan0 203.0.113.0/26"}, 0, {}},
+        {{"forget", "--site", "lan0 203.0.113.0/26"}, 1, {}},
+        {{"forget"}, 2, {}},
+    };
+    for (const auto& [arguments, status, output] : commands) {
+        const Outcome run = Quillonctl(arguments + memory);
+        EXPECT_EQ(run.exitCode, status) << arguments.join(' ').toStdString() << run.errors.toStdString();
+        if (!output.isEmpty()) {
+            EXPECT_EQ(run.output, output);
+        }
+    }
+    const Outcome named = Quillonctl(QStringList{"list", "--timeout", "1", "--format", "json"} + memory);
+    const Outcome report = Quillonctl(QStringList{"report", "--format", "json"} + memory);
+    const QJsonObject reported = QJsonDocument::fromJson(report.output).object();
+    ASSERT_EQ(reported.value("sites").toArray().size(), 1) << report.output.toStdString();
+    EXPECT_EQ(reported.value("sites").toArray().at(0).toObject().value("name").toString(), QStringLiteral("Depot"));
+    EXPECT_EQ(reported.value("sites").toArray().at(0).toObject().value("devices").toArray().size(),
+              QJsonDocument::fromJson(named.output).array().size());
+    EXPECT_EQ(reported.value("journal").toArray().size(), 3) << "forgetting a site keeps the journal";
 }

@@ -194,6 +194,40 @@ TEST_F(SiteMemoryTest, ADiffTellsTheDevicesNewMissingAndChangedSinceTheVisitBefo
     EXPECT_TRUE(std::all_of(window->begin(), window->end(), [](const store::SiteDifference& d) { return d.kind == store::SiteDifference::Kind::New; }));
 }
 
+// The site named once holds whatever any program then finds, until named otherwise; a site forgotten
+// takes its devices, their changes and visits along, never the journal of what was sent there.
+TEST_F(SiteMemoryTest, ANamedSiteHoldsWhatIsFoundAndAForgottenOneLeavesItsJournal)
+{
+    auto window = Open();
+    auto command = Open();
+    ASSERT_TRUE(window && command);
+    EXPECT_EQ(window->NamedSite(), QString());
+    ASSERT_TRUE(command->NameSite("Depot"));
+    ASSERT_TRUE(window->RecordDevices({Camera(1), Camera(2, "Dock", 22)}, {}, kMonday));
+    EXPECT_EQ(window->SiteOf(Camera(3), {}), QStringLiteral("Depot")) << "read again as the window writes";
+    EXPECT_EQ(window->SiteOf(Camera(3), "Yard"), QStringLiteral("Yard")) << "a name given on the command line wins";
+    ASSERT_TRUE(window->NameSite({}));
+    EXPECT_EQ(window->SiteOf(Camera(3), {}), QStringLiteral("lan0 203.0.113.0/24"));
+    ASSERT_TRUE(window->RecordDevices({Camera(1)}, {}, kMonday.addDays(1)));
+    ASSERT_TRUE(window->RecordDevices({Camera(1, "Lobby", 40)}, {}, kMonday.addDays(2)));
+    ASSERT_TRUE(window->RecordJournal({kMonday, "alice", "laptop", "Depot", "window", Camera(1).macAddress, {}, {}, "applied"}));
+    EXPECT_EQ(Rows(Path(), "SELECT site.name, count(*) FROM device JOIN site ON site.id = device.site GROUP BY site.name ORDER BY 1"),
+              (QStringList{"Depot|2", "lan0 203.0.113.0/24|1"}));
+
+    bool found = false;
+    EXPECT_EQ(command->Forget("lan0 203.0.113.0/24", found), 1);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(command->Forget("Nowhere", found), 0);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(Rows(Path(), "SELECT name FROM site"), QStringList{"Depot"});
+    EXPECT_EQ(Rows(Path(), "SELECT count(*) FROM device_change UNION ALL SELECT count(*) FROM visit"), (QStringList{"0", "1"}));
+    EXPECT_EQ(Rows(Path(), "SELECT site, outcome FROM journal"), QStringList{"Depot|applied"});
+    const std::optional<std::vector<store::RememberedSite>> sites = command->Sites({});
+    ASSERT_TRUE(sites && sites->size() == 1);
+    EXPECT_EQ(sites->front().devices.size(), 2u);
+    EXPECT_EQ(sites->front().devices.front().settings.value("name").toString(), QStringLiteral("cam"));
+}
+
 // A file as the first version wrote it: its devices stay, its sites' visits are derived.
 TEST_F(SiteMemoryTest, AVersionOneFileIsBroughtUpToDateKeepingWhatItHolds)
 {
