@@ -19,7 +19,9 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -65,6 +67,7 @@ const QString kSizeSetting = QStringLiteral("window/size");
 const QString kColumnsSetting = QStringLiteral("list/columns");
 const QString kKeepSearchingSetting = QStringLiteral("list/keepSearching");
 const QString kRememberSitesSetting = QStringLiteral("memory/rememberSites");
+const QString kShowMissingSetting = QStringLiteral("memory/showMissing");
 
 struct DetailColumn {
     devices::Column column;
@@ -496,7 +499,7 @@ void CScannerDlg::RepaintDetailsWhileShown()
     const bool detailShown = std::any_of(std::begin(kDetailColumns), std::end(kDetailColumns), [this](const DetailColumn& detail) {
         return !deviceList_->isColumnHidden(static_cast<int>(detail.column));
     });
-    if (detailShown || keepSearching_->isChecked())
+    if (detailShown || keepSearching_->isChecked() || showMissing_->isChecked())
         detailsRepaint_.start();
     else
         detailsRepaint_.stop();
@@ -517,6 +520,14 @@ void CScannerDlg::CreateWindowMenu()
     rememberSites_->setObjectName(QStringLiteral("rememberSitesAction"));
     rememberSites_->setCheckable(true);
     connect(rememberSites_, &QAction::toggled, this, &CScannerDlg::OnRememberSites);
+    siteName_ = windowMenu_->addAction(tr("Site &name…"), this, &CScannerDlg::AskSiteName);
+    siteName_->setObjectName(QStringLiteral("siteNameAction"));
+    showMissing_ = windowMenu_->addAction(tr("Show &missing devices"));
+    showMissing_->setObjectName(QStringLiteral("showMissingAction"));
+    showMissing_->setCheckable(true);
+    siteName_->setEnabled(false); // while the window remembers sites
+    showMissing_->setEnabled(false);
+    connect(showMissing_, &QAction::toggled, this, &CScannerDlg::OnShowMissing);
     windowMenu_->addAction(tr("&Filter the list") + QLatin1Char('\t') + QKeySequence(QKeySequence::Find).toString(QKeySequence::NativeText),
                            this, &CScannerDlg::ShowFilter);
     windowMenu_->addSeparator();
@@ -532,6 +543,8 @@ void CScannerDlg::ConnectEventTable()
     // The window menu's About entry: CreateWindowMenu.
     connect(submitButton_, &QPushButton::clicked, this, &CScannerDlg::OnSubmit);
     connect(listMenu_, &DeviceListMenu::WebPageNotOpened, statusLine_, &StatusLine::Tell);
+    connect(listMenu_, &DeviceListMenu::SiteReportSaved, this,
+            [this](const QString& path) { statusLine_->Tell(tr("The site report was saved to %1").arg(QDir::toNativeSeparators(path))); });
     connect(searchButton_, &QPushButton::clicked, this, &CScannerDlg::OnSearchDevice);
     connect(dhcpButton_, &QRadioButton::clicked, this, &CScannerDlg::OnDhcp);
     connect(staticButton_, &QRadioButton::clicked, this, &CScannerDlg::OnStatic);
@@ -648,6 +661,7 @@ void CScannerDlg::RestoreSettings()
         if (columns.contains(QLatin1String(detail.key)))
             ShowColumn(detail.column, true);
     keepSearching_->setChecked(settings.value(kKeepSearchingSetting, false).toBool());
+    showMissing_->setChecked(settings.value(kShowMissingSetting, false).toBool());
     rememberSites_->setChecked(settings.value(kRememberSitesSetting, true).toBool());
 }
 
@@ -657,11 +671,60 @@ void CScannerDlg::OnRememberSites(bool on)
 {
     QSettings().setValue(kRememberSitesSetting, on);
     memoryWriter_.reset();
+    siteName_->setEnabled(on);
+    showMissing_->setEnabled(on);
+    listMenu_->SetSiteReportSource({});
     if (!on)
         return;
-    memoryWriter_ = std::make_unique<store::MemoryWriter>(discovery_.Devices(), store::DefaultDatabasePath(), [this](const QString& message) {
+    const QString database = store::DefaultDatabasePath();
+    memoryWriter_ = std::make_unique<store::MemoryWriter>(discovery_.Devices(), database, [this](const QString& message) {
         QMetaObject::invokeMethod(this, [this, message] { statusLine_->Tell(message); }, Qt::QueuedConnection);
     });
+    listMenu_->SetSiteReportSource([this, database] {
+        const QString named = memoryWriter_->NamedSite();
+        return DeviceListMenu::ReportSource{database, named.isEmpty() ? memoryWriter_->VisitedSites() : QStringList{named}};
+    });
+    OnShowMissing(showMissing_->isChecked());
+}
+
+// Devices known at this visit's sites that do not answer are listed, grey, as missing; turned
+// off, those listed are hidden until the next search empties the list.
+void CScannerDlg::OnShowMissing(bool on)
+{
+    QSettings().setValue(kShowMissingSetting, on);
+    filter_->SetHideMissing(!on && discovery_.Devices().MissingCount() > 0);
+    RepaintDetailsWhileShown();
+    ShowCounts();
+    if (memoryWriter_ == nullptr)
+        return;
+    if (!on) {
+        memoryWriter_->ShowMissing({});
+        return;
+    }
+    memoryWriter_->ShowMissing([this](std::vector<devices::DeviceEntry> entries) {
+        QMetaObject::invokeMethod(this, [this, entries = std::move(entries)] {
+            if (!showMissing_->isChecked())
+                return;
+            discovery_.ListRemembered(entries);
+            ShowCounts();
+        }, Qt::QueuedConnection);
+    });
+}
+
+void CScannerDlg::AskSiteName()
+{
+    if (memoryWriter_ == nullptr)
+        return;
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, tr("Site name"),
+                                               tr("The site of the devices found from now on\n(empty: each card's subnet names its own):"),
+                                               QLineEdit::Normal, memoryWriter_->NamedSite(), &ok)
+                             .trimmed();
+    if (!ok)
+        return;
+    memoryWriter_->NameSite(name);
+    statusLine_->Tell(name.isEmpty() ? tr("Devices found from now on belong to their card's subnet")
+                                     : tr("Devices found from now on belong to the site %1").arg(name));
 }
 
 // The IP field gets the first focus once the window is shown, not before: a field focused before
@@ -758,6 +821,7 @@ void CScannerDlg::OnSearchDevice()
     if (!discovery_.Search([](platform::NamedLock& lock) { LockServingEvents(lock); }))
         return;
     chosenDevice_.reset();
+    filter_->SetHideMissing(false); // the list is empty again
     statusLine_->SearchStarted();
     deviceList_->header()->setSortIndicatorShown(false);
     RefreshDeviceList();
@@ -933,7 +997,8 @@ void CScannerDlg::RepeatLiveSearch()
     discovery_.AskAgain();
 }
 
-// "3 of 120 devices shown", "118 online, 2 offline": what the filter and the live list add.
+// "3 of 120 devices shown", "118 online, 2 offline", "4 missing": what the filter, the live list
+// and the site's memory add.
 void CScannerDlg::ShowCounts()
 {
     QStringList counts;
@@ -944,6 +1009,8 @@ void CScannerDlg::ShowCounts()
         const auto offline = static_cast<int>(discovery_.Devices().OfflineCount());
         counts << tr("%1 online, %2 offline").arg(std::max(0, listed - offline)).arg(offline);
     }
+    if (const auto missing = static_cast<int>(discovery_.Devices().MissingCount()); missing > 0 && showMissing_->isChecked())
+        counts << tr("%1 missing").arg(missing);
     statusLine_->ShowCounts(counts.join(QStringLiteral(" \u00b7 ")));
 }
 

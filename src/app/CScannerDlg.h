@@ -69,6 +69,9 @@ public:
     void OnFilterChanged(const QString& text);
     void OnKeepSearching(bool on);
     void OnRememberSites(bool on);
+    void OnShowMissing(bool on);
+    // Asks for the site's name for the devices found from now on.
+    void AskSiteName();
     // A search of the list that keeps searching: every kLiveSearchInterval while it is on.
     void OnLiveSearch();
     void ShowColumn(devices::Column column, bool shown);
@@ -80,6 +83,7 @@ public:
     QMenu* WindowMenu() const { return windowMenu_; }
     QAction* KeepSearchingAction() const { return keepSearching_; }
     QAction* RememberSitesAction() const { return rememberSites_; }
+    QAction* ShowMissingAction() const { return showMissing_; }
     DeviceListMenu& ListMenu() const { return *listMenu_; }
 
 protected:
@@ -162,6 +166,8 @@ private:
     QSize firstSize_;
     QAction* keepSearching_ = nullptr;
     QAction* rememberSites_ = nullptr;
+    QAction* siteName_ = nullptr;
+    QAction* showMissing_ = nullptr;
     QTimer liveSearch_;
     QTimer liveRepeat_;
     int liveRepeatsLeft_ = 0;

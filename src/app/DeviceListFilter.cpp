@@ -88,8 +88,21 @@ void DeviceListFilter::SetText(const QString& text)
     decided_.clear();
 }
 
+void DeviceListFilter::SetHideMissing(bool hide)
+{
+    if (hide == hideMissing_)
+        return;
+    hideMissing_ = hide;
+    invalidate();
+}
+
 bool DeviceListFilter::Shows(int row) const
 {
+    if (hideMissing_) {
+        const std::optional<devices::RowDetails> details = rows_.Details(row);
+        if (details && details->missing)
+            return false;
+    }
     if (text_.isEmpty())
         return true;
     const devices::DeviceRow& shown = rows_.Row(row);

@@ -21,6 +21,8 @@ public:
     DeviceListFilter(DeviceListModel& rows, QObject* parent);
 
     void SetText(const QString& text);
+    // Hides the devices listed from the site's memory as missing, or shows them again.
+    void SetHideMissing(bool hide);
     const QString& Text() const { return text_; }
     // Whether the row of the list model shows under the text.
     bool Shows(int row) const;
@@ -40,6 +42,7 @@ private:
     DeviceListModel& rows_;
     QString text_;
     bool macWithColons_ = false;     // the text is matched with the MAC address's colons
+    bool hideMissing_ = false;
     std::vector<Decision> decided_;  // while the view takes a new text
 };
 

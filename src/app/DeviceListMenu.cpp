@@ -1,11 +1,13 @@
 #include "app/DeviceListMenu.h"
 
 #include "app/DeviceListModel.h"
+#include "app/UiLock.h"
 #include "commands/DeviceListing.h"
 #include "commands/DeviceSettings.h"
 #include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
 #include "protocol/DeviceTexts.h"
+#include "store/SiteReport.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -34,33 +36,71 @@ QAction* AddAction(QMenu* menu, const char* name, const QString& text, std::func
     return action;
 }
 
-// The chosen type gives the name its suffix; a name ending in .csv or .json says the format
-// whatever type is chosen.
-std::optional<ExportFile> AskForExportFile(QWidget* parent)
+struct FileType {
+    QString filter; // "CSV (*.csv)"
+    QString suffix;
+};
+
+// A file to save to, its name given the chosen type's suffix when it has none.
+std::optional<QString> AskForSaveFile(QWidget* parent, const QString& title, const QString& name, const std::vector<FileType>& types)
 {
-    const QString csv = DeviceListMenu::tr("CSV (*.csv)");
-    const QString json = DeviceListMenu::tr("JSON (*.json)");
-    QFileDialog dialog(parent, DeviceListMenu::tr("Export list"), QString(), csv + QStringLiteral(";;") + json);
+    QStringList filters;
+    for (const FileType& type : types)
+        filters << type.filter;
+    QFileDialog dialog(parent, title, QString(), filters.join(QStringLiteral(";;")));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(QStringLiteral("devices.csv"));
+    dialog.setDefaultSuffix(types.front().suffix);
+    dialog.selectFile(name);
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
-        dialog.setDefaultSuffix(filter == json ? QStringLiteral("json") : QStringLiteral("csv"));
+        for (const FileType& type : types)
+            if (type.filter == filter)
+                dialog.setDefaultSuffix(type.suffix);
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    ExportFile file{dialog.selectedFiles().constFirst(),
-                    dialog.selectedNameFilter() == json ? ExportFormat::Json : ExportFormat::Csv};
-    const QString suffix = QFileInfo(file.path).suffix().toLower();
-    if (suffix == QLatin1String("json") || suffix == QLatin1String("csv"))
-        file.format = suffix == QLatin1String("json") ? ExportFormat::Json : ExportFormat::Csv;
-    return file;
+    return dialog.selectedFiles().constFirst();
+}
+
+// A name ending in .csv or .json says the format whatever type is chosen.
+std::optional<ExportFile> AskForExportFile(QWidget* parent)
+{
+    const std::optional<QString> path =
+        AskForSaveFile(parent, DeviceListMenu::tr("Export list"), QStringLiteral("devices.csv"),
+                       {{DeviceListMenu::tr("CSV (*.csv)"), QStringLiteral("csv")}, {DeviceListMenu::tr("JSON (*.json)"), QStringLiteral("json")}});
+    if (!path)
+        return std::nullopt;
+    return ExportFile{*path, QFileInfo(*path).suffix().toLower() == QLatin1String("json") ? ExportFormat::Json : ExportFormat::Csv};
+}
+
+std::optional<QString> AskForReportFile(QWidget* parent, const QString& name)
+{
+    return AskForSaveFile(parent, DeviceListMenu::tr("Save site report"), name,
+                          {{DeviceListMenu::tr("Web page (*.html)"), QStringLiteral("html")},
+                           {DeviceListMenu::tr("CSV (*.csv)"), QStringLiteral("csv")},
+                           {DeviceListMenu::tr("JSON (*.json)"), QStringLiteral("json")}});
+}
+
+void WarnNotSaved(const QString& message)
+{
+    platform::MessageBoxRequest box = platform::ApplicationBox(message);
+    box.icon = platform::BoxIcon::Warning;
+    platform::ShowMessageBox(box);
+}
+
+// Writes `data` whole or not at all; the reason it could not, or nothing.
+std::optional<QString> SaveWhole(const QString& path, const QByteArray& data)
+{
+    QSaveFile output(path);
+    if (output.open(QIODevice::WriteOnly) && output.write(data) == data.size() && output.commit())
+        return std::nullopt;
+    return output.errorString();
 }
 
 } // namespace
 
 DeviceListMenu::DeviceListMenu(const devices::DeviceStore& devices, const DeviceListModel& model, QWidget* window)
-    : QObject(window), devices_(devices), model_(model), window_(window), chooseFile_(AskForExportFile)
+    : QObject(window), devices_(devices), model_(model), window_(window), chooseFile_(AskForExportFile),
+      chooseReport_(AskForReportFile)
 {
 }
 
@@ -87,6 +127,7 @@ QMenu* DeviceListMenu::Create(int row)
     const bool listed = model_.rowCount() > 0;
     AddAction(menu, "copyAllRows", tr("Copy &all rows"), [this] { CopyAllRows(); })->setEnabled(listed);
     AddAction(menu, "exportList", tr("&Export list…"), [this] { ExportList(); })->setEnabled(listed);
+    AddAction(menu, "saveSiteReport", tr("Save site &report…"), [this] { SaveSiteReport(); })->setEnabled(bool(reportSource_));
     return menu;
 }
 
@@ -113,13 +154,33 @@ void DeviceListMenu::ExportList()
     const std::vector<commands::ListedDevice> devices = commands::ListDevices(devices_, platform::UsableInterfaces());
     const QByteArray data =
         file->format == ExportFormat::Json ? commands::FormatJson(devices, true) : commands::FormatCsv(devices);
-    QSaveFile output(file->path);
-    if (output.open(QIODevice::WriteOnly) && output.write(data) == data.size() && output.commit())
+    if (const std::optional<QString> why = SaveWhole(file->path, data))
+        WarnNotSaved(tr("The list was not exported to %1: %2").arg(QDir::toNativeSeparators(file->path), *why));
+}
+
+// What `quillonctl report` writes, read and written while the window goes on drawing: a site of
+// thousands of devices takes a moment.
+void DeviceListMenu::SaveSiteReport()
+{
+    const ReportSource source = reportSource_();
+    const QString name = (source.sites.size() == 1 ? source.sites.front() : QStringLiteral("site")) + QStringLiteral(" report.html");
+    const std::optional<QString> path = chooseReport_(window_, QString(name).replace(u'/', u'-'));
+    if (!path)
         return;
-    platform::MessageBoxRequest box = platform::ApplicationBox(
-        tr("The list was not exported to %1: %2").arg(QDir::toNativeSeparators(file->path), output.errorString()));
-    box.icon = platform::BoxIcon::Warning;
-    platform::ShowMessageBox(box);
+    std::optional<QString> why;
+    RunServingEvents([&] {
+        QString notOpened;
+        const std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(source.database, notOpened);
+        const std::optional<store::SiteReport> report = memory ? store::ReadSiteReport(*memory, source.sites) : std::nullopt;
+        if (!report)
+            why = memory ? memory->Error() : notOpened;
+        else
+            why = SaveWhole(*path, store::FormatSiteReport(*report, store::ReportFormatOfFile(*path)));
+    });
+    if (why)
+        WarnNotSaved(tr("The site report was not saved to %1: %2").arg(QDir::toNativeSeparators(*path), *why));
+    else
+        emit SiteReportSaved(*path);
 }
 
 } // namespace quillon::app

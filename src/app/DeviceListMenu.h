@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -24,7 +25,7 @@ struct ExportFile {
 
 // The device list's context menu. On a row: copies of the device's addresses and of its row, and
 // its web page; anywhere in the list: a copy of every row and the export of the list in the
-// command line's CSV or JSON. The row's device is read when the menu opens and acted on by its
+// command line's CSV or JSON; and the site report from the site's memory. The row's device is read when the menu opens and acted on by its
 // MAC address, whatever the list does meanwhile; it is neither selected nor shown in the fields.
 class DeviceListMenu : public QObject {
     Q_OBJECT
@@ -40,18 +41,33 @@ public:
     // A file dialog by default; tests give their own.
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
+    // Where to save the site report (HTML, CSV or JSON by its name); nothing when the user cancels.
+    using ReportChooser = std::function<std::optional<QString>(QWidget* parent, const QString& name)>;
+    void SetReportChooser(ReportChooser chooser) { chooseReport_ = std::move(chooser); }
+    // The site's memory and the sites a report covers (none: every site), while the window
+    // remembers sites; an empty function disables Save site report.
+    struct ReportSource {
+        QString database;
+        QStringList sites;
+    };
+    void SetSiteReportSource(std::function<ReportSource()> source) { reportSource_ = std::move(source); }
+
 signals:
     // Open web page opened nothing, for the reason given.
     void WebPageNotOpened(const QString& why);
+    void SiteReportSaved(const QString& path);
 
 private:
     void CopyAllRows();
     void ExportList();
+    void SaveSiteReport();
 
     const devices::DeviceStore& devices_;
     const DeviceListModel& model_;
     QWidget* window_;
     FileChooser chooseFile_;
+    ReportChooser chooseReport_;
+    std::function<ReportSource()> reportSource_;
 };
 
 } // namespace quillon::app

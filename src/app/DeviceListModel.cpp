@@ -54,7 +54,7 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     }
     case Qt::ForegroundRole: {
         const std::optional<devices::RowDetails> details = Details(index.row());
-        if (details && details->offlineSince)
+        if (details && (details->offlineSince || details->missing))
             return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
         return {};
     }
@@ -292,7 +292,7 @@ QString DeviceListModel::DetailText(int row, Column column) const
     return {};
 }
 
-// The cell's text, then what the hint and an offline device's silence add to it.
+// The cell's text, then what the hint and an offline or missing device's silence add to it.
 QString DeviceListModel::ToolTip(int row, const QString& text) const
 {
     QStringList lines;
@@ -305,6 +305,9 @@ QString DeviceListModel::ToolTip(int row, const QString& text) const
         lines << tr("Offline since %1: it did not answer %2 searches in a row")
                      .arg(commands::TimeText(*details->offlineSince, QDate::currentDate(), false))
                      .arg(devices::DeviceTable::kMissedSearchesOffline);
+    if (details && details->missing)
+        lines << tr("Missing: this site's memory knows it, last seen %1, but it has not answered here")
+                     .arg(commands::TimeText(details->lastSeen, QDate::currentDate(), false));
     return lines.join(QLatin1Char('\n'));
 }
 

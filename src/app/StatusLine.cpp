@@ -81,6 +81,9 @@ void StatusLine::SubmitRefused(commands::SubmitOutcome outcome, const std::optio
     case SubmitOutcome::NothingChanged:
         why = tr("it already has these settings");
         break;
+    case SubmitOutcome::Missing:
+        why = tr("it is missing (only the site's memory lists it): it has not answered since the list began");
+        break;
     case SubmitOutcome::NoDevice:
     case SubmitOutcome::Sent:
     case SubmitOutcome::Declined:     // the user said no: nothing to explain

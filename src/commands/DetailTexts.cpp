@@ -41,6 +41,8 @@ QString TimeText(std::chrono::system_clock::time_point time, QDate today, bool w
 
 QString LastSeenText(const devices::RowDetails& details, QDate today)
 {
+    if (details.missing)
+        return QCoreApplication::translate("DetailTexts", "missing since %1").arg(TimeText(details.lastSeen, today, false));
     if (details.offlineSince)
         return QCoreApplication::translate("DetailTexts", "offline since %1").arg(TimeText(*details.offlineSince, today, false));
     if (details.lastSeen == std::chrono::system_clock::time_point{})

@@ -144,6 +144,8 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
     const std::optional<devices::Device> current = device ? devices.Find(*device) : std::nullopt;
     if (!current)
         return SubmitOutcome::NoDevice;
+    if (current->remembered)
+        return SubmitOutcome::Missing;
     if (NothingChanged(current->believed, settings, name))
         return SubmitOutcome::NothingChanged;
     if (current->macSharedBy)

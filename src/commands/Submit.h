@@ -40,6 +40,7 @@ enum class SubmitOutcome {
     Declined,        // the user did not confirm a gateway outside the subnet
     AddressHeld,     // the user did not confirm an address another listed device has
     MacShared,       // two hosts answer with the device's MAC address: the request would reach both
+    Missing,         // listed from the site's memory, it has not answered: nothing would confirm
     NoDevice,
     NothingChanged,
 };

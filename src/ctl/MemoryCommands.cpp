@@ -150,7 +150,8 @@ int RunReport(const ReportOptions& options, int dataFd)
 {
     bool unknownSite = false;
     const int status = WriteFromMemory(options.memory, dataFd, "report", [&](store::SiteMemory& memory) -> std::optional<QByteArray> {
-        const std::optional<store::SiteReport> report = store::ReadSiteReport(memory, options.memory.site);
+        const std::optional<store::SiteReport> report = store::ReadSiteReport(
+            memory, options.memory.site.isEmpty() ? QStringList() : QStringList{options.memory.site});
         if (!report)
             return std::nullopt;
         unknownSite = report->sites.empty() && !options.memory.site.isEmpty();

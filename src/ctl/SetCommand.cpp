@@ -86,6 +86,7 @@ QString RefusalReason(commands::SubmitOutcome outcome, const commands::NewSettin
     case SubmitOutcome::Sent:
     case SubmitOutcome::NoDevice:
     case SubmitOutcome::NothingChanged:
+    case SubmitOutcome::Missing: // its table lists only what answered
         break;
     }
     return {};

@@ -87,6 +87,9 @@ struct Device {
     // missed too many of them in a row; none while it reports.
     std::uint32_t reportedInLiveSearch = 0;
     std::optional<std::chrono::system_clock::time_point> offlineSince;
+    // Listed from a site's memory, with what it last reported there (lastReport.time: when it
+    // was last seen), without having answered since: missing, until it reports.
+    bool remembered = false;
 };
 
 // How a device takes its address, in the order the list orders them.
@@ -101,13 +104,14 @@ struct RowDetails {
     unsigned card = 0;     // 0 when unknown
     std::chrono::system_clock::time_point lastSeen{};
     std::optional<std::chrono::system_clock::time_point> offlineSince;
+    bool missing = false; // listed from the site's memory; lastSeen is when it was seen there
 };
 
 inline RowDetails DetailsOf(const Device& device)
 {
     const DeviceState& state = device.believed;
     const AddressMode mode = !state.hasDhcp ? AddressMode::Unknown : state.dhcpEnabled ? AddressMode::Dhcp : AddressMode::Static;
-    return {device.mac, state.ports.port1, mode, device.card, device.lastReport.time, device.offlineSince};
+    return {device.mac, state.ports.port1, mode, device.card, device.lastReport.time, device.offlineSince, device.remembered};
 }
 
 } // namespace quillon::devices

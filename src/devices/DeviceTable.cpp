@@ -129,9 +129,33 @@ void DeviceTable::EnterAnswer(const DeviceEntry& entry)
     NoteReportedAlive(*device);
 }
 
+void DeviceTable::EnterRemembered(std::span<const DeviceEntry> entries)
+{
+    std::scoped_lock lock(mutex_);
+    for (const DeviceEntry& entry : entries) {
+        if (Lookup(entry.mac) != nullptr)
+            continue;
+        Device* device = AddDevice(entry);
+        if (device == nullptr)
+            return;
+        TakeAnswer(device->believed, entry.report);
+        TakeGatewayAndName(device->believed, entry.report);
+        device->reportedDns = entry.report.dns.has_value();
+        device->card = entry.report.card;
+        device->lastReport = entry.report;
+        device->reportedInLiveSearch = liveSearch_;
+        device->remembered = true;
+        ++rememberedDevices_;
+    }
+}
+
 void DeviceTable::NoteReportedAlive(Device& device)
 {
     device.reportedInLiveSearch = liveSearch_;
+    if (device.remembered) {
+        device.remembered = false;
+        --rememberedDevices_;
+    }
     if (device.offlineSince) {
         device.offlineSince.reset();
         --offlineDevices_;
@@ -252,7 +276,7 @@ void DeviceTable::StartLiveSearch(std::chrono::system_clock::time_point now)
 {
     std::scoped_lock lock(mutex_);
     for (Device& device : devices_) {
-        if (device.offlineSince || liveSearch_ - device.reportedInLiveSearch < kMissedSearchesOffline)
+        if (device.offlineSince || device.remembered || liveSearch_ - device.reportedInLiveSearch < kMissedSearchesOffline)
             continue;
         device.offlineSince = now;
         ++offlineDevices_;
@@ -268,6 +292,7 @@ void DeviceTable::Clear()
         devices_.clear();
         liveSearch_ = 0;
         offlineDevices_ = 0;
+        rememberedDevices_ = 0;
         std::vector<std::uint32_t>().swap(slots_);
         rows_.Clear();
         dropped = droppedDevices_.size();
@@ -335,6 +360,12 @@ std::size_t DeviceTable::OfflineCount() const
 {
     std::scoped_lock lock(mutex_);
     return offlineDevices_;
+}
+
+std::size_t DeviceTable::MissingCount() const
+{
+    std::scoped_lock lock(mutex_);
+    return rememberedDevices_;
 }
 
 bool DeviceTable::IsEmpty() const

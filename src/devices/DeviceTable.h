@@ -35,6 +35,8 @@ public:
     virtual std::vector<std::pair<wire::MacAddress, std::uint32_t>> ReportCounts() const = 0;
     // How many devices are taken for offline (see DeviceTable::StartLiveSearch).
     virtual std::size_t OfflineCount() const = 0;
+    // How many devices are listed from a site's memory without having answered.
+    virtual std::size_t MissingCount() const = 0;
     virtual bool IsEmpty() const = 0;
     // Another device than `except` whose address is `address`, the first in number order.
     virtual std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const = 0;
@@ -90,6 +92,12 @@ public:
     void StartLiveSearch(std::chrono::system_clock::time_point now);
     static constexpr std::uint32_t kMissedSearchesOffline = 3;
 
+    // Lists devices that a site's memory knows and that have not answered (each entry's report
+    // holds what the device last reported there, its time when it was last seen): each gets a row
+    // at the end of the list and is missing until it reports. A device listed already is left as
+    // it is.
+    void EnterRemembered(std::span<const DeviceEntry> entries);
+
     // Forgets every device and empties the list. Devices dropped since the last call are
     // reported on standard error.
     void Clear();
@@ -107,6 +115,7 @@ public:
     std::vector<RowDetails> Details() const override;
     std::vector<std::pair<wire::MacAddress, std::uint32_t>> ReportCounts() const override;
     std::size_t OfflineCount() const override;
+    std::size_t MissingCount() const override;
     bool IsEmpty() const override;
     std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const override;
     bool TakeSent(const protocol::ShortFormSetRequest& request) override;
@@ -137,6 +146,7 @@ private:
     std::uint32_t searchRound_ = 1;
     std::uint32_t liveSearch_ = 0;    // live searches since the last Clear
     std::size_t offlineDevices_ = 0;
+    std::size_t rememberedDevices_ = 0; // listed from a memory, not heard since
 };
 
 } // namespace quillon::devices

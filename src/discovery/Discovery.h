@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 
 namespace quillon::discovery {
 
@@ -66,6 +67,10 @@ public:
     // repeats them with AskAgain.
     void SearchLive(std::chrono::system_clock::time_point now);
     static constexpr std::chrono::seconds kLiveSearchInterval{15};
+
+    // Lists devices a site's memory knows that have not answered, as missing until they do
+    // (DeviceTable::EnterRemembered).
+    void ListRemembered(std::span<const devices::DeviceEntry> entries) { table_.EnterRemembered(entries); }
 
     // Wakes both receivers and joins them. Takes no lock: a receiver may be waiting for one.
     void Stop();

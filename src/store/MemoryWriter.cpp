@@ -3,7 +3,45 @@
 #include "platform/Interfaces.h"
 #include "protocol/DeviceTexts.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 namespace quillon::store {
+
+namespace {
+
+// A device as the memory knows it, as the table takes a report: what it last reported at its site,
+// at the time it was last seen there, on the card of that name if this computer has one.
+std::optional<devices::DeviceEntry> EntryOf(const RememberedDevice& device, const std::vector<platform::BroadcastInterface>& cards)
+{
+    const std::optional<wire::MacAddress> mac = protocol::ParseMac(device.mac);
+    if (!mac)
+        return std::nullopt;
+    const auto setting = [&device](const char* name) { return commands::ReportedSetting(device.settings, name); };
+    const auto address = [&setting](const char* name) { return protocol::ParseIpv4(setting(name)).value_or(wire::Ipv4{}); };
+    devices::DeviceEntry entry;
+    entry.mac = *mac;
+    devices::DeviceReport& report = entry.report;
+    report.ipAddress = address("ip");
+    report.netmask = address("netmask");
+    report.gateway = address("gateway");
+    report.name = protocol::EncodeDeviceName(setting("name"));
+    if (!setting("web_port").isEmpty())
+        report.ports = devices::WebPorts{setting("web_port").toInt(), 0};
+    if (!setting("dns1").isEmpty())
+        report.dns = protocol::DnsServers{address("dns1"), address("dns2")};
+    if (setting("dhcp") == QLatin1String("on") || setting("dhcp") == QLatin1String("off"))
+        report.dhcp = setting("dhcp") == QLatin1String("on");
+    const auto card = std::find_if(cards.begin(), cards.end(),
+                                   [name = setting("card").toStdString()](const platform::BroadcastInterface& c) { return c.name == name; });
+    report.card = card != cards.end() ? card->index : 0;
+    report.time = std::chrono::system_clock::time_point(std::chrono::milliseconds(device.lastSeen.toMSecsSinceEpoch()));
+    entry.nameText = protocol::NameText(wire::Bytes(report.name.data(), report.name.size()));
+    entry.addressText = protocol::AddressText(report.ipAddress);
+    return entry;
+}
+
+} // namespace
 
 MemoryWriter::MemoryWriter(const devices::DeviceStore& devices, QString path, std::function<void(const QString& message)> say)
     : devices_(devices), path_(std::move(path)), say_(std::move(say)), thread_([this] { Run(); })
@@ -62,17 +100,64 @@ void MemoryWriter::Run()
     while (!stopping) {
         {
             std::unique_lock lock(mutex_);
-            stopping = wake_.wait_for(lock, kInterval, [this] { return stopping_ || !journal_.empty(); }) && stopping_;
+            stopping = wake_.wait_for(lock, kInterval, [this] { return stopping_ || !journal_.empty() || siteToName_; }) && stopping_;
         }
-        if (!WriteJournal(*memory)) {
+        if (!WriteSiteName(*memory) || !WriteJournal(*memory)) {
             off(memory->Error());
             return;
         }
-        if (!WriteReported(*memory, visitBegan)) {
+        const std::optional<bool> wrote = WriteReported(*memory, visitBegan);
+        if (!wrote || (!*wrote && !ListMissing(*memory))) {
             off(memory->Error());
             return;
         }
     }
+}
+
+void MemoryWriter::ShowMissing(MissingLister list)
+{
+    const std::scoped_lock lock(mutex_);
+    listMissing_ = std::move(list);
+    missingDue_ = true;
+}
+
+void MemoryWriter::NameSite(QString name)
+{
+    {
+        const std::scoped_lock lock(mutex_);
+        siteToName_ = std::move(name);
+    }
+    wake_.notify_all();
+}
+
+QString MemoryWriter::NamedSite() const
+{
+    const std::scoped_lock lock(mutex_);
+    return namedSite_;
+}
+
+QStringList MemoryWriter::VisitedSites() const
+{
+    const std::scoped_lock lock(mutex_);
+    return visitedSites_;
+}
+
+// The name handed over, written; the name in the memory (another program may have named it) read.
+bool MemoryWriter::WriteSiteName(SiteMemory& memory)
+{
+    std::optional<QString> name;
+    {
+        const std::scoped_lock lock(mutex_);
+        name.swap(siteToName_);
+    }
+    if (name && !memory.NameSite(*name))
+        return false;
+    const std::optional<QString> named = memory.NamedSite();
+    if (!named)
+        return false;
+    const std::scoped_lock lock(mutex_);
+    namedSite_ = *named;
+    return true;
 }
 
 bool MemoryWriter::WriteJournal(SiteMemory& memory)
@@ -92,10 +177,54 @@ bool MemoryWriter::WriteJournal(SiteMemory& memory)
     return true;
 }
 
-bool MemoryWriter::WriteReported(SiteMemory& memory, const QDateTime& visitBegan)
+std::optional<bool> MemoryWriter::WriteReported(SiteMemory& memory, const QDateTime& visitBegan)
 {
     const std::vector<commands::ListedDevice> reported = ReportedSince();
-    return reported.empty() || memory.RecordDevices(reported, {}, QDateTime::currentDateTimeUtc(), visitBegan);
+    if (reported.empty())
+        return false;
+    if (!memory.RecordDevices(reported, {}, QDateTime::currentDateTimeUtc(), visitBegan))
+        return std::nullopt;
+    const std::scoped_lock lock(mutex_);
+    for (const commands::ListedDevice& device : reported)
+        if (const QString site = memory.SiteOf(device, {}); !visitedSites_.contains(site))
+            visitedSites_ << site;
+    missingDue_ = true;
+    return true;
+}
+
+// The devices of this visit's sites that are not listed, once the answers settled after the last
+// device was written.
+bool MemoryWriter::ListMissing(SiteMemory& memory)
+{
+    MissingLister list;
+    QStringList sites;
+    {
+        const std::scoped_lock lock(mutex_);
+        if (!missingDue_ || !listMissing_)
+            return true;
+        missingDue_ = false;
+        list = listMissing_;
+        sites = visitedSites_;
+        if (sites.isEmpty() && !namedSite_.isEmpty())
+            sites << namedSite_;
+    }
+    std::unordered_set<std::uint64_t> listed;
+    for (const auto& [mac, reports] : devices_.ReportCounts())
+        listed.insert(wire::MacKey(mac));
+    const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
+    std::vector<devices::DeviceEntry> missing;
+    for (const QString& site : sites) {
+        const std::optional<std::vector<RememberedSite>> remembered = memory.Sites(site);
+        if (!remembered)
+            return false;
+        for (const RememberedSite& known : *remembered)
+            for (const RememberedDevice& device : known.devices)
+                if (std::optional<devices::DeviceEntry> entry = EntryOf(device, cards); entry && !listed.contains(wire::MacKey(entry->mac)))
+                    missing.push_back(std::move(*entry));
+    }
+    if (!missing.empty())
+        list(std::move(missing));
+    return true;
 }
 
 // Only the numbers and report counts are copied under the table's lock; each device that
@@ -109,8 +238,8 @@ std::vector<commands::ListedDevice> MemoryWriter::ReportedSince()
         const int number = static_cast<int>(at) + 1;
         const auto& [mac, reports] = counts[at];
         std::pair<int, std::uint32_t>& written = written_[wire::MacKey(mac)];
-        if (written == std::pair(number, reports))
-            continue;
+        if (reports == 0 || written == std::pair(number, reports))
+            continue; // a device listed from the memory has not reported
         written = {number, reports};
         if (cards.empty())
             cards = platform::UsableInterfaces();

@@ -4,12 +4,14 @@
 #include "store/SiteMemory.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -37,23 +39,44 @@ public:
     // written is said, never dropped unsaid.
     void Journal(JournalEntry entry);
 
+    // Has the devices known at this visit's sites that are not listed handed to `list` (on the
+    // writer's thread, as entries of the table, each with what it last reported there): at once,
+    // then each time the answers of a search have settled (an interval without any). An empty
+    // `list` stops it.
+    using MissingLister = std::function<void(std::vector<devices::DeviceEntry> entries)>;
+    void ShowMissing(MissingLister list);
+    // Names the site of whatever is found from now on (empty: each card's own), written at once.
+    void NameSite(QString name);
+    // The site named in the memory, as last read; empty when none is.
+    QString NamedSite() const;
+    // The sites this visit found devices at.
+    QStringList VisitedSites() const;
+
 private:
     void Run();
     bool WriteJournal(SiteMemory& memory);
+    bool WriteSiteName(SiteMemory& memory);
     // The devices that reported since they were last written, as a listing shows them.
     std::vector<commands::ListedDevice> ReportedSince();
-    bool WriteReported(SiteMemory& memory, const QDateTime& visitBegan);
+    // Writes them; true when there were any. Nothing when the memory failed.
+    std::optional<bool> WriteReported(SiteMemory& memory, const QDateTime& visitBegan);
+    bool ListMissing(SiteMemory& memory);
 
     const devices::DeviceStore& devices_;
     const QString path_;
     const std::function<void(const QString&)> say_;
     // MAC key → the device's number and reports when it was last written (a search numbers anew)
     std::unordered_map<std::uint64_t, std::pair<int, std::uint32_t>> written_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
     std::vector<JournalEntry> journal_; // handed over, not yet written
     bool off_ = false;                  // the memory could not be used: nothing more is written
+    std::optional<QString> siteToName_; // handed over, not yet written
+    QString namedSite_;
+    QStringList visitedSites_;
+    MissingLister listMissing_;
+    bool missingDue_ = false; // listed once the answers settle
     std::thread thread_; // last: it starts once everything it uses is there
 };
 

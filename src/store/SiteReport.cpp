@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QStringList>
 
+#include <algorithm>
 #include <iterator>
 
 namespace quillon::store {
@@ -99,7 +100,7 @@ QByteArray FormatJson(const SiteReport& report)
     QJsonArray journal;
     for (const JournalEntry& entry : report.journal)
         journal.append(JournalObject(entry));
-    return QJsonDocument(QJsonObject{{"site", report.site}, {"made", IsoTime(report.made)}, {"sites", sites}, {"journal", journal}})
+    return QJsonDocument(QJsonObject{{"site", report.title}, {"made", IsoTime(report.made)}, {"sites", sites}, {"journal", journal}})
                .toJson(QJsonDocument::Indented);
 }
 
@@ -194,7 +195,7 @@ QString HtmlJournal(const std::vector<JournalEntry>& journal)
 
 QByteArray FormatHtml(const SiteReport& report)
 {
-    const QString title = report.site.isEmpty() ? QStringLiteral("Every site") : report.site;
+    const QString title = report.title.isEmpty() ? QStringLiteral("Every site") : report.title;
     std::size_t devices = 0;
     for (const RememberedSite& site : report.sites)
         devices += site.devices.size();
@@ -218,13 +219,20 @@ QByteArray FormatHtml(const SiteReport& report)
 
 } // namespace
 
-std::optional<SiteReport> ReadSiteReport(SiteMemory& memory, const QString& site)
+std::optional<SiteReport> ReadSiteReport(SiteMemory& memory, const QStringList& sites)
 {
-    std::optional<std::vector<RememberedSite>> sites = memory.Sites(site);
-    std::optional<std::vector<JournalEntry>> journal = memory.History({std::nullopt, site, std::nullopt});
-    if (!sites || !journal)
-        return std::nullopt;
-    return SiteReport{QDateTime::currentDateTimeUtc(), site, std::move(*sites), std::move(*journal)};
+    SiteReport report{QDateTime::currentDateTimeUtc(), sites.join(QLatin1String(", ")), {}, {}};
+    for (const QString& site : sites.isEmpty() ? QStringList{QString()} : sites) {
+        std::optional<std::vector<RememberedSite>> found = memory.Sites(site);
+        std::optional<std::vector<JournalEntry>> journal = memory.History({std::nullopt, site, std::nullopt});
+        if (!found || !journal)
+            return std::nullopt;
+        std::move(found->begin(), found->end(), std::back_inserter(report.sites));
+        std::move(journal->begin(), journal->end(), std::back_inserter(report.journal));
+    }
+    std::stable_sort(report.journal.begin(), report.journal.end(),
+                     [](const JournalEntry& a, const JournalEntry& b) { return a.time < b.time; });
+    return report;
 }
 
 QByteArray FormatSiteReport(const SiteReport& report, ReportFormat format)

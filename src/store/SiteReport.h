@@ -14,16 +14,16 @@ namespace quillon::store {
 // and first and last seen, then the journal of what was sent there.
 struct SiteReport {
     QDateTime made; // UTC
-    QString site;   // empty: every site
+    QString title;  // the sites' names; empty: every site
     std::vector<RememberedSite> sites;
     std::vector<JournalEntry> journal;
 };
 
 enum class ReportFormat { Html, Csv, Json };
 
-// The report of `site` (every site when empty) as the memory holds it now; nothing when it
-// cannot be read (memory.Error() says why).
-std::optional<SiteReport> ReadSiteReport(SiteMemory& memory, const QString& site);
+// The report of `sites` (every site when none) as the memory holds it now, the journal oldest
+// first; nothing when it cannot be read (memory.Error() says why).
+std::optional<SiteReport> ReadSiteReport(SiteMemory& memory, const QStringList& sites);
 
 // HTML: one file that needs nothing else (no script, no font, nothing fetched) and prints on
 // A4 or Letter. CSV: the devices, an empty line, then the journal as FormatJournalCsv writes it.

@@ -67,18 +67,6 @@ protected:
     }
     // The list's context menu, opened as the desktop does on a right click at `row` (-1: below
     // the rows), and one of its actions.
-    void TriggerListMenu(int row, const char* action)
-    {
-        const QPoint at = RowPoint(row);
-        QTest::mouseClick(List()->viewport(), Qt::RightButton, {}, at);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, List()->viewport()->mapToGlobal(at));
-        QApplication::sendEvent(List()->viewport(), &event);
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_NE(menu, nullptr);
-        ASSERT_NE(menu->findChild<QAction*>(QLatin1String(action)), nullptr) << action;
-        menu->findChild<QAction*>(QLatin1String(action))->trigger();
-        menu->close();
-    }
 
     QString logPath;
     std::unique_ptr<test::SimulatorProcess> simulator; // stopped after TearDown has closed the window

@@ -4,12 +4,15 @@
 
 #include "WindowFixture.h"
 
+#include "app/DeviceListMenu.h"
 #include "protocol/DeviceTexts.h"
 #include "store/SiteMemory.h"
 #include "support/SimulatorProcess.h"
 
 #include <QMenu>
+#include <QInputDialog>
 #include <QResizeEvent>
+#include <QTimer>
 
 #include <memory>
 
@@ -255,4 +258,69 @@ TEST_F(LiveWindow, TheDevicesFoundGoToTheSitesMemoryAndAMemoryThatCannotBeUsedIs
         return StatusText().startsWith(QStringLiteral("The site's memory (/proc/self/no/such.sqlite) is off: "));
     })) << StatusText().toStdString();
     EXPECT_EQ(RowCount(), 4) << "the list goes on";
+}
+
+// A site named in the window holds what is found next; its devices that stop answering are listed
+// as missing when asked (never changed by Submit, hidden again when no longer asked for, back as
+// soon as they answer), and its report is saved from the list's menu.
+TEST_F(LiveWindow, ASiteNamedInTheWindowListsItsMissingDevicesAndSavesItsReport)
+{
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->setTextValue(QStringLiteral(" Depot "));
+        dialog->accept();
+    });
+    window->WindowMenu()->findChild<QAction*>(QStringLiteral("siteNameAction"))->trigger();
+    EXPECT_EQ(StatusText(), QStringLiteral("Devices found from now on belong to the site Depot"));
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    const auto atDepot = [] {
+        QString why;
+        const std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(store::DefaultDatabasePath(), why);
+        const auto sites = memory ? memory->Sites(QStringLiteral("Depot")) : std::nullopt;
+        return sites && !sites->empty() ? sites->front().devices.size() : 0u;
+    };
+    ASSERT_TRUE(test::Eventually([&] { return atDepot() == 4; }, 5000)) << atDepot();
+
+    simulator.reset();
+    window->ShowColumn(devices::Column::LastSeen, true);
+    window->ShowMissingAction()->setChecked(true);
+    QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
+    ASSERT_TRUE(test::Eventually([&] { return RowCount() == 4; }, 5000)) << "listed once the search settled";
+    const int dock = RowWithName(QStringLiteral("Dock"));
+    EXPECT_TRUE(RowText(dock, kLastSeenColumn).startsWith(QStringLiteral("missing since "))) << RowText(dock, kLastSeenColumn).toStdString();
+    EXPECT_EQ(Model()->index(dock, 1).data(Qt::ForegroundRole).value<QBrush>(),
+              QApplication::palette().brush(QPalette::Disabled, QPalette::Text));
+    EXPECT_TRUE(StatusText().endsWith(QStringLiteral("4 missing"))) << StatusText().toStdString();
+    ClickRow(dock);
+    EXPECT_EQ(Field("portField"), QStringLiteral("81")) << "what it last reported there";
+    TypeInto("portField", QStringLiteral("83"));
+    Submit();
+    EXPECT_TRUE(StatusText().contains(QStringLiteral("it is missing"))) << StatusText().toStdString();
+    window->ShowMissingAction()->setChecked(false);
+    EXPECT_EQ(ShownNames(), QStringList());
+    window->ShowMissingAction()->setChecked(true);
+    EXPECT_EQ(ShownNames().size(), 4);
+
+    StartSimulator();
+    window->OnLiveSearch();
+    ASSERT_TRUE(test::Eventually([&] { return !StatusText().endsWith(QStringLiteral(" missing")); })) << "each is back as it answers";
+    EXPECT_FALSE(RowText(dock, kLastSeenColumn).startsWith(QStringLiteral("missing")));
+    EXPECT_EQ(RowCount(), 4);
+
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("Depot report.html"));
+    QString offered;
+    window->ListMenu().SetReportChooser([&](QWidget*, const QString& name) {
+        offered = name;
+        return std::optional<QString>(path);
+    });
+    TriggerListMenu(-1, "saveSiteReport");
+    EXPECT_EQ(offered, QStringLiteral("Depot report.html"));
+    QFile report(path);
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QByteArray html = report.readAll();
+    EXPECT_TRUE(html.contains("<title>Site report: Depot</title>"));
+    EXPECT_EQ(html.count(">00:1a:2b:3c:4d:"), 4) << "each device once, and no change sent";
+    EXPECT_EQ(StatusText().toStdString(), QStringLiteral("The site report was saved to %1").arg(path).toStdString());
 }

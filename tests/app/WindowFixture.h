@@ -8,7 +8,9 @@
 #include "platform/NamedLock.h"
 #include "platform/WebBrowser.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QHeaderView>
 #include <QJsonArray>
@@ -16,6 +18,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -124,6 +127,20 @@ protected:
         edit->setFocus();
     }
     void Submit() { QTest::mouseClick(Find<QPushButton>("submitButton"), Qt::LeftButton); }
+
+    // `action` of the list's menu, opened by a right click on `row` (-1: below the rows).
+    void TriggerListMenu(int row, const char* action)
+    {
+        const QPoint at = RowPoint(row);
+        QTest::mouseClick(List()->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, List()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(List()->viewport(), &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_NE(menu->findChild<QAction*>(QLatin1String(action)), nullptr) << action;
+        menu->findChild<QAction*>(QLatin1String(action))->trigger();
+        menu->close();
+    }
 
     // A left click on `row` of the list, or below the last row when `row` is -1.
     void ClickRow(int row) { QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row)); }

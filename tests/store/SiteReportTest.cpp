@@ -42,7 +42,7 @@ TEST(SiteReport, EachFormatHoldsTheSitesDevicesThenItsJournalWithNamesKeptAsText
                                        QJsonObject{{"port", "80"}}, QJsonObject{{"port", "8080"}}, "applied"}));
     ASSERT_TRUE(memory->RecordJournal({monday, "bob", "van", "Yard", "set", Camera(3, {}, 0).macAddress, {}, {}, "not confirmed"}));
 
-    const std::optional<store::SiteReport> depot = store::ReadSiteReport(*memory, "Depot");
+    const std::optional<store::SiteReport> depot = store::ReadSiteReport(*memory, {"Depot"});
     ASSERT_TRUE(depot);
     const std::optional<store::SiteReport> every = store::ReadSiteReport(*memory, {});
     ASSERT_TRUE(every);
