@@ -221,6 +221,16 @@ std::unique_ptr<store::SiteMemory> OpenSiteMemory(const MemoryOptions& options)
     return memory;
 }
 
+void RememberDevices(store::SiteMemory* memory, std::vector<commands::ListedDevice> devices, const QString& site,
+                     const std::vector<wire::MacAddress>& unconfirmed)
+{
+    std::erase_if(devices, [&unconfirmed](const commands::ListedDevice& device) {
+        return std::find(unconfirmed.begin(), unconfirmed.end(), device.macAddress) != unconfirmed.end();
+    });
+    if (memory != nullptr && !devices.empty() && !memory->RecordDevices(devices, site, QDateTime::currentDateTimeUtc()))
+        SayMemoryOff(memory->Path(), memory->Error());
+}
+
 void SayMemoryOff(const QString& path, const QString& why)
 {
     std::fprintf(stderr, "quillonctl: the site's memory (%s) is off: %s\n", qPrintable(path), qPrintable(why));

@@ -233,5 +233,10 @@ private:
 // used; then standard error says why, once, and the run goes on without it.
 std::unique_ptr<store::SiteMemory> OpenSiteMemory(const MemoryOptions& options);
 void SayMemoryOff(const QString& path, const QString& why);
+// Enters the devices a run found into `memory` at `site` (empty: each device's own), except
+// those in `unconfirmed`, which show settings sent that they never reported; a memory that fails
+// is said. Nothing without a memory.
+void RememberDevices(store::SiteMemory* memory, std::vector<commands::ListedDevice> devices, const QString& site,
+                     const std::vector<wire::MacAddress>& unconfirmed = {});
 
 } // namespace quillon::ctl

@@ -60,9 +60,8 @@ int RunList(const ListOptions& options, int dataFd)
         return kExitError;
 
     KeepNamedCards(devices, *named);
-    if (const std::unique_ptr<store::SiteMemory> memory = devices.empty() ? nullptr : OpenSiteMemory(options.memory);
-        memory && !memory->RecordDevices(devices, options.memory.site, QDateTime::currentDateTimeUtc()))
-        SayMemoryOff(memory->Path(), memory->Error());
+    if (!devices.empty())
+        RememberDevices(OpenSiteMemory(options.memory).get(), devices, options.memory.site);
     if (devices.empty() && !Quiet())
         std::fputs("quillonctl: no device answered\n", stderr);
     QByteArray data;

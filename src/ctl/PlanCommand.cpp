@@ -229,6 +229,12 @@ int RunApply(const ApplyOptions& options, int dataFd)
     for (const commands::PlanLine& line : plan.missing)
         tell(line, QStringLiteral("not found"));
     ApplyInParallel(discovery, failure, plan.lines, *devices, {options.jobs, options.timeout, options.yes}, lineEnded);
+    std::vector<wire::MacAddress> unconfirmed;
+    for (std::size_t index = 0; index < plan.lines.size(); ++index)
+        if (statuses[index] != QByteArrayLiteral("applied") && statuses[index] != QByteArrayLiteral("unchanged"))
+            unconfirmed.push_back(plan.lines[index].mac);
+    RememberDevices(memory.get(), commands::ListDevices(discovery.Devices(), platform::UsableInterfaces()), options.memory.site,
+                    unconfirmed);
     report.End();
     reportFile.Commit();
     const int signal = Interruption();

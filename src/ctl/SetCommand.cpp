@@ -320,6 +320,9 @@ int RunSet(const SetOptions& options, int dataFd)
     DataOutput& changeLines = options.json ? nowhere : output; // JSON: one object at the end
     const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
     const SetResult result = SetOnDevice(discovery, failure, options, changeLines, memory.get(), cards);
+    // What the devices answered, the one set with what it reported since.
+    RememberDevices(memory.get(), commands::ListDevices(discovery.Devices(), cards), options.memory.site,
+                    result == SetResult::Unconfirmed ? std::vector{options.mac} : std::vector<wire::MacAddress>());
     const auto say = [&](const char* outcome) {
         return output.Write(options.json ? DeviceJsonLine(discovery, options.mac, cards, outcome)
                                          : QByteArray(outcome) + '\n');
