@@ -259,6 +259,14 @@ QString ReportedSetting(const QJsonObject& deviceJson, const char* setting)
     return value.isDouble() ? QString::number(value.toInteger()) : value.toString();
 }
 
+std::array<QString, kReportedSettingCount> ReportedSettingTexts(const ListedDevice& device)
+{
+    const auto address = [](const std::optional<wire::Ipv4>& dns) { return dns ? protocol::DottedDecimal(*dns) : QString(); };
+    return {protocol::DottedDecimal(device.ipAddress), protocol::DottedDecimal(device.netmask), protocol::DottedDecimal(device.gateway),
+            address(device.dns1), address(device.dns2), device.name,
+            device.webPort != 0 ? QString::number(device.webPort) : QString(), DhcpText(device.dhcp), device.cardName};
+}
+
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty)
 {
     QJsonArray array;

@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -66,6 +67,10 @@ QJsonObject DeviceJson(const ListedDevice& device);
 inline constexpr const char* kReportedSettings[] = {"ip",   "netmask",  "gateway", "dns1", "dns2",
                                                     "name", "web_port", "dhcp",    "card"};
 QString ReportedSetting(const QJsonObject& deviceJson, const char* setting);
+inline constexpr std::size_t kReportedSettingCount = std::size(kReportedSettings);
+// The same texts, in kReportedSettings' order, read from the device without a JSON object between:
+// a site's memory writes tens of thousands of them a second.
+std::array<QString, kReportedSettingCount> ReportedSettingTexts(const ListedDevice& device);
 // One JSON array, an object per device.
 QByteArray FormatJson(const std::vector<ListedDevice>& devices, bool pretty);
 // A cell a spreadsheet would read as a formula (one starting with =, +, -, @, a tab or a

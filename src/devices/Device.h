@@ -70,6 +70,9 @@ struct Device {
     // Answers and notices entered so far, so that whoever waits for the device's word after a set
     // request can tell a new report from the values Submit wrote itself.
     std::uint32_t reports = 0;
+    // Its last report's place among every report the table ever took, 0 before any: unlike
+    // `reports`, never the same twice, even after a search emptied the table and numbered anew.
+    std::uint64_t reportMark = 0;
     // Whether any answer carried DNS servers: an answer too short for them says nothing of them,
     // so a listing shows the servers the device last told whichever form answered last.
     bool reportedDns = false;

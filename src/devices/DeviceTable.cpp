@@ -82,13 +82,15 @@ bool IsEchoOnAnotherCard(const DeviceReport& last, const DeviceReport& report)
     return report.card != last.card && report.time - last.time < kEchoWindow && SaysTheSame(last, report);
 }
 
-void TakeReport(Device& device, const DeviceReport& report)
+// False for an echo, which is not a report of its own.
+bool TakeReport(Device& device, const DeviceReport& report)
 {
     TakeGatewayAndName(device.believed, report);
     if (device.reports > 0 && IsEchoOnAnotherCard(device.lastReport, report))
-        return;
+        return false;
     device.lastReport = report;
     ++device.reports;
+    return true;
 }
 
 } // namespace
@@ -125,7 +127,8 @@ void DeviceTable::EnterAnswer(const DeviceEntry& entry)
     if (report.card != 0)
         device->card = report.card;
     NoteAnswerSource(*device, report);
-    TakeReport(*device, report);
+    if (TakeReport(*device, report))
+        device->reportMark = ++reportSequence_;
     NoteReportedAlive(*device);
 }
 
@@ -181,7 +184,8 @@ void DeviceTable::EnterNotice(const DeviceEntry& entry)
     if (device == nullptr)
         return;
     MoveRowToEnd(*device, entry);
-    TakeReport(*device, entry.report);
+    if (TakeReport(*device, entry.report))
+        device->reportMark = ++reportSequence_;
     NoteReportedAlive(*device);
 }
 
@@ -346,20 +350,26 @@ std::vector<RowDetails> DeviceTable::Details() const
     return details;
 }
 
-std::vector<std::pair<wire::MacAddress, std::uint32_t>> DeviceTable::ReportCounts() const
+std::vector<std::pair<wire::MacAddress, std::uint64_t>> DeviceTable::ReportMarks() const
 {
     std::scoped_lock lock(mutex_);
-    std::vector<std::pair<wire::MacAddress, std::uint32_t>> counts;
-    counts.reserve(devices_.size());
+    std::vector<std::pair<wire::MacAddress, std::uint64_t>> marks;
+    marks.reserve(devices_.size());
     for (const Device& device : devices_)
-        counts.emplace_back(device.mac, device.reports);
-    return counts;
+        marks.emplace_back(device.mac, device.reportMark);
+    return marks;
 }
 
 std::size_t DeviceTable::OfflineCount() const
 {
     std::scoped_lock lock(mutex_);
     return offlineDevices_;
+}
+
+std::uint64_t DeviceTable::LastReportMark() const
+{
+    std::scoped_lock lock(mutex_);
+    return reportSequence_;
 }
 
 std::size_t DeviceTable::MissingCount() const

@@ -30,9 +30,12 @@ public:
     virtual std::vector<Device> All() const = 0;
     // Every device's details, in the order of their numbers: less to copy than All.
     virtual std::vector<RowDetails> Details() const = 0;
-    // Every device's MAC address and how many reports it has had, in the order of their numbers:
-    // what tells a reader which devices reported since it last looked, for a small copy.
-    virtual std::vector<std::pair<wire::MacAddress, std::uint32_t>> ReportCounts() const = 0;
+    // Every device's MAC address and the mark of its last report (Device::reportMark), in the order
+    // of their numbers: what tells a reader which devices reported since it last looked, for a
+    // small copy.
+    virtual std::vector<std::pair<wire::MacAddress, std::uint64_t>> ReportMarks() const = 0;
+    // The mark of the last report the table took: whether any came since, in constant time.
+    virtual std::uint64_t LastReportMark() const = 0;
     // How many devices are taken for offline (see DeviceTable::StartLiveSearch).
     virtual std::size_t OfflineCount() const = 0;
     // How many devices are listed from a site's memory without having answered.
@@ -113,7 +116,8 @@ public:
     std::optional<Device> FindByNumber(int number) const override;
     std::vector<Device> All() const override;
     std::vector<RowDetails> Details() const override;
-    std::vector<std::pair<wire::MacAddress, std::uint32_t>> ReportCounts() const override;
+    std::vector<std::pair<wire::MacAddress, std::uint64_t>> ReportMarks() const override;
+    std::uint64_t LastReportMark() const override;
     std::size_t OfflineCount() const override;
     std::size_t MissingCount() const override;
     bool IsEmpty() const override;
@@ -147,6 +151,7 @@ private:
     std::uint32_t liveSearch_ = 0;    // live searches since the last Clear
     std::size_t offlineDevices_ = 0;
     std::size_t rememberedDevices_ = 0; // listed from a memory, not heard since
+    std::uint64_t reportSequence_ = 0;  // the last report's mark; a search that empties the table keeps it
 };
 
 } // namespace quillon::devices

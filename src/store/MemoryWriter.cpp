@@ -96,18 +96,39 @@ void MemoryWriter::Run()
     if (!memory->Notice().isEmpty())
         say_(memory->Notice());
     const QDateTime visitBegan = QDateTime::currentDateTimeUtc();
+    std::uint64_t lastMark = 0;
+    std::uint64_t writtenMark = 0; // every report up to it is written
+    Clock::time_point lastAnswer = Clock::now();
+    Clock::time_point lastWrite{};
     bool stopping = false;
     while (!stopping) {
         {
             std::unique_lock lock(mutex_);
-            stopping = wake_.wait_for(lock, kInterval, [this] { return stopping_ || !journal_.empty() || siteToName_; }) && stopping_;
+            stopping = wake_.wait_for(lock, kTick, [this] { return stopping_ || !journal_.empty() || siteToName_; }) && stopping_;
         }
         if (!WriteSiteName(*memory) || !WriteJournal(*memory)) {
             off(memory->Error());
             return;
         }
-        const std::optional<bool> wrote = WriteReported(*memory, visitBegan);
-        if (!wrote || (!*wrote && !ListMissing(*memory))) {
+        // Answers still coming in are written once they pause, or every kLongestWait while they
+        // do not: the disk never competes with a burst of them for long.
+        const Clock::time_point now = Clock::now();
+        const std::uint64_t mark = devices_.LastReportMark();
+        const bool answering = mark != lastMark;
+        if (answering) {
+            lastMark = mark;
+            lastAnswer = now;
+        }
+        if (mark != writtenMark && (stopping || !answering || now - lastWrite >= kLongestWait)) {
+            const std::optional<bool> wrote = WriteReported(*memory, visitBegan);
+            if (!wrote) {
+                off(memory->Error());
+                return;
+            }
+            writtenMark = mark;
+            lastWrite = now;
+        }
+        if (now - lastAnswer >= kSettled && !ListMissing(*memory)) {
             off(memory->Error());
             return;
         }
@@ -209,7 +230,7 @@ bool MemoryWriter::ListMissing(SiteMemory& memory)
             sites << namedSite_;
     }
     std::unordered_set<std::uint64_t> listed;
-    for (const auto& [mac, reports] : devices_.ReportCounts())
+    for (const auto& [mac, mark] : devices_.ReportMarks())
         listed.insert(wire::MacKey(mac));
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
     std::vector<devices::DeviceEntry> missing;
@@ -227,20 +248,20 @@ bool MemoryWriter::ListMissing(SiteMemory& memory)
     return true;
 }
 
-// Only the numbers and report counts are copied under the table's lock; each device that
+// Only the MAC addresses and report marks are copied under the table's lock; each device that
 // reported since is then read on its own.
 std::vector<commands::ListedDevice> MemoryWriter::ReportedSince()
 {
     std::vector<commands::ListedDevice> reported;
     std::vector<platform::BroadcastInterface> cards;
-    const std::vector<std::pair<wire::MacAddress, std::uint32_t>> counts = devices_.ReportCounts();
-    for (std::size_t at = 0; at < counts.size(); ++at) {
-        const int number = static_cast<int>(at) + 1;
-        const auto& [mac, reports] = counts[at];
-        std::pair<int, std::uint32_t>& written = written_[wire::MacKey(mac)];
-        if (reports == 0 || written == std::pair(number, reports))
+    const std::vector<std::pair<wire::MacAddress, std::uint64_t>> marks = devices_.ReportMarks();
+    for (std::size_t at = 0; at < marks.size(); ++at) {
+        const auto& [mac, mark] = marks[at];
+        std::uint64_t& written = written_[wire::MacKey(mac)];
+        if (mark == 0 || written == mark)
             continue; // a device listed from the memory has not reported
-        written = {number, reports};
+        written = mark;
+        const int number = static_cast<int>(at) + 1;
         if (cards.empty())
             cards = platform::UsableInterfaces();
         if (std::optional<commands::ListedDevice> listed = commands::ListRowDevice(devices_, number, cards))

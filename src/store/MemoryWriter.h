@@ -20,14 +20,20 @@
 namespace quillon::store {
 
 // Keeps a site's memory up to date with a device table from a thread of its own, so that neither
-// the window nor its receivers ever wait for the disk: once every kInterval, the devices that
-// reported since are written in one transaction, all of them one visit of their sites, begun when
-// the writer was. The database is opened on that thread. What the
-// user must hear of it goes to `say`, called on that thread: that the file was moved aside, or, once,
-// that the memory is off and why, after which nothing more is written.
+// the window nor its receivers ever wait for the disk: the devices that reported since the last
+// write are written in one transaction once the answers pause for a tick (or every kLongestWait
+// while they keep coming), all of them one visit of their sites, begun when the writer was. The
+// database is opened on that thread. What the user must hear of it goes to `say`, called on that
+// thread: that the file was moved aside, or, once, that the memory is off and why, after which
+// nothing more is written.
 class MemoryWriter {
 public:
-    static constexpr std::chrono::milliseconds kInterval{1000};
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kTick{50};
+    static constexpr std::chrono::milliseconds kLongestWait{3000};
+    // Answers are taken to have settled, for the missing devices, after this long without one:
+    // longer than the pauses between the repeats of one search.
+    static constexpr std::chrono::milliseconds kSettled{1000};
 
     MemoryWriter(const devices::DeviceStore& devices, QString path, std::function<void(const QString& message)> say);
     // Writes what reported since the last write and the journal entries handed over, then ends.
@@ -40,9 +46,9 @@ public:
     void Journal(JournalEntry entry);
 
     // Has the devices known at this visit's sites that are not listed handed to `list` (on the
-    // writer's thread, as entries of the table, each with what it last reported there): at once,
-    // then each time the answers of a search have settled (an interval without any). An empty
-    // `list` stops it.
+    // writer's thread, as entries of the table, each with what it last reported there): once the
+    // answers have settled (kSettled without any), and again after each search's. An empty `list`
+    // stops it.
     using MissingLister = std::function<void(std::vector<devices::DeviceEntry> entries)>;
     void ShowMissing(MissingLister list);
     // Names the site of whatever is found from now on (empty: each card's own), written at once.
@@ -65,8 +71,8 @@ private:
     const devices::DeviceStore& devices_;
     const QString path_;
     const std::function<void(const QString&)> say_;
-    // MAC key → the device's number and reports when it was last written (a search numbers anew)
-    std::unordered_map<std::uint64_t, std::pair<int, std::uint32_t>> written_;
+    // MAC key → the mark of the device's report last written
+    std::unordered_map<std::uint64_t, std::uint64_t> written_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;

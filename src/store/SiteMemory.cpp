@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iterator>
 #include <tuple>
+#include <unordered_map>
 
 namespace quillon::store {
 
@@ -76,18 +77,33 @@ INSERT INTO visit(site, time) SELECT id, first_visit FROM site;
 INSERT INTO visit(site, time) SELECT id, last_visit FROM site WHERE last_visit <> first_visit;
 )";
 
-// Version 3: settings of the memory itself, the site the user named for one.
+// Version 3: settings of the memory itself, the site the user named for one; and each change of
+// a device's settings noted by the database as the device is written, one statement a device.
 constexpr const char* kSchemaVersion3 = R"(
 CREATE TABLE setting (
     key TEXT PRIMARY KEY,
     value TEXT NOT NULL) WITHOUT ROWID;
+CREATE TRIGGER device_changes AFTER UPDATE ON device
+WHEN old.ip <> new.ip OR old.netmask <> new.netmask OR old.gateway <> new.gateway OR old.dns1 <> new.dns1
+    OR old.dns2 <> new.dns2 OR old.name <> new.name OR old.web_port <> new.web_port OR old.dhcp <> new.dhcp
+    OR old.card <> new.card
+BEGIN
+    INSERT INTO device_change(site, mac, field, old, new, time)
+    SELECT new.site, new.mac, field, was, now, new.last_seen FROM (
+        SELECT 'ip' AS field, old.ip AS was, new.ip AS now UNION ALL
+        SELECT 'netmask', old.netmask, new.netmask UNION ALL SELECT 'gateway', old.gateway, new.gateway UNION ALL
+        SELECT 'dns1', old.dns1, new.dns1 UNION ALL SELECT 'dns2', old.dns2, new.dns2 UNION ALL
+        SELECT 'name', old.name, new.name UNION ALL SELECT 'web_port', old.web_port, new.web_port UNION ALL
+        SELECT 'dhcp', old.dhcp, new.dhcp UNION ALL SELECT 'card', old.card, new.card)
+    WHERE was <> now;
+END;
 )";
 
 // Each step takes the schema from the version before it to its own; the list only grows.
 constexpr const char* kMigrations[] = {kSchemaVersion1, kSchemaVersion2, kSchemaVersion3};
 static_assert(std::size(kMigrations) == SiteMemory::kSchemaVersion);
 
-constexpr std::size_t kSettingCount = std::size(commands::kReportedSettings);
+constexpr std::size_t kSettingCount = commands::kReportedSettingCount;
 
 QString TimeText(const QDateTime& time)
 {
@@ -144,6 +160,15 @@ QString SettingColumns(int first = 0)
     QStringList columns;
     for (std::size_t i = 0; i < kSettingCount; ++i)
         columns << (first > 0 ? QStringLiteral("?%1").arg(first + static_cast<int>(i)) : QLatin1String(commands::kReportedSettings[i]));
+    return columns.join(QLatin1String(", "));
+}
+
+// "excluded.ip, excluded.netmask, …": an upsert's new values of the settings.
+QString ExcludedColumns()
+{
+    QStringList columns;
+    for (const char* setting : commands::kReportedSettings)
+        columns << QStringLiteral("excluded.") + QLatin1String(setting);
     return columns.join(QLatin1String(", "));
 }
 
@@ -271,6 +296,7 @@ bool SiteMemory::Execute(const char* sql)
 
 bool SiteMemory::Fail(const QString& doing)
 {
+    written_.clear(); // what a transaction rolled back wrote is not there
     error_ = QStringLiteral("%1: %2").arg(doing, Reason(database_));
     if (!sqlite3_get_autocommit(database_))
         sqlite3_exec(database_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -374,6 +400,7 @@ std::optional<qint64> SiteMemory::Forget(const QString& site, bool& found)
         return std::nullopt;
     }
     found = sqlite3_changes(database_) > 0;
+    written_.clear();
     if (!Execute("COMMIT"))
         return std::nullopt;
     return devices;
@@ -445,18 +472,25 @@ bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& device
     const QString visitText = visitBegan.isValid() ? TimeText(visitBegan) : whenText;
     if (!Execute("BEGIN IMMEDIATE") || !NamedSite())
         return false;
-    Statement find(database_, QStringLiteral("SELECT %1 FROM device WHERE site = ?1 AND mac = ?2").arg(SettingColumns()));
-    Statement add(database_, QStringLiteral("INSERT INTO device(site, mac, %1, first_seen, last_seen) VALUES(?1, ?2, %2, ?%3, ?%3)")
-                                 .arg(SettingColumns(), SettingColumns(3))
-                                 .arg(3 + kSettingCount));
-    Statement update(database_, QStringLiteral("UPDATE device SET (%1, last_seen) = (%2, ?%3) WHERE site = ?1 AND mac = ?2")
-                                    .arg(SettingColumns(), SettingColumns(3))
-                                    .arg(3 + kSettingCount));
-    Statement change(database_, QStringLiteral("INSERT INTO device_change(site, mac, field, old, new, time) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"));
-    if (!find.Ok() || !add.Ok() || !update.Ok() || !change.Ok())
+    const std::optional<qint64> version = DataVersion();
+    if (!version)
+        return Fail(QStringLiteral("reading the database's version"));
+    if (*version != dataVersion_)
+        written_.clear(); // another program wrote meanwhile: what it wrote is not known here
+    dataVersion_ = *version;
+    // A device known at its site keeps its first-seen time; the trigger notes what changed.
+    Statement write(database_, QStringLiteral("INSERT INTO device(site, mac, %1, first_seen, last_seen) VALUES(?1, ?2, %2, ?%3, ?%3) "
+                                              "ON CONFLICT(site, mac) DO UPDATE SET (%1, last_seen) = (%4, excluded.last_seen)")
+                                   .arg(SettingColumns(), SettingColumns(3))
+                                   .arg(3 + kSettingCount)
+                                   .arg(ExcludedColumns()));
+    Statement touch(database_, QStringLiteral("UPDATE device SET last_seen = ?1 WHERE site = ?2 AND mac IN (SELECT value FROM json_each(?3))"));
+    if (!write.Ok() || !touch.Ok())
         return Fail(QStringLiteral("preparing to write the devices"));
     QHash<QString, qint64> sites;
-    for (const commands::ListedDevice& device : devices) {
+    std::unordered_map<qint64, std::vector<std::size_t>> unchanged; // by site: devices that report as written last
+    for (std::size_t at = 0; at < devices.size(); ++at) {
+        const commands::ListedDevice& device = devices[at];
         const QString siteName = SiteOf(device, site);
         if (!sites.contains(siteName)) {
             const std::optional<qint64> id = SiteId(siteName, whenText, visitText);
@@ -465,28 +499,42 @@ bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& device
             sites.insert(siteName, *id);
         }
         const qint64 siteId = sites.value(siteName);
-        const QString mac = protocol::MacText(device.macAddress);
-        const QJsonObject json = commands::DeviceJson(device);
-        find.Reset();
-        const bool known = find.Bind(1, siteId).Bind(2, mac).Step() == SQLITE_ROW;
-        Statement& write = known ? update : add;
-        write.Reset();
-        write.Bind(1, siteId).Bind(2, mac).Bind(3 + static_cast<int>(kSettingCount), whenText);
-        for (std::size_t i = 0; i < kSettingCount; ++i) {
-            const QString now = commands::ReportedSetting(json, commands::kReportedSettings[i]);
-            write.Bind(3 + static_cast<int>(i), now);
-            const QString before = known ? find.Text(static_cast<int>(i)) : now;
-            if (before == now)
-                continue;
-            change.Reset();
-            change.Bind(1, siteId).Bind(2, mac).Bind(3, QLatin1String(commands::kReportedSettings[i])).Bind(4, before).Bind(5, now).Bind(6, whenText);
-            if (change.Step() != SQLITE_DONE)
-                return Fail(QStringLiteral("writing a change of %1").arg(mac));
+        const std::array<QString, kSettingCount> settings = commands::ReportedSettingTexts(device);
+        const Written written{siteId, qHashRange(settings.begin(), settings.end()), whenText};
+        Written& known = written_[wire::MacKey(device.macAddress)];
+        if (known.site == written.site && known.settings == written.settings) {
+            if (known.seen != whenText) // the memory keeps whole seconds
+                unchanged[siteId].push_back(at);
+            known.seen = whenText;
+            continue;
         }
+        write.Reset();
+        write.Bind(1, siteId).Bind(2, protocol::MacText(device.macAddress)).Bind(3 + static_cast<int>(kSettingCount), whenText);
+        for (std::size_t i = 0; i < kSettingCount; ++i)
+            write.Bind(3 + static_cast<int>(i), settings[i]);
         if (write.Step() != SQLITE_DONE)
-            return Fail(QStringLiteral("writing the device %1").arg(mac));
+            return Fail(QStringLiteral("writing the device %1").arg(protocol::MacText(device.macAddress)));
+        known = written;
+    }
+    // Their last-seen time, one statement a site.
+    for (const auto& [siteId, indexes] : unchanged) {
+        QStringList macs;
+        for (const std::size_t at : indexes)
+            macs << QLatin1Char('"') + protocol::MacText(devices[at].macAddress) + QLatin1Char('"');
+        touch.Reset();
+        touch.Bind(1, whenText).Bind(2, siteId).Bind(3, QLatin1Char('[') + macs.join(u',') + QLatin1Char(']'));
+        if (touch.Step() != SQLITE_DONE)
+            return Fail(QStringLiteral("writing when the devices were seen"));
     }
     return Execute("COMMIT");
+}
+
+std::optional<qint64> SiteMemory::DataVersion()
+{
+    Statement version(database_, QStringLiteral("PRAGMA data_version"));
+    if (!version.Ok() || version.Step() != SQLITE_ROW)
+        return std::nullopt;
+    return version.Integer(0);
 }
 
 bool SiteMemory::RecordJournal(const JournalEntry& entry)

@@ -8,8 +8,10 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -135,12 +137,24 @@ private:
     bool Fail(const QString& doing);
     bool Migrate();
     std::optional<qint64> SiteId(const QString& name, const QString& when, const QString& visitBegan);
+    // Changes whenever another connection has written since it was last read.
+    std::optional<qint64> DataVersion();
 
     sqlite3* database_;
     QString path_;
     QString error_;
     QString notice_;
     QString named_; // as NamedSite() last read it
+    // What this connection wrote of each device, by MAC key. A device that reports the same
+    // again only needs its last-seen time, which one statement a site gives them all, and nothing
+    // within the same second. Forgotten whenever another program wrote (dataVersion_).
+    struct Written {
+        qint64 site = 0;
+        std::size_t settings = 0; // their hash
+        QString seen;
+    };
+    std::unordered_map<std::uint64_t, Written> written_;
+    qint64 dataVersion_ = -1;
 };
 
 } // namespace quillon::store

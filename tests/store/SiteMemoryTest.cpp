@@ -228,6 +228,32 @@ TEST_F(SiteMemoryTest, ANamedSiteHoldsWhatIsFoundAndAForgottenOneLeavesItsJourna
     EXPECT_EQ(sites->front().devices.front().settings.value("name").toString(), QStringLiteral("cam"));
 }
 
+// A device that reports the same again is only seen again, yet what another program or a
+// forgotten site changed meanwhile is never taken for what this writer wrote last.
+TEST_F(SiteMemoryTest, ADeviceReportingTheSameIsSeenAgainAndAnotherWritersChangeIsNotMissed)
+{
+    auto window = Open();
+    auto command = Open();
+    ASSERT_TRUE(window && command);
+    commands::ListedDevice moved = Camera(1);
+    moved.webPort = 81;
+    const std::tuple<SiteMemory*, commands::ListedDevice, int, const char*> writes[] = {
+        {window.get(), Camera(1), 0, "80|2026-12-07T09:00:00Z"},
+        {window.get(), Camera(1), 1, "80|2026-12-07T09:00:01Z"},
+        {command.get(), moved, 2, "81|2026-12-07T09:00:02Z"},
+        {window.get(), Camera(1), 3, "80|2026-12-07T09:00:03Z"},
+    };
+    for (const auto& [writer, device, second, expected] : writes) {
+        ASSERT_TRUE(writer->RecordDevices({device}, "Depot", kMonday.addSecs(second)));
+        EXPECT_EQ(Rows(Path(), "SELECT web_port, last_seen FROM device"), QStringList{expected}) << second;
+    }
+    EXPECT_EQ(Rows(Path(), "SELECT old, new FROM device_change ORDER BY id"), (QStringList{"80|81", "81|80"}));
+    bool found = false;
+    ASSERT_TRUE(window->Forget("Depot", found) && found);
+    ASSERT_TRUE(window->RecordDevices({Camera(1)}, "Depot", kMonday.addSecs(4)));
+    EXPECT_EQ(Rows(Path(), "SELECT web_port, first_seen FROM device"), QStringList{"80|2026-12-07T09:00:04Z"});
+}
+
 // A file as the first version wrote it: its devices stay, its sites' visits are derived.
 TEST_F(SiteMemoryTest, AVersionOneFileIsBroughtUpToDateKeepingWhatItHolds)
 {
