@@ -114,12 +114,12 @@ void MemoryWriter::Run()
         // do not: the disk never competes with a burst of them for long.
         const Clock::time_point now = Clock::now();
         const std::uint64_t mark = devices_.LastReportMark();
-        const bool answering = mark != lastMark;
-        if (answering) {
+        if (mark != lastMark) {
             lastMark = mark;
             lastAnswer = now;
         }
-        if (mark != writtenMark && (stopping || !answering || now - lastWrite >= kLongestWait)) {
+        const bool paused = now - lastAnswer >= kPause;
+        if (mark != writtenMark && (stopping || paused || now - lastWrite >= kLongestWait)) {
             const std::optional<bool> wrote = WriteReported(*memory, visitBegan);
             if (!wrote) {
                 off(memory->Error());
@@ -200,15 +200,25 @@ bool MemoryWriter::WriteJournal(SiteMemory& memory)
 
 std::optional<bool> MemoryWriter::WriteReported(SiteMemory& memory, const QDateTime& visitBegan)
 {
-    const std::vector<commands::ListedDevice> reported = ReportedSince();
-    if (reported.empty())
+    const std::vector<int> numbers = ReportedSince();
+    if (numbers.empty())
         return false;
-    if (!memory.RecordDevices(reported, {}, QDateTime::currentDateTimeUtc(), visitBegan))
-        return std::nullopt;
+    const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // A slice at a time, so that a full site's listings are never all held at once.
+    for (std::size_t from = 0; from < numbers.size(); from += kSlice) {
+        std::vector<commands::ListedDevice> slice;
+        for (std::size_t at = from; at < std::min(from + kSlice, numbers.size()); ++at)
+            if (std::optional<commands::ListedDevice> listed = commands::ListRowDevice(devices_, numbers[at], cards))
+                slice.push_back(std::move(*listed));
+        if (!memory.RecordDevices(slice, {}, now, visitBegan))
+            return std::nullopt;
+        const std::scoped_lock lock(mutex_);
+        for (const commands::ListedDevice& device : slice)
+            if (const QString site = memory.SiteOf(device, {}); !visitedSites_.contains(site))
+                visitedSites_ << site;
+    }
     const std::scoped_lock lock(mutex_);
-    for (const commands::ListedDevice& device : reported)
-        if (const QString site = memory.SiteOf(device, {}); !visitedSites_.contains(site))
-            visitedSites_ << site;
     missingDue_ = true;
     return true;
 }
@@ -248,12 +258,10 @@ bool MemoryWriter::ListMissing(SiteMemory& memory)
     return true;
 }
 
-// Only the MAC addresses and report marks are copied under the table's lock; each device that
-// reported since is then read on its own.
-std::vector<commands::ListedDevice> MemoryWriter::ReportedSince()
+// Only the MAC addresses and report marks are copied under the table's lock.
+std::vector<int> MemoryWriter::ReportedSince()
 {
-    std::vector<commands::ListedDevice> reported;
-    std::vector<platform::BroadcastInterface> cards;
+    std::vector<int> numbers;
     const std::vector<std::pair<wire::MacAddress, std::uint64_t>> marks = devices_.ReportMarks();
     for (std::size_t at = 0; at < marks.size(); ++at) {
         const auto& [mac, mark] = marks[at];
@@ -261,13 +269,9 @@ std::vector<commands::ListedDevice> MemoryWriter::ReportedSince()
         if (mark == 0 || written == mark)
             continue; // a device listed from the memory has not reported
         written = mark;
-        const int number = static_cast<int>(at) + 1;
-        if (cards.empty())
-            cards = platform::UsableInterfaces();
-        if (std::optional<commands::ListedDevice> listed = commands::ListRowDevice(devices_, number, cards))
-            reported.push_back(std::move(*listed));
+        numbers.push_back(static_cast<int>(at) + 1);
     }
-    return reported;
+    return numbers;
 }
 
 } // namespace quillon::store

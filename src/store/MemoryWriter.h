@@ -21,8 +21,8 @@ namespace quillon::store {
 
 // Keeps a site's memory up to date with a device table from a thread of its own, so that neither
 // the window nor its receivers ever wait for the disk: the devices that reported since the last
-// write are written in one transaction once the answers pause for a tick (or every kLongestWait
-// while they keep coming), all of them one visit of their sites, begun when the writer was. The
+// write are written once the answers pause (kPause, or every kLongestWait while they keep
+// coming), a slice of them a transaction, all of them one visit of their sites, begun when the writer was. The
 // database is opened on that thread. What the user must hear of it goes to `say`, called on that
 // thread: that the file was moved aside, or, once, that the memory is off and why, after which
 // nothing more is written.
@@ -30,6 +30,9 @@ class MemoryWriter {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kTick{50};
+    // Answers count as paused after this long without one: a busy receiver may leave a tick
+    // without any in the middle of a burst.
+    static constexpr std::chrono::milliseconds kPause{100};
     static constexpr std::chrono::milliseconds kLongestWait{3000};
     // Answers are taken to have settled, for the missing devices, after this long without one:
     // longer than the pauses between the repeats of one search.
@@ -62,8 +65,10 @@ private:
     void Run();
     bool WriteJournal(SiteMemory& memory);
     bool WriteSiteName(SiteMemory& memory);
-    // The devices that reported since they were last written, as a listing shows them.
-    std::vector<commands::ListedDevice> ReportedSince();
+    // The numbers of the devices that reported since they were last written.
+    std::vector<int> ReportedSince();
+    // Devices written in one transaction: a full site goes in several.
+    static constexpr std::size_t kSlice = 16384;
     // Writes them; true when there were any. Nothing when the memory failed.
     std::optional<bool> WriteReported(SiteMemory& memory, const QDateTime& visitBegan);
     bool ListMissing(SiteMemory& memory);

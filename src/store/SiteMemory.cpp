@@ -469,6 +469,7 @@ bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& device
                                const QDateTime& visitBegan)
 {
     const QString whenText = TimeText(when);
+    const qint64 whenSecond = when.toSecsSinceEpoch();
     const QString visitText = visitBegan.isValid() ? TimeText(visitBegan) : whenText;
     if (!Execute("BEGIN IMMEDIATE") || !NamedSite())
         return false;
@@ -500,12 +501,12 @@ bool SiteMemory::RecordDevices(const std::vector<commands::ListedDevice>& device
         }
         const qint64 siteId = sites.value(siteName);
         const std::array<QString, kSettingCount> settings = commands::ReportedSettingTexts(device);
-        const Written written{siteId, qHashRange(settings.begin(), settings.end()), whenText};
+        const Written written{siteId, qHashRange(settings.begin(), settings.end()), whenSecond};
         Written& known = written_[wire::MacKey(device.macAddress)];
         if (known.site == written.site && known.settings == written.settings) {
-            if (known.seen != whenText) // the memory keeps whole seconds
+            if (known.seen != whenSecond) // the memory keeps whole seconds
                 unchanged[siteId].push_back(at);
-            known.seen = whenText;
+            known.seen = whenSecond;
             continue;
         }
         write.Reset();

@@ -151,7 +151,7 @@ private:
     struct Written {
         qint64 site = 0;
         std::size_t settings = 0; // their hash
-        QString seen;
+        qint64 seen = 0;          // seconds since the epoch
     };
     std::unordered_map<std::uint64_t, Written> written_;
     qint64 dataVersion_ = -1;
