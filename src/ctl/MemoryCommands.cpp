@@ -136,6 +136,14 @@ std::optional<int> ReadSince(const CommandLine& line, const QCommandLineOption& 
     return std::nullopt;
 }
 
+// The usage error of a command of the site's memory run with --no-database.
+std::optional<int> RefuseWithoutMemory(const MemoryOptions& memory, const char* command)
+{
+    if (!memory.off)
+        return std::nullopt;
+    return UsageError(QStringLiteral("%1 works on the site's memory, which --no-database turns off").arg(QLatin1String(command)));
+}
+
 QCommandLineOption SinceOption()
 {
     return {QStringLiteral("since"), QStringLiteral("From DATE on (2026-12-07 or 2026-12-07T14:00)."), QStringLiteral("DATE")};
@@ -240,8 +248,8 @@ ParsedCommand ParseDiff(const QStringList& arguments)
         return *status;
     DiffOptions options;
     options.memory = line.Memory();
-    if (options.memory.off)
-        return UsageError(QStringLiteral("diff reads the site's memory: --no-database leaves nothing to read"));
+    if (const std::optional<int> refused = RefuseWithoutMemory(options.memory, "diff"))
+        return *refused;
     if (line.Options().isSet(since) && line.Options().isSet(lastVisit))
         return UsageError(QStringLiteral("give --since or --last-visit, not both"));
     if (const std::optional<int> refused = ReadSince(line, since, options.since))
@@ -265,8 +273,8 @@ ParsedCommand ParseHistory(const QStringList& arguments)
         return *status;
     HistoryOptions options;
     options.memory = line.Memory();
-    if (options.memory.off)
-        return UsageError(QStringLiteral("history reads the site's memory: --no-database leaves nothing to read"));
+    if (const std::optional<int> refused = RefuseWithoutMemory(options.memory, "history"))
+        return *refused;
     options.query.site = options.memory.site;
     if (const QString mac = line.Argument(); !mac.isEmpty()) {
         options.query.mac = protocol::ParseMac(mac);
@@ -285,10 +293,6 @@ ParsedCommand ParseHistory(const QStringList& arguments)
     return [options](int dataFd) { return RunHistory(options, dataFd); };
 }
 
-} // namespace quillon::ctl
-
-namespace quillon::ctl {
-
 ParsedCommand ParseReport(const QStringList& arguments)
 {
     CommandLine line({"report", "report [OPTION]...",
@@ -304,8 +308,8 @@ ParsedCommand ParseReport(const QStringList& arguments)
         return *status;
     ReportOptions options;
     options.memory = line.Memory();
-    if (options.memory.off)
-        return UsageError(QStringLiteral("report reads the site's memory: --no-database leaves nothing to read"));
+    if (const std::optional<int> refused = RefuseWithoutMemory(options.memory, "report"))
+        return *refused;
     const QString name = line.Options().value(format);
     if (name != QLatin1String("html") && name != QLatin1String("csv") && name != QLatin1String("json"))
         return UsageError(QStringLiteral("--format takes html, csv or json, not '%1'").arg(name));
@@ -323,8 +327,8 @@ ParsedCommand ParseForget(const QStringList& arguments)
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
     const MemoryOptions memory = line.Memory();
-    if (memory.off)
-        return UsageError(QStringLiteral("forget changes the site's memory: --no-database leaves nothing to change"));
+    if (const std::optional<int> refused = RefuseWithoutMemory(memory, "forget"))
+        return *refused;
     if (memory.site.isEmpty())
         return UsageError(QStringLiteral("forget needs the site's name: --site NAME ('quillonctl site --list' lists them)"));
     return [memory](int) { return RunForget(memory); };
@@ -344,8 +348,8 @@ ParsedCommand ParseSite(const QStringList& arguments)
         return *status;
     SiteOptions options;
     options.memory = line.Memory();
-    if (options.memory.off)
-        return UsageError(QStringLiteral("site uses the site's memory: --no-database leaves none"));
+    if (const std::optional<int> refused = RefuseWithoutMemory(options.memory, "site"))
+        return *refused;
     const QString name = line.Argument().trimmed();
     const int given = int(!name.isEmpty()) + int(line.Options().isSet(clear)) + int(line.Options().isSet(list));
     if (given > 1)
