@@ -199,6 +199,16 @@ std::vector<CsvRecord> ReadCsv(const QByteArray& bytes, int& badLine)
     return records;
 }
 
+std::vector<wire::MacAddress> PlanMacs(const QByteArray& text)
+{
+    int badLine = 0;
+    std::vector<wire::MacAddress> macs;
+    for (const CsvRecord& record : ReadCsv(text, badLine))
+        if (const std::optional<wire::MacAddress> mac = protocol::ParseMac(record.fields.value(0)))
+            macs.push_back(*mac);
+    return macs;
+}
+
 CheckedPlan CheckPlan(const QByteArray& text, const std::vector<ListedDevice>& devices, PlanLeniency leniency)
 {
     CheckedPlan plan;

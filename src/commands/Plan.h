@@ -25,6 +25,9 @@ struct CsvRecord {
 // (0 when there was none).
 std::vector<CsvRecord> ReadCsv(const QByteArray& text, int& badLine);
 
+// The MAC addresses of a plan's lines that give one, in their order; nothing is checked.
+std::vector<wire::MacAddress> PlanMacs(const QByteArray& text);
+
 // What a plan may hold: a line for each device of a full site, no line longer than any device's
 // line could be many times over, and no more bytes than such lines make.
 inline constexpr std::size_t kMaximumPlanLines = 65536; // device lines, beside the header

@@ -147,7 +147,7 @@ CommandLine::CommandLine(const Command& command)
 }
 
 bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::chrono::milliseconds timeout,
-                      int repeats)
+                      int repeats, const std::function<bool()>& enough)
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + timeout;
@@ -161,7 +161,27 @@ bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::ch
             return true;
         discovery.AskAgain();
     }
-    return failure.WaitFor(left());
+    if (!enough)
+        return failure.WaitFor(left());
+    // The devices' answers to the repeated requests go on after the last new device: only new
+    // devices count.
+    constexpr std::chrono::milliseconds kStep{50};
+    std::size_t listed = discovery.Devices().Count();
+    std::size_t checked = 0; // `enough` is asked again only after new devices answered
+    Clock::time_point quietSince = Clock::now();
+    while (left() > std::chrono::milliseconds(0)) {
+        if (failure.WaitFor(std::min(kStep, left())))
+            return true;
+        if (const std::size_t count = discovery.Devices().Count(); count != listed) {
+            listed = count;
+            quietSince = Clock::now();
+        } else if (Clock::now() - quietSince >= kQuietWhenEnough && count != checked) {
+            checked = count;
+            if (enough())
+                return false;
+        }
+    }
+    return false;
 }
 
 void CommandLine::AddRepeat()

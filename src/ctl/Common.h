@@ -116,10 +116,12 @@ using discovery::kSearchRepeatInterval;
 inline constexpr int kMostSearchRepeats = 10;
 
 // Starts `discovery` (its receivers send the first search requests) and collects answers for
-// `timeout`, sending both requests again until each went out `repeats` times. True when a
+// `timeout`, sending both requests again until each went out `repeats` times; earlier once
+// `enough` (when given) holds and no new device answered for kQuietWhenEnough. True when a
 // receiver could not be set up.
 bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::chrono::milliseconds timeout,
-                      int repeats);
+                      int repeats, const std::function<bool()>& enough = {});
+inline constexpr std::chrono::milliseconds kQuietWhenEnough{300};
 
 // Opens `path` for reading, standard input for "-"; says why not on standard error.
 bool OpenInput(QFile& file, const QString& path);

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <cstdio>
 #include <optional>
 
@@ -28,13 +29,14 @@ namespace {
 // is unknown or a receiver failed.
 std::optional<std::vector<commands::ListedDevice>> Search(discovery::Discovery& discovery, Failure& failure,
                                                           const std::vector<std::string>& interfaces,
-                                                          std::chrono::milliseconds timeout, int repeats)
+                                                          std::chrono::milliseconds timeout, int repeats,
+                                                          const std::function<bool()>& enough = {})
 {
     const std::vector<platform::BroadcastInterface> cards = platform::UsableInterfaces();
     const std::optional<std::vector<unsigned>> named = SearchOnlyThrough(interfaces, cards);
     if (!named)
         return std::nullopt;
-    if (SearchAndCollect(discovery, failure, timeout, repeats))
+    if (SearchAndCollect(discovery, failure, timeout, repeats, enough))
         return std::nullopt;
     std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Devices(), cards);
     KeepNamedCards(devices, *named);
@@ -157,8 +159,13 @@ int RunApply(const ApplyOptions& options, int dataFd)
     Session session;
     Failure& failure = session.failure;
     discovery::Discovery& discovery = session.discovery;
+    // The search ends once every device the plan names has answered and the answers paused.
+    const std::vector<wire::MacAddress> named = commands::PlanMacs(*text);
+    const auto allAnswered = [&discovery, &named] {
+        return std::all_of(named.begin(), named.end(), [&discovery](const wire::MacAddress& mac) { return discovery.Devices().Find(mac).has_value(); });
+    };
     const std::optional<std::vector<commands::ListedDevice>> devices =
-        Search(discovery, failure, options.interfaces, kFindTimeout, options.repeats);
+        Search(discovery, failure, options.interfaces, kFindTimeout, options.repeats, allAnswered);
     if (!devices)
         return kExitError;
     const commands::CheckedPlan plan = commands::CheckPlan(*text, *devices, {options.yes, options.skipMissing});

@@ -40,6 +40,7 @@ public:
     virtual std::size_t OfflineCount() const = 0;
     // How many devices are listed from a site's memory without having answered.
     virtual std::size_t MissingCount() const = 0;
+    virtual std::size_t Count() const = 0;
     virtual bool IsEmpty() const = 0;
     // Another device than `except` whose address is `address`, the first in number order.
     virtual std::optional<Device> HolderOf(const wire::Ipv4& address, const wire::MacAddress& except) const = 0;
@@ -105,7 +106,7 @@ public:
     // reported on standard error.
     void Clear();
 
-    std::size_t Count() const;
+    std::size_t Count() const override;
     // Devices dropped because the table was full, since it was last cleared: each counted once,
     // however often it answers, up to kMaximumDevices of them.
     std::size_t DroppedDevices() const;
