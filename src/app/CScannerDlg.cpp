@@ -1074,8 +1074,9 @@ void CScannerDlg::OnSubmit()
             if (before) {
                 const std::optional<commands::ListedDevice> listed =
                     commands::ListRowDevice(discovery_.Devices(), before->number, platform::UsableInterfaces());
-                sentChange_ = SentChange{request.macAddress, listed ? store::DefaultSiteName(*listed) : QString(),
-                                         commands::ChangesSent(*before, request)};
+                const QString named = memoryWriter_ != nullptr ? memoryWriter_->NamedSite() : QString();
+                const QString site = !named.isEmpty() ? named : listed ? store::DefaultSiteName(*listed) : QString();
+                sentChange_ = SentChange{request.macAddress, site, commands::ChangesSent(*before, request)};
             }
         });
     statusLine_->SubmitRefused(outcome, chosenDevice_, settings);

@@ -163,7 +163,8 @@ QStringList MemoryWriter::VisitedSites() const
     return visitedSites_;
 }
 
-// The name handed over, written; the name in the memory (another program may have named it) read.
+// The name handed over, written; the name in the memory (another program may have named it)
+// read again once a second.
 bool MemoryWriter::WriteSiteName(SiteMemory& memory)
 {
     std::optional<QString> name;
@@ -173,6 +174,9 @@ bool MemoryWriter::WriteSiteName(SiteMemory& memory)
     }
     if (name && !memory.NameSite(*name))
         return false;
+    if (!name && Clock::now() - nameRead_ < kNameReread)
+        return true;
+    nameRead_ = Clock::now();
     const std::optional<QString> named = memory.NamedSite();
     if (!named)
         return false;

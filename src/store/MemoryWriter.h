@@ -85,6 +85,8 @@ private:
     bool off_ = false;                  // the memory could not be used: nothing more is written
     std::optional<QString> siteToName_; // handed over, not yet written
     QString namedSite_;
+    Clock::time_point nameRead_{}; // the writer's thread's alone
+    static constexpr std::chrono::seconds kNameReread{1};
     QStringList visitedSites_;
     MissingLister listMissing_;
     bool missingDue_ = false; // listed once the answers settle

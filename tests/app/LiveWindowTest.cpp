@@ -74,6 +74,18 @@ protected:
         return qobject_cast<QMenu*>(QApplication::activePopupWidget());
     }
 
+    // The window's site's memory, read as another program would.
+    static std::unique_ptr<store::SiteMemory> Memory()
+    {
+        QString why;
+        return store::SiteMemory::Open(store::DefaultDatabasePath(), why);
+    }
+    static std::vector<store::JournalEntry> Journal()
+    {
+        const std::unique_ptr<store::SiteMemory> memory = Memory();
+        return memory ? memory->History({}).value_or(std::vector<store::JournalEntry>()) : std::vector<store::JournalEntry>();
+    }
+
     std::string fleet;
     QString logPath;
     std::unique_ptr<test::SimulatorProcess> simulator;
@@ -228,8 +240,7 @@ TEST_F(LiveWindow, TheDevicesFoundGoToTheSitesMemoryAndAMemoryThatCannotBeUsedIs
 {
     ASSERT_TRUE(window->RememberSitesAction()->isChecked()) << "on unless the user turned it off";
     const auto remembered = [] {
-        QString why;
-        const std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(store::DefaultDatabasePath(), why);
+        const std::unique_ptr<store::SiteMemory> memory = Memory();
         const std::optional<std::vector<store::SiteDifference>> found = memory ? memory->Diff({}, std::nullopt) : std::nullopt;
         return found ? found->size() : 0u;
     };
@@ -240,13 +251,8 @@ TEST_F(LiveWindow, TheDevicesFoundGoToTheSitesMemoryAndAMemoryThatCannotBeUsedIs
     TypeInto("portField", QStringLiteral("82"));
     Submit();
     ASSERT_TRUE(test::Eventually([&] { return StatusText().contains(QStringLiteral("confirmed the change")); })) << StatusText().toStdString();
-    const auto journal = [] {
-        QString why;
-        const std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(store::DefaultDatabasePath(), why);
-        return memory ? memory->History({}).value_or(std::vector<store::JournalEntry>()) : std::vector<store::JournalEntry>();
-    };
-    ASSERT_TRUE(test::Eventually([&] { return journal().size() == 1; }, 3000));
-    const store::JournalEntry entry = journal().front();
+    ASSERT_TRUE(test::Eventually([&] { return Journal().size() == 1; }, 3000));
+    const store::JournalEntry entry = Journal().front();
     EXPECT_EQ(QStringList({entry.source, protocol::MacText(entry.mac), entry.before.value("port").toString(),
                            entry.after.value("port").toString(), entry.outcome}),
               QStringList({"window", "00:1a:2b:3c:4d:03", "81", "82", "applied"}));
@@ -275,8 +281,7 @@ TEST_F(LiveWindow, ASiteNamedInTheWindowListsItsMissingDevicesAndSavesItsReport)
     EXPECT_EQ(StatusText(), QStringLiteral("Devices found from now on belong to the site Depot"));
     QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
     const auto atDepot = [] {
-        QString why;
-        const std::unique_ptr<store::SiteMemory> memory = store::SiteMemory::Open(store::DefaultDatabasePath(), why);
+        const std::unique_ptr<store::SiteMemory> memory = Memory();
         const auto sites = memory ? memory->Sites(QStringLiteral("Depot")) : std::nullopt;
         return sites && !sites->empty() ? sites->front().devices.size() : 0u;
     };
@@ -307,6 +312,11 @@ TEST_F(LiveWindow, ASiteNamedInTheWindowListsItsMissingDevicesAndSavesItsReport)
     ASSERT_TRUE(test::Eventually([&] { return !StatusText().endsWith(QStringLiteral(" missing")); })) << "each is back as it answers";
     EXPECT_FALSE(RowText(dock, kLastSeenColumn).startsWith(QStringLiteral("missing")));
     EXPECT_EQ(RowCount(), 4);
+    ClickRow(RowWithName(QStringLiteral("Dock")));
+    TypeInto("portField", QStringLiteral("83"));
+    Submit();
+    ASSERT_TRUE(test::Eventually([&] { return StatusText().contains(QStringLiteral("confirmed the change")); })) << StatusText().toStdString();
+    ASSERT_TRUE(test::Eventually([&] { return Journal().size() == 1; }, 3000));
 
     QTemporaryDir directory;
     const QString path = directory.filePath(QStringLiteral("Depot report.html"));
@@ -321,6 +331,7 @@ TEST_F(LiveWindow, ASiteNamedInTheWindowListsItsMissingDevicesAndSavesItsReport)
     ASSERT_TRUE(report.open(QIODevice::ReadOnly));
     const QByteArray html = report.readAll();
     EXPECT_TRUE(html.contains("<title>Site report: Depot</title>"));
-    EXPECT_EQ(html.count(">00:1a:2b:3c:4d:"), 4) << "each device once, and no change sent";
+    EXPECT_EQ(html.count(">00:1a:2b:3c:4d:"), 5) << "each device once, then the change sent";
+    EXPECT_TRUE(html.contains("<td>window</td><td>Depot</td>")) << "the journal names the site named";
     EXPECT_EQ(StatusText().toStdString(), QStringLiteral("The site report was saved to %1").arg(path).toStdString());
 }
