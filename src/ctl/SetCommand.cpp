@@ -255,10 +255,10 @@ QString SiteOf(discovery::Discovery& discovery, const wire::MacAddress& mac, con
 {
     if (memory == nullptr)
         return named;
-    for (const commands::ListedDevice& device : commands::ListDevices(discovery.Devices(), cards))
-        if (device.macAddress == mac)
-            return memory->SiteOf(device, named);
-    return named;
+    const std::optional<Device> device = discovery.Devices().Find(mac);
+    const std::optional<commands::ListedDevice> listed =
+        device ? commands::ListRowDevice(discovery.Devices(), device->number, cards) : std::nullopt;
+    return listed ? memory->SiteOf(*listed, named) : named;
 }
 
 // The request that went out is entered in the journal of `memory` with its outcome.
