@@ -162,7 +162,7 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
     protocol::BuildShortFormSetRequest(packet, request);
     if (beforeSending)
         beforeSending(request);
-    discovery::BroadcastShortForm(packet);
+    discovery::SendSetRequest(packet, current->card);
     return SubmitOutcome::Sent;
 }
 

@@ -97,6 +97,30 @@ bool Quiet()
     return quiet;
 }
 
+namespace {
+std::vector<std::string> viaHosts;
+} // namespace
+
+const std::vector<std::string>& Via()
+{
+    return viaHosts;
+}
+
+bool SitesFailed(const discovery::Discovery& discovery)
+{
+    bool failed = false;
+    for (const discovery::SiteState& site : discovery.Sites()) {
+        if (site.phase == discovery::SiteState::Phase::Up)
+            continue;
+        failed = true;
+        const std::string why = site.phase == discovery::SiteState::Phase::Starting ? "no answer from its relay in the search's time"
+                                                                                  : site.why;
+        std::fprintf(stderr, "quillonctl: site %s: %s\n", qPrintable(protocol::DisplayableText(QString::fromStdString(site.host))),
+                     qPrintable(protocol::DisplayableText(QString::fromStdString(why))));
+    }
+    return failed;
+}
+
 MessagesOnStandardError::MessagesOnStandardError() : replaced_(platform::SetMessageBoxPoster(PostToStandardError)) {}
 
 MessagesOnStandardError::~MessagesOnStandardError()
@@ -126,6 +150,14 @@ QCommandLineOption InterfaceOption()
     return {{QStringLiteral("i"), QStringLiteral("interface")},
             QStringLiteral("Search only through network card NAME (repeatable)."),
             QStringLiteral("NAME")};
+}
+
+QCommandLineOption ViaOption()
+{
+    return {QStringLiteral("via"),
+            QStringLiteral("Search the site behind HOST instead of this computer's LAN, through 'quillonctl relay' "
+                           "run there over ssh (repeatable; $QUILLON_SSH replaces ssh)."),
+            QStringLiteral("HOST")};
 }
 
 QCommandLineOption TimeoutOption(const QString& help)
@@ -182,6 +214,12 @@ bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::ch
         }
     }
     return false;
+}
+
+void CommandLine::AddVia()
+{
+    viaOption_ = ViaOption();
+    parser_.addOption(*viaOption_);
 }
 
 void CommandLine::AddRepeat()
@@ -276,6 +314,17 @@ std::optional<int> CommandLine::Parse(const QStringList& arguments)
         return PrintVersion();
     if (parser_.isSet(quiet_))
         BeQuiet();
+    if (viaOption_ && parser_.isSet(*viaOption_)) {
+        if (parser_.isSet(interface_))
+            return UsageError(QStringLiteral("-i names this computer's cards; with --via the relay searches every card of its host"));
+        viaHosts.clear();
+        for (const QString& host : parser_.values(*viaOption_)) {
+            // Never an option of ssh's, whatever the name.
+            if (host.isEmpty() || host.startsWith(QLatin1Char('-')))
+                return UsageError(QStringLiteral("--via takes a host name, not '%1'").arg(host));
+            viaHosts.push_back(host.toStdString());
+        }
+    }
     const QStringList positional = parser_.positionalArguments();
     const qsizetype count = command_.missingArgument != nullptr || command_.optionalArgument ? 2 : 1;
     if (positional.size() < count && !command_.optionalArgument)

@@ -73,6 +73,12 @@ int Interruption();
 void BeQuiet();
 bool Quiet();
 
+// --via HOST: the remote sites this run searches, through a relay on each host, instead of
+// this computer's cards. Set by CommandLine::Parse.
+const std::vector<std::string>& Via();
+// Says on standard error each site whose relay is not up; true when one is not.
+bool SitesFailed(const discovery::Discovery& discovery);
+
 // Set by a receiver that could not be set up; the wait for answers then ends at once.
 class Failure {
 public:
@@ -129,7 +135,7 @@ bool OpenInput(QFile& file, const QString& path);
 // One run's discovery, with the list lock it shares with the window and the failure its
 // receivers raise when one cannot be set up.
 struct Session {
-    Session() : discovery(listLock, [this](int) { failure.Raise(); }) {}
+    Session() : discovery(listLock, [this](int) { failure.Raise(); }) { discovery.SetSites(Via(), Via().empty()); }
 
     MessagesOnStandardError messages; // before the discovery, whose receivers post them
     Failure failure;
@@ -147,6 +153,7 @@ int PrintVersion();
 // -i/--interface and --timeout (described by `help`): options of the commands that may also
 // come before the command.
 QCommandLineOption InterfaceOption();
+QCommandLineOption ViaOption();
 QCommandLineOption TimeoutOption(const QString& help);
 
 // What a command's arguments come to: the run, given the descriptor its data goes to, that
@@ -184,6 +191,8 @@ public:
     void AddRepeat();
     // --format text|json: lines for people (the default) or JSON for scripts.
     void AddOutputFormat();
+    // --via HOST, repeatable (the command then refuses -i, whose cards are this computer's).
+    void AddVia();
     // --database FILE, --no-database and --site NAME.
     void AddSiteMemory();
     MemoryOptions Memory() const;
@@ -229,6 +238,7 @@ private:
     std::optional<QCommandLineOption> databaseOption_;
     std::optional<QCommandLineOption> noDatabaseOption_;
     std::optional<QCommandLineOption> siteOption_;
+    std::optional<QCommandLineOption> viaOption_;
 };
 
 // The site's memory that remembers a run, or nothing when the user turned it off or it cannot be

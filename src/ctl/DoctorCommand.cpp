@@ -9,6 +9,7 @@
 #include "ctl/Common.h"
 #include "ctl/ListCommand.h"
 #include "discovery/Receivers.h"
+#include "discovery/RelayLink.h"
 #include "discovery/SearchDiagnosis.h"
 #include "platform/Interfaces.h"
 #include "protocol/Protocol.h"
@@ -18,9 +19,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+extern char** environ;
 
 namespace quillon::ctl {
 
@@ -106,8 +114,11 @@ ParsedCommand ParseDoctor(const QStringList& arguments)
                       "Exit status: 0 when nothing stands in the way of a search, 1 when a card drops answers\n"
                       "from other subnets, a port is held or no card can search, 2 on errors."});
     line.AddOutputFormat();
+    line.AddVia();
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;
+    if (!Via().empty())
+        return [json = line.Json()](int dataFd) { return RunRemoteDoctor(Via(), json, dataFd); };
     return [interfaces = line.Interfaces(), json = line.Json()](int dataFd) {
         return RunDoctor(interfaces, json, dataFd);
     };
@@ -128,6 +139,37 @@ int RunDoctor(const std::vector<std::string>& interfaces, bool json, int dataFd)
         return kExitError;
     }
     return findings.inTheWay ? kExitInTheWay : 0;
+}
+
+int RunRemoteDoctor(const std::vector<std::string>& hosts, bool json, int dataFd)
+{
+    int worst = 0;
+    for (const std::string& host : hosts) {
+        std::vector<std::string> command{"quillonctl", "doctor"};
+        if (json)
+            command.insert(command.end(), {"--format", "json"});
+        const std::vector<std::string> line = discovery::SshCommandLine(host, command);
+        std::vector<char*> argv;
+        for (const std::string& argument : line)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, dataFd, STDOUT_FILENO);
+        pid_t pid = -1;
+        const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) > kExitError) {
+            // ssh's own failures end with 255; what it said is on standard error already.
+            std::fprintf(stderr, "quillonctl: site %s: the doctor could not be run there\n",
+                         qPrintable(protocol::DisplayableText(QString::fromStdString(host))));
+            worst = kExitError;
+            continue;
+        }
+        worst = std::max(worst, WEXITSTATUS(status));
+    }
+    return worst;
 }
 
 } // namespace quillon::ctl

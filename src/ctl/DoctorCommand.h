@@ -17,6 +17,9 @@ inline constexpr int kExitInTheWay = 1;
 // subnets, the receiving ports, the firewall definitions, as lines or (`json`) one array of
 // objects (subject, finding, in_the_way). Sends nothing. Returns the exit status.
 int RunDoctor(const std::vector<std::string>& interfaces, bool json, int dataFd);
+// The doctor of each site, run there over ssh, its findings written to `dataFd` one site after
+// the other; the worst exit status of them, 2 for a site it could not be run at.
+int RunRemoteDoctor(const std::vector<std::string>& hosts, bool json, int dataFd);
 
 // `doctor` from the program's arguments.
 ParsedCommand ParseDoctor(const QStringList& arguments);

@@ -17,6 +17,7 @@ ParsedCommand ParseList(const QStringList& arguments)
                       "Exit status: 0 when a device answered, 1 when none did, 2 on errors."});
     line.AddTimeout(QStringLiteral("Collect answers for SECONDS, 0 to 3600 (default 2)."));
     line.AddRepeat();
+    line.AddVia();
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output as table (default), json or csv."),
                                     QStringLiteral("FORMAT"), QStringLiteral("table"));
     const QCommandLineOption pretty(QStringLiteral("pretty"), QStringLiteral("Indent the JSON output."));
@@ -53,7 +54,7 @@ int RunList(const ListOptions& options, int dataFd)
     Session session;
     Failure& failure = session.failure;
     discovery::Discovery& discovery = session.discovery;
-    const bool failed = SearchAndCollect(discovery, failure, options.timeout, options.repeats);
+    const bool failed = SearchAndCollect(discovery, failure, options.timeout, options.repeats) | SitesFailed(discovery);
     std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Devices(), cards);
     discovery.Stop();
     if (failed)

@@ -36,7 +36,7 @@ std::optional<std::vector<commands::ListedDevice>> Search(discovery::Discovery& 
     const std::optional<std::vector<unsigned>> named = SearchOnlyThrough(interfaces, cards);
     if (!named)
         return std::nullopt;
-    if (SearchAndCollect(discovery, failure, timeout, repeats, enough))
+    if (SearchAndCollect(discovery, failure, timeout, repeats, enough) | SitesFailed(discovery))
         return std::nullopt;
     std::vector<commands::ListedDevice> devices = commands::ListDevices(discovery.Devices(), cards);
     KeepNamedCards(devices, *named);
@@ -263,6 +263,7 @@ ParsedCommand ParsePlan(const QStringList& arguments)
                       "Exit status: 0 when the plan was written, 2 otherwise."});
     line.AddTimeout(QStringLiteral("Collect answers for SECONDS, 0 to 3600 (default 2)."));
     line.AddRepeat();
+    line.AddVia();
     const QCommandLineOption range(QStringLiteral("range"),
                                    QStringLiteral("The addresses to give, FIRST or FIRST-LAST; without LAST up to "
                                                   ".254 of FIRST's /24."),
@@ -353,6 +354,7 @@ ParsedCommand ParseApply(const QStringList& arguments)
                       "apply needs a plan file"});
     line.AddTimeout(QStringLiteral("Wait up to SECONDS, 0 to 3600, for each device to confirm (default 5)."));
     line.AddRepeat();
+    line.AddVia();
     line.AddOutputFormat();
     line.AddSiteMemory();
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Print what would change; send nothing."));

@@ -320,6 +320,8 @@ int RunSet(const SetOptions& options, int dataFd)
     DataOutput& changeLines = options.json ? nowhere : output; // JSON: one object at the end
     const std::unique_ptr<store::SiteMemory> memory = OpenSiteMemory(options.memory);
     const SetResult result = SetOnDevice(discovery, failure, options, changeLines, memory.get(), cards);
+    if (result == SetResult::NotFound && SitesFailed(discovery))
+        return kExitError;
     // What the devices answered, the one set with what it reported since.
     RememberDevices(memory.get(), commands::ListDevices(discovery.Devices(), cards), options.memory.site,
                     result == SetResult::Unconfirmed ? std::vector{options.mac} : std::vector<wire::MacAddress>());
@@ -385,6 +387,7 @@ ParsedCommand ParseSet(const QStringList& arguments)
                                    QStringLiteral("Send an IP address another device that answered has, without refusing."));
     line.AddOptions({ip, netmask, gateway, dns1, dns2, name, port, dhcp, fixed, yes, force});
     line.AddOutputFormat();
+    line.AddVia();
     line.AddSiteMemory();
     if (const std::optional<int> status = line.Parse(arguments))
         return *status;

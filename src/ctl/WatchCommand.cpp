@@ -44,6 +44,7 @@ ParsedCommand ParseWatch(const QStringList& arguments)
                       "Exit status: 0 when stopped by SIGINT, SIGTERM or SIGHUP, 2 on errors."});
     line.AddRepeat();
     line.AddOutputFormat();
+    line.AddVia();
     const QCommandLineOption interval(QStringLiteral("interval"),
                                       QStringLiteral("Search again every SECONDS, 1 to %1 (default %2).")
                                           .arg(kLongestInterval)

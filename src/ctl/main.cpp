@@ -7,6 +7,7 @@
 #include "ctl/MemoryCommands.h"
 #include "ctl/ListCommand.h"
 #include "ctl/PlanCommand.h"
+#include "ctl/RelayCommand.h"
 #include "ctl/SetCommand.h"
 #include "ctl/WatchCommand.h"
 
@@ -55,7 +56,11 @@ int main(int argc, char* argv[])
         "  doctor     tell what a search would meet, one finding a line: the cards with their\n"
         "             addresses, strict reverse-path filtering (and the sysctl that loosens\n"
         "             it), ports 4022 and 4023 held by another program, and whether the\n"
-        "             firewalld service and the ufw profile quillon are installed; sends nothing\n\n"
+        "             firewalld service and the ufw profile quillon are installed; sends nothing\n"
+        "  relay      for a computer that reaches this one over ssh (--via, quillon --site):\n"
+        "             broadcast the requests it sends here and pass the replies back\n\n"
+        "--via HOST (list, set, plan, apply, watch, doctor) searches the LAN behind HOST instead,\n"
+        "through 'quillonctl relay' run there over ssh.\n\n"
         "set refuses, sending nothing, an IP address no device can use, a netmask that is not\n"
         "/1 to /30, a name over 18 bytes, a port outside 0..65535, a device whose MAC address two\n"
         "hosts answer with, without --yes a gateway outside the device's subnet and without\n"
@@ -80,13 +85,13 @@ int main(int argc, char* argv[])
                        {{QStringLiteral("q"), QStringLiteral("quiet")},
                         QStringLiteral("Say only errors on standard error; the exit status tells the rest.")}});
     // These two may come before the command as well; the command reads them wherever they are.
-    parser.addOptions({ctl::InterfaceOption(),
+    parser.addOptions({ctl::InterfaceOption(), ctl::ViaOption(),
                        ctl::TimeoutOption(QStringLiteral(
                            "list, plan: collect answers for SECONDS (default 2). set, apply: wait up to SECONDS "
                            "for a device to confirm (default 5)."))});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, set MAC, plan, apply PLAN, watch, history, diff, report, site, forget, "
-                                                "doctor or help COMMAND"));
+                                                "doctor, relay or help COMMAND"));
     // What follows the command is the command's to read.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
 
@@ -112,7 +117,7 @@ int main(int argc, char* argv[])
         {"list", ctl::ParseList},   {"set", ctl::ParseSet},       {"plan", ctl::ParsePlan},
         {"apply", ctl::ParseApply}, {"doctor", ctl::ParseDoctor}, {"watch", ctl::ParseWatch},
         {"history", ctl::ParseHistory}, {"diff", ctl::ParseDiff},   {"report", ctl::ParseReport},
-        {"forget", ctl::ParseForget},   {"site", ctl::ParseSite},
+        {"forget", ctl::ParseForget},   {"site", ctl::ParseSite},     {"relay", ctl::ParseRelay},
     };
     const auto command = std::find_if(std::begin(commands), std::end(commands),
                                       [&](const auto& c) { return positional.first() == QLatin1String(c.first); });

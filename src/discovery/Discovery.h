@@ -2,6 +2,7 @@
 
 #include "devices/DeviceTable.h"
 #include "discovery/Receivers.h"
+#include "discovery/RelayLink.h"
 #include "platform/NamedLock.h"
 #include "protocol/LongForm.h"
 #include "protocol/Protocol.h"
@@ -12,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace quillon::discovery {
 
@@ -49,13 +52,20 @@ public:
     Discovery(const Discovery&) = delete;
     Discovery& operator=(const Discovery&) = delete;
 
+    // Remote sites, each searched through a relay started over ssh on its host beside this
+    // computer's cards, or instead of them when `searchHere` is false. Before Start.
+    void SetSites(const std::vector<std::string>& hosts, bool searchHere = true);
+    // Each site's relay as it is now, in the order given.
+    std::vector<SiteState> Sites() const;
+
     // Starts the long-form receiver, then the short-form one. Each binds its port and then
-    // broadcasts one search request of its protocol, so that no early answer is lost.
+    // broadcasts one search request of its protocol, so that no early answer is lost. Then
+    // starts each site's relay and sends both search requests through it.
     void Start();
 
     // Forgets every device, empties the list and broadcasts both search requests, the short form
-    // first, all under ListLock. Gives way, doing nothing and returning false, while a receiver
-    // is in the middle of a datagram.
+    // first, all under ListLock; starts again a site's relay that ended. Gives way, doing
+    // nothing and returning false, while a receiver is in the middle of a datagram.
     bool Search(const LockTaker& takeLock = TakeLockAndWait);
 
     // Asks every device again, forgetting none: both search requests, the short form first.
@@ -72,7 +82,8 @@ public:
     // (DeviceTable::EnterRemembered).
     void ListRemembered(std::span<const devices::DeviceEntry> entries) { table_.EnterRemembered(entries); }
 
-    // Wakes both receivers and joins them. Takes no lock: a receiver may be waiting for one.
+    // Wakes both receivers and joins them, and ends the sites' relays. Takes no lock: a receiver
+    // may be waiting for one.
     void Stop();
 
     // Stops the receivers, then frees the table under ListLock, not waiting for another copy of
@@ -85,11 +96,18 @@ public:
     devices::RowFeed& Rows() { return table_.Rows(); }
 
 private:
+    void StartReceivers();
+    void StartRelays();
+    void SendSearches();
+    void SendSearchesThrough(RelayLink& relay);
+
     devices::DeviceTable table_;
     ReceiverShared shared_;
     // The owner thread's search requests; each receiver builds its own.
     std::array<std::uint8_t, protocol::kShortFormRequestSize> shortFormSearch_{};
     protocol::LongFormPacket longFormSearch_{};
+    bool searchHere_ = true;
+    std::vector<std::unique_ptr<RelayLink>> relays_;
     // Last, so that the threads are joined before anything they use goes.
     std::unique_ptr<ReceiverThread> longFormReceiver_;
     std::unique_ptr<ReceiverThread> shortFormReceiver_;

@@ -1,9 +1,9 @@
 #include "discovery/Receivers.h"
 
+#include "discovery/ReceiveSocket.h"
 #include "discovery/ReplyEntry.h"
 #include "discovery/Sender.h"
 #include "platform/MessageBox.h"
-#include "platform/ReceiveBuffer.h"
 #include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 
@@ -26,119 +26,6 @@ namespace quillon::discovery {
 using namespace protocol;
 
 namespace {
-
-// ---- Socket set-up and the receive loop, the same for both protocols -----------------------
-
-struct ReceiverSocket {
-    platform::UniqueFd fd;
-    ReceiverExit failure;
-};
-
-ReceiverExit SetupFailure(int result, const char* format, int error)
-{
-    return {result, {QString::asprintf(format, error)}};
-}
-
-ReceiverSocket OpenReceiverSocket(std::uint16_t port)
-{
-    ReceiverSocket opened;
-    opened.fd.Reset(::socket(AF_INET, SOCK_DGRAM, 0));
-    if (!opened.fd.IsValid()) {
-        const int error = errno;
-        opened.failure = SetupFailure(-1, "ERROR:  %d socket() failed", error);
-        opened.failure.messages << QString::asprintf("ERROR:  %d SOCKET test fails", error);
-        return opened;
-    }
-    // Copies of the program share the port, and each gets every broadcast answer. SO_REUSEPORT
-    // lets only processes of the same user join; SO_REUSEADDR would let any user bind the port
-    // too and take the datagrams sent to it.
-    const int enable = 1;
-    if (::setsockopt(opened.fd.Get(), SOL_SOCKET, SO_REUSEPORT, &enable, sizeof enable) < 0) {
-        opened.failure = SetupFailure(errno, "ERROR:  %d setsockopt( SO_REUSEPORT )", errno);
-        opened.fd.Reset();
-        return opened;
-    }
-    // Each datagram then tells the card it arrived on. Without it answers are still taken, only
-    // without their card.
-    (void)::setsockopt(opened.fd.Get(), IPPROTO_IP, IP_PKTINFO, &enable, sizeof enable);
-    const sockaddr_in address = platform::AnyAddress(port);
-    if (::bind(opened.fd.Get(), platform::AsSocketAddress(address), sizeof address) < 0) {
-        opened.failure = SetupFailure(errno, "ERROR:  %d bind() failed", errno);
-        opened.fd.Reset();
-        return opened;
-    }
-    platform::EnlargeReceiveBuffer(opened.fd.Get());
-    return opened;
-}
-
-// Up to kBatchSize datagrams fetched with one call, each with its sender and the card it arrived on. A
-// datagram longer than its buffer is marked truncated by the kernel and is dropped rather than
-// read in part.
-class DatagramBatch {
-public:
-    static constexpr unsigned kBatchSize = 64;
-
-    DatagramBatch()
-        : buffers_(kBatchSize), controls_(kBatchSize), senders_(kBatchSize), vectors_(kBatchSize), headers_(kBatchSize)
-    {
-        for (unsigned i = 0; i < kBatchSize; ++i) {
-            vectors_[i] = {buffers_[i].data(), buffers_[i].size()};
-            headers_[i].msg_hdr.msg_iov = &vectors_[i];
-            headers_[i].msg_hdr.msg_iovlen = 1;
-        }
-    }
-
-    // What is waiting on `fd`, without blocking; 0 on a failed receive.
-    unsigned Receive(int fd)
-    {
-        // The kernel shortens msg_controllen and msg_namelen to what it wrote: every call starts
-        // afresh.
-        for (unsigned i = 0; i < kBatchSize; ++i) {
-            headers_[i].msg_hdr.msg_control = controls_[i].bytes.data();
-            headers_[i].msg_hdr.msg_controllen = controls_[i].bytes.size();
-            headers_[i].msg_hdr.msg_name = &senders_[i];
-            headers_[i].msg_hdr.msg_namelen = sizeof senders_[i];
-        }
-        const int count = ::recvmmsg(fd, headers_.data(), kBatchSize, MSG_DONTWAIT, nullptr);
-        return count > 0 ? static_cast<unsigned>(count) : 0;
-    }
-
-    // The sender and the card of datagram `i` (CMSG_NXTHDR wants the header writable, hence no
-    // const).
-    Arrival ArrivalOf(unsigned i)
-    {
-        Arrival arrival;
-        msghdr& header = headers_[i].msg_hdr;
-        if (header.msg_namelen >= sizeof(sockaddr_in) && senders_[i].sin_family == AF_INET)
-            std::memcpy(arrival.source.data(), &senders_[i].sin_addr.s_addr, arrival.source.size()); // network order: first octet first
-        for (cmsghdr* control = CMSG_FIRSTHDR(&header); control != nullptr; control = CMSG_NXTHDR(&header, control)) {
-            if (control->cmsg_level == IPPROTO_IP && control->cmsg_type == IP_PKTINFO &&
-                control->cmsg_len >= CMSG_LEN(sizeof(in_pktinfo))) {
-                in_pktinfo info{};
-                std::memcpy(&info, CMSG_DATA(control), sizeof info);
-                arrival.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
-            }
-        }
-        return arrival;
-    }
-
-    wire::Bytes Datagram(unsigned i) const
-    {
-        if (headers_[i].msg_hdr.msg_flags & MSG_TRUNC)
-            return {};
-        return {buffers_[i].data(), headers_[i].msg_len};
-    }
-
-private:
-    struct Control {
-        alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> bytes{};
-    };
-    std::vector<std::array<std::uint8_t, kReceiveBufferSize>> buffers_;
-    std::vector<Control> controls_;
-    std::vector<sockaddr_in> senders_;
-    std::vector<iovec> vectors_;
-    std::vector<mmsghdr> headers_;
-};
 
 // Search gives way while a receiver is in the middle of a batch.
 class BusyReceiving {

@@ -4,6 +4,7 @@
 #include "platform/NamedLock.h"
 #include "platform/StopSignal.h"
 #include "discovery/PasswordNotices.h"
+#include "discovery/ReceiveSocket.h"
 #include "discovery/ReplyEntry.h"
 #include "protocol/Wire.h"
 
@@ -33,13 +34,6 @@ struct ReceiverShared {
 
 inline const QString kPasswordFailureText = QString::fromUtf8("設定失敗:帳號密碼錯誤");
 
-// How a receiver's run ended: stopped (result 0, no messages), or a set-up failure with its
-// result (-1 when no socket could be made, else errno) and the messages to show, in order,
-// before the program ends.
-struct ReceiverExit {
-    int result = 0;
-    QStringList messages;
-};
 
 // Bind the receiver's port, broadcast one search request of the receiver's protocol, and enter
 // every accepted datagram until `stop` is raised.

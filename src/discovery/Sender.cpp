@@ -1,5 +1,6 @@
 #include "discovery/Sender.h"
 
+#include "discovery/RelayLink.h"
 #include "platform/Interfaces.h"
 #include "platform/MessageBox.h"
 #include "platform/SocketAddress.h"
@@ -153,6 +154,18 @@ void BroadcastLongForm(LongFormRequestView packet)
 void BroadcastShortForm(ShortFormRequestView packet)
 {
     ReportNegativeResult(SendShortFormBroadcast(packet));
+}
+
+void SendSetRequest(ShortFormRequestView packet, unsigned card)
+{
+    if (!platform::IsRemoteCard(card)) {
+        BroadcastShortForm(packet);
+        return;
+    }
+    const std::string host = platform::RemoteCardHost(card);
+    if (!SendThroughRelay(host, protocol::kShortFormPort, packet))
+        platform::PostMessageBox(platform::SystemBox(
+            QStringLiteral("ERROR:  the relay of %1 is not running").arg(QString::fromStdString(host))));
 }
 
 } // namespace quillon::discovery

@@ -22,4 +22,8 @@ int SendShortFormBroadcast(ShortFormRequestView packet);
 void BroadcastLongForm(LongFormRequestView packet);
 void BroadcastShortForm(ShortFormRequestView packet);
 
+// A set request for the device that last answered on `card`: through the relay that carried its
+// answer when the card is a remote site's, else broadcast as every request is.
+void SendSetRequest(ShortFormRequestView packet, unsigned card);
+
 } // namespace quillon::discovery

@@ -89,8 +89,63 @@ std::optional<int> ReversePathFilter(const std::string& name)
     return value;
 }
 
+namespace {
+
+// Interface indexes are positive ints; remote cards count from here.
+constexpr unsigned kFirstRemoteCard = 0x80000000u;
+
+struct RemoteCards {
+    std::mutex mutex;
+    std::vector<std::string> names; // index kFirstRemoteCard + i
+};
+
+RemoteCards& Remote()
+{
+    static RemoteCards cards;
+    return cards;
+}
+
+} // namespace
+
+unsigned RemoteCardIndex(const std::string& name)
+{
+    RemoteCards& remote = Remote();
+    const std::scoped_lock lock(remote.mutex);
+    auto known = std::find(remote.names.begin(), remote.names.end(), name);
+    if (known == remote.names.end())
+        known = remote.names.insert(known, name);
+    return kFirstRemoteCard + static_cast<unsigned>(known - remote.names.begin());
+}
+
+bool IsRemoteCard(unsigned index)
+{
+    return index >= kFirstRemoteCard;
+}
+
+namespace {
+
+std::string RemoteCardName(unsigned index)
+{
+    RemoteCards& remote = Remote();
+    const std::scoped_lock lock(remote.mutex);
+    const std::size_t i = index - kFirstRemoteCard;
+    return i < remote.names.size() ? remote.names[i] : std::string();
+}
+
+} // namespace
+
+std::string RemoteCardHost(unsigned index)
+{
+    if (!IsRemoteCard(index))
+        return {};
+    const std::string name = RemoteCardName(index);
+    return name.substr(0, name.rfind(':'));
+}
+
 std::string InterfaceName(unsigned index)
 {
+    if (IsRemoteCard(index))
+        return RemoteCardName(index);
     char name[IF_NAMESIZE] = {};
     return index != 0 && ::if_indextoname(index, name) != nullptr ? std::string(name) : std::string();
 }

@@ -36,7 +36,15 @@ std::string AddressWithPrefix(const BroadcastInterface& card);
 // one that applies to every interface): 0 off, 1 strict, 2 loose. Empty when it cannot be read.
 std::optional<int> ReversePathFilter(const std::string& name);
 
-// The name of the interface with `index`, as the system has it now; empty when there is none.
+// The name of the interface with `index`, as the system has it now (a remote card's name for a
+// remote card's index); empty when there is none.
 std::string InterfaceName(unsigned index);
+
+// Cards of other hosts whose datagrams a relay carried here, named "HOST:CARD". Each name gets
+// an index of its own for the life of the process, above any index of this host's interfaces.
+unsigned RemoteCardIndex(const std::string& name);
+bool IsRemoteCard(unsigned index);
+// The host of a remote card ("HOST" of "HOST:CARD"); empty for a card of this host.
+std::string RemoteCardHost(unsigned index);
 
 } // namespace quillon::platform

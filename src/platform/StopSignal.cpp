@@ -1,6 +1,7 @@
 #include "platform/StopSignal.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -32,6 +33,27 @@ bool StopSignal::WaitReadable(int fd) const
             return true;
     }
     return false;
+}
+
+StopSignal::Wake StopSignal::WaitReadableFor(int fd, std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    pollfd watched[2] = {{fd, POLLIN, 0}, {event_.Get(), POLLIN, 0}};
+    while (!raised_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return Wake::TimedOut;
+        // Without an eventfd (none could be made) the flag is looked at every 50 ms instead.
+        const int wait = static_cast<int>(event_.IsValid() ? left.count() : std::min<long long>(left.count(), 50));
+        const int ready = ::poll(watched, 2, wait);
+        if (ready < 0 && errno != EINTR)
+            return Wake::Readable; // let the caller's read report the failure
+        if (ready > 0 && watched[1].revents != 0)
+            return Wake::Raised;
+        if (ready > 0 && watched[0].revents != 0)
+            return Wake::Readable;
+    }
+    return Wake::Raised;
 }
 
 } // namespace quillon::platform

@@ -3,6 +3,7 @@
 #include "platform/UniqueFd.h"
 
 #include <atomic>
+#include <chrono>
 
 namespace quillon::platform {
 
@@ -15,6 +16,10 @@ public:
 
     // Blocks until `fd` is readable (true) or the signal is raised (false).
     bool WaitReadable(int fd) const;
+
+    enum class Wake { Readable, TimedOut, Raised };
+    // Blocks until `fd` is readable, `timeout` passed or the signal is raised.
+    Wake WaitReadableFor(int fd, std::chrono::milliseconds timeout) const;
 
 private:
     UniqueFd event_;

@@ -71,6 +71,59 @@ void BuildShortFormSetRequest(ShortFormRequestBytes packet, const ShortFormSetRe
         packet[kRequestDhcpOffset] = FlagFor(*request.dhcp);
 }
 
+namespace {
+
+// A flag of a set request: 1 carries a value, 0 keeps it; nothing for anything else.
+std::optional<bool> SetFlag(wire::Bytes datagram, std::size_t offset)
+{
+    if (datagram[offset] > 1)
+        return std::nullopt;
+    return datagram[offset] == 1;
+}
+
+} // namespace
+
+std::optional<ShortFormSetRequest> ReadShortFormSetRequest(wire::Bytes datagram)
+{
+    if (datagram.size() != kShortFormRequestSize)
+        return std::nullopt;
+    const auto flags = {SetFlag(datagram, kAddressFlagOffset), SetFlag(datagram, kGatewayFlagOffset),
+                        SetFlag(datagram, kNameFlagOffset), SetFlag(datagram, kPortFlagOffset),
+                        SetFlag(datagram, kDnsFlagOffset), SetFlag(datagram, kDhcpFlagOffset)};
+    if (std::any_of(flags.begin(), flags.end(), [](const std::optional<bool>& flag) { return !flag; }))
+        return std::nullopt;
+    ShortFormSetRequest request;
+    request.addressChanged = datagram[kAddressFlagOffset] == 1;
+    request.ipAddress = wire::ReadArray<4>(datagram, kRequestIpOffset);
+    request.macAddress = wire::ReadArray<6>(datagram, kRequestMacOffset);
+    request.netmask = wire::ReadArray<4>(datagram, kRequestNetmaskOffset);
+    if (datagram[kGatewayFlagOffset] == 1)
+        request.gateway = wire::ReadArray<4>(datagram, kRequestGatewayOffset);
+    if (datagram[kNameFlagOffset] == 1)
+        request.name = wire::ReadArray<kNameSize>(datagram, kRequestNameOffset);
+    if (datagram[kPortFlagOffset] == 1) {
+        const std::int32_t port = ReadPortField(datagram.subspan(kPortOffset, kPortTextSize));
+        if (port < 0 || port > 65535)
+            return std::nullopt;
+        request.port = static_cast<std::uint16_t>(port);
+    }
+    if (datagram[kDnsFlagOffset] == 1)
+        request.dns = DnsServers{wire::ReadArray<4>(datagram, kRequestDns1Offset),
+                                 wire::ReadArray<4>(datagram, kRequestDns2Offset)};
+    if (datagram[kDhcpFlagOffset] == 1) {
+        if (datagram[kRequestDhcpOffset] > 1)
+            return std::nullopt;
+        request.dhcp = datagram[kRequestDhcpOffset] == 1;
+    }
+    // Whatever the fields do not say (the tags, the zero bytes, the port's digits) must be as
+    // this program writes it.
+    std::array<std::uint8_t, kShortFormRequestSize> rebuilt{};
+    BuildShortFormSetRequest(rebuilt, request);
+    if (!std::equal(rebuilt.begin(), rebuilt.end(), datagram.begin()))
+        return std::nullopt;
+    return request;
+}
+
 std::int32_t ReadPortField(wire::Bytes field)
 {
     const std::string_view text(reinterpret_cast<const char*>(field.data()),

@@ -127,6 +127,10 @@ void BuildShortFormSearchRequest(ShortFormRequestBytes packet);
 // Writes a set request into the first 74 bytes; zero wherever a group is not sent.
 void BuildShortFormSetRequest(ShortFormRequestBytes packet, const ShortFormSetRequest& request);
 
+// The set request a 74-byte datagram carries, when it is exactly what BuildShortFormSetRequest
+// writes for some request; nothing for a search request or anything else.
+std::optional<ShortFormSetRequest> ReadShortFormSetRequest(wire::Bytes datagram);
+
 // Accepts a datagram of 50 to 1000 bytes that starts with "IPCam"; bytes past 70 are ignored.
 std::optional<ShortFormReply> ReadShortFormReply(wire::Bytes datagram);
 
