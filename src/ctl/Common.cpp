@@ -193,7 +193,14 @@ bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::ch
             return true;
         discovery.AskAgain();
     }
-    if (!enough)
+    // A search through sites alone has nothing to wait for once every site's relay failed.
+    const auto everySiteFailed = [&discovery] {
+        const std::vector<discovery::SiteState> sites = discovery.Sites();
+        return !Via().empty() && std::all_of(sites.begin(), sites.end(), [](const discovery::SiteState& site) {
+            return site.phase == discovery::SiteState::Phase::Failed;
+        });
+    };
+    if (!enough && Via().empty())
         return failure.WaitFor(left());
     // The devices' answers to the repeated requests go on after the last new device: only new
     // devices count.
@@ -201,9 +208,11 @@ bool SearchAndCollect(discovery::Discovery& discovery, Failure& failure, std::ch
     std::size_t listed = discovery.Devices().Count();
     std::size_t checked = 0; // `enough` is asked again only after new devices answered
     Clock::time_point quietSince = Clock::now();
-    while (left() > std::chrono::milliseconds(0)) {
+    while (left() > std::chrono::milliseconds(0) && !everySiteFailed()) {
         if (failure.WaitFor(std::min(kStep, left())))
             return true;
+        if (!enough)
+            continue;
         if (const std::size_t count = discovery.Devices().Count(); count != listed) {
             listed = count;
             quietSince = Clock::now();

@@ -7,11 +7,11 @@ namespace quillon::test {
 
 namespace {
 
-std::vector<std::string> Command(int peer, const std::vector<std::string>& arguments)
+std::vector<std::string> Command(const std::string& host, const std::vector<std::string>& arguments)
 {
     std::vector<std::string> words;
-    if (peer >= 0)
-        words = {QUILLON_IN_PEER, std::to_string(peer)};
+    if (!host.empty())
+        words = {QUILLON_IN_PEER, host};
     words.push_back(QUILLON_DEVSIM);
     words.insert(words.end(), arguments.begin(), arguments.end());
     return words;
@@ -19,8 +19,8 @@ std::vector<std::string> Command(int peer, const std::vector<std::string>& argum
 
 } // namespace
 
-SimulatorProcess::SimulatorProcess(int peer, const std::vector<std::string>& arguments)
-    : devsim::SimulatorProcess(Command(peer, arguments))
+SimulatorProcess::SimulatorProcess(const std::string& host, const std::vector<std::string>& arguments)
+    : devsim::SimulatorProcess(Command(host, arguments))
 {
 }
 

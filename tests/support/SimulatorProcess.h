@@ -12,7 +12,10 @@ namespace quillon::test {
 class SimulatorProcess : public devsim::SimulatorProcess {
 public:
     explicit SimulatorProcess(const std::vector<std::string>& arguments) : SimulatorProcess(-1, arguments) {}
-    SimulatorProcess(int peer, const std::vector<std::string>& arguments);
+    SimulatorProcess(int peer, const std::vector<std::string>& arguments)
+        : SimulatorProcess(peer >= 0 ? std::to_string(peer) : std::string(), arguments) {}
+    // On the host tools/lan/in-peer calls `host` ("site-lan": a remote site's LAN).
+    SimulatorProcess(const std::string& host, const std::vector<std::string>& arguments);
 };
 
 // Writes `text` to a fresh file and returns its path.
