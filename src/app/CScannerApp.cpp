@@ -7,10 +7,13 @@
 #include "platform/UniqueFd.h"
 #include "platform/WebBrowser.h"
 
+#include <QCommandLineParser>
 #include <QDesktopServices>
 #include <QUrl>
 
 #include <sys/socket.h>
+
+#include <cstdio>
 #include <netinet/in.h>
 
 namespace quillon::app {
@@ -41,7 +44,23 @@ int CScannerApp::InitInstance(i18n::InterfaceTexts& texts, platform::NamedLock& 
         platform::ShowMessageBox(platform::ApplicationBox(QStringLiteral("Windows Socket Interface Initialization Failed")));
         return 0;
     }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Finds IP cameras and similar devices on the LAN and sets up their network settings."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption site(QStringLiteral("site"),
+                                  QStringLiteral("Also search the LAN behind HOST, through 'quillonctl relay' run there over ssh "
+                                                 "(repeatable; $QUILLON_SSH replaces ssh)."),
+                                  QStringLiteral("HOST"));
+    parser.addOption(site);
+    parser.process(*this);
+    for (const QString& host : parser.values(site))
+        if (host.isEmpty() || host.startsWith(QLatin1Char('-'))) {
+            std::fprintf(stderr, "quillon: --site takes a host name, not '%s'\n", qPrintable(host));
+            return 2;
+        }
     CScannerDlg window(texts, listLock);
+    window.SetSitesOfThisRun(parser.values(site));
     window.DoModal();
     return 0;
 }

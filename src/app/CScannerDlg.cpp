@@ -68,6 +68,8 @@ const QString kColumnsSetting = QStringLiteral("list/columns");
 const QString kKeepSearchingSetting = QStringLiteral("list/keepSearching");
 const QString kRememberSitesSetting = QStringLiteral("memory/rememberSites");
 const QString kShowMissingSetting = QStringLiteral("memory/showMissing");
+const QString kSitesSetting = QStringLiteral("sites/hosts");
+constexpr std::chrono::milliseconds kSitesWatchInterval{250};
 
 struct DetailColumn {
     devices::Column column;
@@ -191,6 +193,11 @@ CScannerDlg::CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listL
     connect(&liveSearch_, &QTimer::timeout, this, &CScannerDlg::OnLiveSearch);
     liveRepeat_.setInterval(discovery::kSearchRepeatInterval);
     connect(&liveRepeat_, &QTimer::timeout, this, &CScannerDlg::RepeatLiveSearch);
+    sitesWatch_.setInterval(kSitesWatchInterval);
+    connect(&sitesWatch_, &QTimer::timeout, this, [this] {
+        if (SiteStates() != sitesShown_)
+            ShowCounts();
+    });
     detailsRepaint_.setInterval(kDetailsRepaintInterval);
     connect(&detailsRepaint_, &QTimer::timeout, this, [this] {
         deviceList_->viewport()->update();
@@ -528,6 +535,7 @@ void CScannerDlg::CreateWindowMenu()
     siteName_->setEnabled(false); // while the window remembers sites
     showMissing_->setEnabled(false);
     connect(showMissing_, &QAction::toggled, this, &CScannerDlg::OnShowMissing);
+    windowMenu_->addAction(tr("S&ites…"), this, &CScannerDlg::AskSites)->setObjectName(QStringLiteral("sitesAction"));
     windowMenu_->addAction(tr("&Filter the list") + QLatin1Char('\t') + QKeySequence(QKeySequence::Find).toString(QKeySequence::NativeText),
                            this, &CScannerDlg::ShowFilter);
     windowMenu_->addSeparator();
@@ -637,6 +645,7 @@ bool CScannerDlg::OnInitDialog()
     ShowNameMacAndPort({}, {}, 0);
     languageLoader_.ApplyLanguage();
     setWindowIcon(icon_);
+    UseSites();
     discovery_.Start();
     statusLine_->SearchStarted();
     EmptyPortField();
@@ -725,6 +734,64 @@ void CScannerDlg::AskSiteName()
     memoryWriter_->NameSite(name);
     statusLine_->Tell(name.isEmpty() ? tr("Devices found from now on belong to their card's subnet")
                                      : tr("Devices found from now on belong to the site %1").arg(name));
+}
+
+void CScannerDlg::UseSites()
+{
+    QStringList hosts = sitesOfThisRun_ + QSettings().value(kSitesSetting).toStringList();
+    hosts.removeDuplicates();
+    std::vector<std::string> sites;
+    for (const QString& host : hosts)
+        sites.push_back(host.toStdString());
+    discovery_.SetSites(sites);
+    // The relays report on threads of their own; the status line looks at them while there are any.
+    if (sites.empty())
+        sitesWatch_.stop();
+    else
+        sitesWatch_.start();
+    ShowCounts();
+}
+
+void CScannerDlg::AskSites()
+{
+    bool ok = false;
+    const QString text = QInputDialog::getMultiLineText(
+        this, tr("Sites"),
+        tr("Also search the LAN behind each of these hosts, one a line (user@host or a Host of\n"
+           "~/.ssh/config), through 'quillonctl relay' run there over ssh:"),
+        QSettings().value(kSitesSetting).toStringList().join(QLatin1Char('\n')), &ok);
+    if (!ok)
+        return;
+    QStringList hosts;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString host = line.trimmed();
+        // A name that ssh would read as an option is no host.
+        if (!host.isEmpty() && !host.startsWith(QLatin1Char('-')) && !host.contains(QLatin1Char(' ')))
+            hosts << host;
+    }
+    QSettings().setValue(kSitesSetting, hosts);
+    UseSites();
+    OnSearchDevice();
+}
+
+QStringList CScannerDlg::SiteStates() const
+{
+    QStringList states;
+    for (const discovery::SiteState& site : discovery_.Sites()) {
+        const QString host = protocol::DisplayableText(QString::fromStdString(site.host));
+        switch (site.phase) {
+        case discovery::SiteState::Phase::Up:
+            states << tr("site %1: searching").arg(host);
+            break;
+        case discovery::SiteState::Phase::Starting:
+            states << tr("site %1: connecting").arg(host);
+            break;
+        case discovery::SiteState::Phase::Failed:
+            states << tr("site %1: %2").arg(host, protocol::DisplayableText(QString::fromStdString(site.why)));
+            break;
+        }
+    }
+    return states;
 }
 
 // The IP field gets the first focus once the window is shown, not before: a field focused before
@@ -1011,6 +1078,8 @@ void CScannerDlg::ShowCounts()
     }
     if (const auto missing = static_cast<int>(discovery_.Devices().MissingCount()); missing > 0 && showMissing_->isChecked())
         counts << tr("%1 missing").arg(missing);
+    sitesShown_ = SiteStates();
+    counts << sitesShown_;
     statusLine_->ShowCounts(counts.join(QStringLiteral(" \u00b7 ")));
 }
 

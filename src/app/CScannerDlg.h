@@ -46,6 +46,10 @@ public:
     CScannerDlg(i18n::InterfaceTexts& texts, platform::NamedLock& listLock, QWidget* parent = nullptr);
     ~CScannerDlg() override;
 
+    // Remote sites searched beside this computer's LANs for this run only (quillon --site HOST),
+    // besides those the Sites dialog remembers. Before DoModal.
+    void SetSitesOfThisRun(const QStringList& hosts) { sitesOfThisRun_ = hosts; }
+
     // Opens the window and runs it until it closes.
     int DoModal();
 
@@ -72,6 +76,8 @@ public:
     void OnShowMissing(bool on);
     // Asks for the site's name for the devices found from now on.
     void AskSiteName();
+    // Asks for the remote sites to search, one host a line, remembers them and searches again.
+    void AskSites();
     // A search of the list that keeps searching: every kLiveSearchInterval while it is on.
     void OnLiveSearch();
     void ShowColumn(devices::Column column, bool shown);
@@ -123,6 +129,10 @@ private:
     void RepeatLiveSearch();
     void RepaintDetailsWhileShown();
     void JournalChange(const wire::MacAddress& mac, const QString& outcome);
+    // The sites of this run and the remembered ones, each once, to the discovery.
+    void UseSites();
+    // "site HOST: searching", "site HOST: connecting", "site HOST: why it failed".
+    QStringList SiteStates() const;
 
     i18n::InterfaceTexts& texts_;
     i18n::LanguageLoader languageLoader_;
@@ -168,6 +178,9 @@ private:
     QAction* rememberSites_ = nullptr;
     QAction* siteName_ = nullptr;
     QAction* showMissing_ = nullptr;
+    QStringList sitesOfThisRun_;
+    QStringList sitesShown_; // as the status line last showed them
+    QTimer sitesWatch_;
     QTimer liveSearch_;
     QTimer liveRepeat_;
     int liveRepeatsLeft_ = 0;

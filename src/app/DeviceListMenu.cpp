@@ -100,7 +100,7 @@ std::optional<QString> SaveWhole(const QString& path, const QByteArray& data)
 
 DeviceListMenu::DeviceListMenu(const devices::DeviceStore& devices, const DeviceListModel& model, QWidget* window)
     : QObject(window), devices_(devices), model_(model), window_(window), chooseFile_(AskForExportFile),
-      chooseReport_(AskForReportFile)
+      chooseReport_(AskForReportFile), siteWebPages_(new commands::SiteWebPages(this))
 {
 }
 
@@ -122,6 +122,15 @@ QMenu* DeviceListMenu::Create(int row)
                       if (const QString why = commands::OpenDeviceWebPage(devices_, mac); !why.isEmpty())
                           emit WebPageNotOpened(why);
                   });
+        // A device of a remote site is reached through its host, by a forward over ssh.
+        if (const std::string host = platform::RemoteCardHost(device->cardIndex); !host.empty())
+            AddAction(menu, "openWebPageThroughSite", tr("Open web page &through %1").arg(QString::fromStdString(host)),
+                      [this, mac = device->macAddress] {
+                          siteWebPages_->Open(devices_, mac, [this](const QString& why) {
+                              if (!why.isEmpty())
+                                  emit WebPageNotOpened(why);
+                          });
+                      });
         menu->addSeparator();
     }
     const bool listed = model_.rowCount() > 0;

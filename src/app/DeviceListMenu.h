@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commands/SiteWebPage.h"
 #include "devices/DeviceTable.h"
 
 #include <QObject>
@@ -24,7 +25,7 @@ struct ExportFile {
 };
 
 // The device list's context menu. On a row: copies of the device's addresses and of its row, and
-// its web page; anywhere in the list: a copy of every row and the export of the list in the
+// its web page (for a remote site's device, also through the site's host); anywhere in the list: a copy of every row and the export of the list in the
 // command line's CSV or JSON; and the site report from the site's memory. The row's device is read when the menu opens and acted on by its
 // MAC address, whatever the list does meanwhile; it is neither selected nor shown in the fields.
 class DeviceListMenu : public QObject {
@@ -68,6 +69,7 @@ private:
     FileChooser chooseFile_;
     ReportChooser chooseReport_;
     std::function<ReportSource()> reportSource_;
+    commands::SiteWebPages* siteWebPages_; // a child: its forwards end with the window
 };
 
 } // namespace quillon::app

@@ -26,6 +26,8 @@ QString PortText(std::int32_t port)
 
 QString CardText(unsigned card, const std::vector<platform::BroadcastInterface>& cards)
 {
+    if (platform::IsRemoteCard(card))
+        return QString::fromStdString(platform::InterfaceName(card));
     const auto found = std::find_if(cards.begin(), cards.end(), [card](const auto& known) { return known.index == card; });
     return card == 0 || found == cards.end() ? QString() : QString::fromStdString(found->name);
 }

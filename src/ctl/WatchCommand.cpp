@@ -3,6 +3,7 @@
 #include "commands/WatchEvents.h"
 #include "ctl/ListCommand.h"
 #include "platform/Interfaces.h"
+#include "protocol/DeviceTexts.h"
 
 #include <cstdio>
 #include <optional>
@@ -31,6 +32,25 @@ bool WriteEvents(const WatchOptions& options, const std::vector<unsigned>& named
         data += options.json ? commands::WatchEventJson(event, when) : commands::WatchEventText(event, when).toUtf8() + '\n';
     before = std::move(now);
     return WriteAll(dataFd, data);
+}
+
+// Says on standard error each site whose relay came up or failed since it was last looked at; its
+// relay is started again at the next search.
+void SaySiteChanges(const discovery::Discovery& discovery, std::vector<discovery::SiteState>& said)
+{
+    std::vector<discovery::SiteState> now = discovery.Sites();
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        const discovery::SiteState& site = now[i];
+        if (i < said.size() && said[i].phase == site.phase)
+            continue;
+        if (site.phase == discovery::SiteState::Phase::Up)
+            std::fprintf(stderr, "quillonctl: site %s: searching\n", qPrintable(protocol::DisplayableText(QString::fromStdString(site.host))));
+        else if (site.phase == discovery::SiteState::Phase::Failed)
+            std::fprintf(stderr, "quillonctl: site %s: %s (tried again at the next search)\n",
+                         qPrintable(protocol::DisplayableText(QString::fromStdString(site.host))),
+                         qPrintable(protocol::DisplayableText(QString::fromStdString(site.why))));
+    }
+    said = std::move(now);
 }
 
 } // namespace
@@ -85,6 +105,7 @@ int RunWatch(const WatchOptions& options, int dataFd)
     Clock::time_point nextRepeat = start + kSearchRepeatInterval;
     Clock::time_point nextComparison = start + kCompareInterval;
     int repeatsLeft = options.repeats - 1;
+    std::vector<discovery::SiteState> sitesSaid;
     while (Interruption() == 0) {
         if (session.failure.WaitFor(kTick))
             return kExitError;
@@ -101,6 +122,7 @@ int RunWatch(const WatchOptions& options, int dataFd)
         }
         if (now >= nextComparison) {
             nextComparison += kCompareInterval;
+            SaySiteChanges(discovery, sitesSaid);
             if (!WriteEvents(options, *named, dataFd, discovery, before)) {
                 std::perror("quillonctl: writing the events");
                 return kExitError;

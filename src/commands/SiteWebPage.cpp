@@ -1,0 +1,112 @@
+#include "commands/SiteWebPage.h"
+
+#include "discovery/RelayLink.h"
+#include "platform/Interfaces.h"
+#include "platform/SocketAddress.h"
+#include "platform/UniqueFd.h"
+#include "platform/WebBrowser.h"
+#include "protocol/DeviceTexts.h"
+
+#include <QProcess>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+
+namespace quillon::commands {
+
+namespace {
+
+constexpr int kPollMs = 100;
+
+sockaddr_in Loopback(std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// A port of 127.0.0.1 that nothing holds now, for ssh to listen on.
+std::uint16_t FreeLoopbackPort()
+{
+    const platform::UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    if (!probe.IsValid() || ::bind(probe.Get(), platform::AsSocketAddress(address), sizeof address) < 0 ||
+        ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &length) < 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+bool Accepts(std::uint16_t port)
+{
+    const platform::UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in address = Loopback(port);
+    return probe.IsValid() && ::connect(probe.Get(), platform::AsSocketAddress(address), sizeof address) == 0;
+}
+
+} // namespace
+
+SiteWebPages::~SiteWebPages()
+{
+    for (QProcess* ssh : forwards_) {
+        ssh->terminate();
+        ssh->waitForFinished(1000);
+    }
+}
+
+QString SiteWebPages::SiteOf(const devices::DeviceStore& devices, const wire::MacAddress& mac)
+{
+    const std::optional<devices::Device> device = devices.Find(mac);
+    return device ? QString::fromStdString(platform::RemoteCardHost(device->card)) : QString();
+}
+
+void SiteWebPages::Open(const devices::DeviceStore& devices, const wire::MacAddress& mac, Done done)
+{
+    const std::optional<devices::Device> device = devices.Find(mac);
+    const QString host = SiteOf(devices, mac);
+    if (!device || host.isEmpty())
+        return;
+    const std::uint16_t localPort = FreeLoopbackPort();
+    if (localPort == 0) {
+        done(QStringLiteral("No port of this computer is free for the web page of %1").arg(protocol::MacText(mac)));
+        return;
+    }
+    const std::uint16_t webPort = device->believed.ports.port1 != 0 ? static_cast<std::uint16_t>(device->believed.ports.port1) : 80;
+    const QString forward = QStringLiteral("127.0.0.1:%1:%2:%3").arg(localPort).arg(protocol::DottedDecimal(device->believed.ipAddress)).arg(webPort);
+    std::vector<std::string> line = discovery::SshCommandLine(host.toStdString(), {});
+    // -N: nothing is run there; the forward is all. It must be had, or ssh ends at once.
+    line.insert(std::find(line.begin(), line.end(), std::string("--")), {"-N", "-o", "ExitOnForwardFailure=yes", "-L", forward.toStdString()});
+    QStringList arguments;
+    for (auto it = line.begin() + 1; it != line.end(); ++it)
+        arguments << QString::fromStdString(*it);
+    auto* ssh = new QProcess(this);
+    ssh->setProcessChannelMode(QProcess::SeparateChannels);
+    ssh->start(QString::fromStdString(line.front()), arguments);
+    forwards_.push_back(ssh);
+    WaitForForward(ssh, localPort, QStringLiteral("http://127.0.0.1:%1/").arg(localPort), 0, done);
+}
+
+void SiteWebPages::WaitForForward(QProcess* ssh, std::uint16_t localPort, const QString& address, int waitedMs, const Done& done)
+{
+    if (Accepts(localPort)) {
+        done(platform::OpenWebAddress(address) ? QString() : QStringLiteral("%1 is not opened: there is no web browser to open it").arg(address));
+        return;
+    }
+    if (ssh->state() == QProcess::NotRunning || waitedMs >= kPatienceMs) {
+        const QString said = QString::fromUtf8(ssh->readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
+        done(QStringLiteral("The web page could not be reached through the site: %1")
+                 .arg(said.isEmpty() ? QStringLiteral("ssh ended") : protocol::DisplayableText(said)));
+        ssh->kill();
+        return;
+    }
+    QTimer::singleShot(kPollMs, this, [this, ssh, localPort, address, waitedMs, done] {
+        WaitForForward(ssh, localPort, address, waitedMs + kPollMs, done);
+    });
+}
+
+} // namespace quillon::commands
