@@ -2,7 +2,7 @@
 // own LAN. N simulated devices answer within SPREAD ms of each search request; reported per run:
 // the time from the search to the last device in the table, locally, through a relay that ssh
 // has still to start (the first search), and through one already up (a later Search); then how
-// long a dead relay takes to be noticed. Run it with bench/relay (a site behind a router, an
+// long a dead relay and a hung one take to be noticed. Run it with bench/relay (a site behind a router, an
 // sshd on its host):
 //   bench/relay [N] [RUNS] [SPREAD_MS]      (default 1000 devices, 5 runs, 1000 ms)
 
@@ -31,6 +31,7 @@ struct Run {
     double remoteFirst = 0;
     double remoteLater = 0;
     double deathNoticed = 0;
+    double hangNoticed = 0;
 };
 
 double MsSince(Clock::time_point start)
@@ -85,7 +86,17 @@ Run Measure(int devices, int spread, const std::string& lockDirectory)
     run.remoteLater = Until(start, all(remote));
     (void)std::system("pkill -f '^quillonctl relay'");
     start = Clock::now();
-    run.deathNoticed = Until(start, [&remote] { return remote.Sites().at(0).phase == discovery::SiteState::Phase::Failed; });
+    const auto failed = [&remote] { return remote.Sites().at(0).phase == discovery::SiteState::Phase::Failed; };
+    run.deathNoticed = Until(start, failed);
+    // A relay that hangs (stopped, as a frozen host would leave it): noticed once a request of
+    // the next search goes unanswered.
+    remote.Search();
+    Until(Clock::now(), [&remote] { return remote.Sites().at(0).phase == discovery::SiteState::Phase::Up; });
+    (void)std::system("pkill -STOP -f '^quillonctl relay'");
+    start = Clock::now();
+    remote.AskAgain();
+    run.hangNoticed = Until(start, failed);
+    (void)std::system("pkill -KILL -f '^quillonctl relay'");
     return run;
 }
 
@@ -108,16 +119,16 @@ int main(int argc, char** argv)
     const int spread = argc > 3 ? std::atoi(argv[3]) : 1000;
     QTemporaryDir locks;
     std::printf("%d devices answering within %d ms of a search\n\n", devices, spread);
-    std::printf("| run | local search | through the relay, first search (ssh starting) | ratio | later search | ratio | relay's death noticed |\n");
-    std::printf("|---|---|---|---|---|---|---|\n");
+    std::printf("| run | local search | through the relay, first search (ssh starting) | ratio | later search | ratio | relay's death noticed | hang noticed |\n");
+    std::printf("|---|---|---|---|---|---|---|---|\n");
     std::vector<double> first, later, death;
     for (int i = 1; i <= runs; ++i) {
         const Run run = Measure(devices, spread, locks.path().toStdString());
         first.push_back(run.remoteFirst / run.local);
         later.push_back(run.remoteLater / run.local);
         death.push_back(run.deathNoticed);
-        std::printf("| %d | %.0f ms | %.0f ms | %.2f | %.0f ms | %.2f | %.0f ms |\n", i, run.local, run.remoteFirst,
-                    run.remoteFirst / run.local, run.remoteLater, run.remoteLater / run.local, run.deathNoticed);
+        std::printf("| %d | %.0f ms | %.0f ms | %.2f | %.0f ms | %.2f | %.0f ms | %.0f ms |\n", i, run.local, run.remoteFirst,
+                    run.remoteFirst / run.local, run.remoteLater, run.remoteLater / run.local, run.deathNoticed, run.hangNoticed);
     }
     std::printf("\nmedian ratio: first search %.2f, later search %.2f; worst first %.2f, later %.2f; death noticed: median %.0f ms, "
                 "worst %.0f ms\n",

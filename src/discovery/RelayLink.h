@@ -46,7 +46,7 @@ std::vector<std::string> SshCommandLine(const std::string& host, const std::vect
 class RelayLink {
 public:
     static constexpr std::chrono::seconds kStartPatience{15};
-    static constexpr std::chrono::milliseconds kAnswerPatience{2000};
+    static constexpr std::chrono::milliseconds kAnswerPatience{1500};
 
     RelayLink(std::string host, ReceiverShared& shared);
     ~RelayLink();
