@@ -71,10 +71,11 @@ bool Discovery::Search(const LockTaker& takeLock)
 {
     if (shared_.receiversBusy > 0)
         return false;
+    // Starting ssh needs no lock, and nothing waits for it under one.
+    StartRelays();
     takeLock(shared_.listLock);
     std::scoped_lock lock(std::adopt_lock, shared_.listLock);
     table_.Clear();
-    StartRelays();
     AskAgain();
     return true;
 }

@@ -3,6 +3,7 @@
 #include "platform/SocketAddress.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Protocol.h"
+#include "support/ProgramRun.h"
 #include "support/SimulatorProcess.h"
 
 #include <gtest/gtest.h>
@@ -31,20 +32,11 @@ using protocol::kShortFormPort;
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
+using Outcome = test::ProgramOutcome;
 
 Outcome Quillonctl(const QStringList& arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QStringLiteral(QUILLONCTL), arguments);
-    process.waitForFinished(30000);
-    const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return {exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
+    return test::RunProgram(QStringLiteral(QUILLONCTL), arguments);
 }
 
 // The first three columns of a report (line, MAC address, outcome), a line each: what a test
@@ -61,14 +53,7 @@ std::string ReportOutcomes(const QByteArray& report)
 // As Quillonctl, with `input` on standard input.
 Outcome QuillonctlWithInput(const QStringList& arguments, const QByteArray& input)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QStringLiteral(QUILLONCTL), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return {exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
+    return test::RunProgram(QStringLiteral(QUILLONCTL), arguments, input);
 }
 
 // Both protocols and each alone; short replies of 50, 60 and 70 bytes; a name that is not UTF-8

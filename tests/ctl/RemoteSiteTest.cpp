@@ -1,6 +1,7 @@
 // A site behind a router, reached over ssh: quillonctl --via runs the relay there, and whatever
 // goes wrong with the relay or ssh is said and ends the run with an error.
 
+#include "support/ProgramRun.h"
 #include "support/RemoteSite.h"
 #include "support/SimulatorProcess.h"
 
@@ -20,26 +21,14 @@ using namespace quillon;
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-};
+using Outcome = test::ProgramOutcome;
 
 Outcome Quillonctl(const QStringList& arguments, const QString& ssh = {}, const QByteArray& input = {})
 {
-    QProcess process;
-    if (!ssh.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!ssh.isEmpty())
         environment.insert(QStringLiteral("QUILLON_SSH"), ssh);
-        process.setProcessEnvironment(environment);
-    }
-    process.start(QStringLiteral(QUILLONCTL), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(30000);
-    const int exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return {exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
+    return test::RunProgram(QStringLiteral(QUILLONCTL), arguments, input, environment);
 }
 
 // The site's three cameras, on its own LAN (203.0.113.224/28).
