@@ -7,11 +7,11 @@
 #include "platform/WebBrowser.h"
 #include "protocol/DeviceTexts.h"
 
-#include <QProcess>
 #include <QTimer>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 
@@ -53,10 +53,9 @@ bool Accepts(std::uint16_t port)
 
 SiteWebPages::~SiteWebPages()
 {
-    for (QProcess* ssh : forwards_) {
-        ssh->terminate();
-        ssh->waitForFinished(1000);
-    }
+    for (const platform::SpawnedChild& ssh : forwards_)
+        if (ssh.pid > 0)
+            platform::EndChild(ssh.pid);
 }
 
 QString SiteWebPages::SiteOf(const devices::DeviceStore& devices, const wire::MacAddress& mac)
@@ -81,31 +80,36 @@ void SiteWebPages::Open(const devices::DeviceStore& devices, const wire::MacAddr
     std::vector<std::string> line = discovery::SshCommandLine(host.toStdString(), {});
     // -N: nothing is run there; the forward is all. It must be had, or ssh ends at once.
     line.insert(std::find(line.begin(), line.end(), std::string("--")), {"-N", "-o", "ExitOnForwardFailure=yes", "-L", forward.toStdString()});
-    QStringList arguments;
-    for (auto it = line.begin() + 1; it != line.end(); ++it)
-        arguments << QString::fromStdString(*it);
-    auto* ssh = new QProcess(this);
-    ssh->setProcessChannelMode(QProcess::SeparateChannels);
-    ssh->start(QString::fromStdString(line.front()), arguments);
-    forwards_.push_back(ssh);
-    WaitForForward(ssh, localPort, QStringLiteral("http://127.0.0.1:%1/").arg(localPort), 0, done);
+    platform::SpawnedChild ssh = platform::SpawnChild(line);
+    if (ssh.pid < 0) {
+        done(QStringLiteral("The web page could not be reached through the site: %1").arg(QString::fromStdString(ssh.failure)));
+        return;
+    }
+    forwards_.push_back(std::move(ssh));
+    WaitForForward(forwards_.size() - 1, localPort, QStringLiteral("http://127.0.0.1:%1/").arg(localPort), 0, done);
 }
 
-void SiteWebPages::WaitForForward(QProcess* ssh, std::uint16_t localPort, const QString& address, int waitedMs, const Done& done)
+void SiteWebPages::WaitForForward(std::size_t forward, std::uint16_t localPort, const QString& address, int waitedMs,
+                                  const Done& done)
 {
     if (Accepts(localPort)) {
         done(platform::OpenWebAddress(address) ? QString() : QStringLiteral("%1 is not opened: there is no web browser to open it").arg(address));
         return;
     }
-    if (ssh->state() == QProcess::NotRunning || waitedMs >= kPatienceMs) {
-        const QString said = QString::fromUtf8(ssh->readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
+    platform::SpawnedChild& ssh = forwards_[forward];
+    int status = 0;
+    const bool ended = ::waitpid(ssh.pid, &status, WNOHANG) == ssh.pid;
+    if (ended || waitedMs >= kPatienceMs) {
+        if (!ended)
+            platform::EndChild(ssh.pid);
+        ssh.pid = -1;
+        const std::string said = platform::LastLineOf(ssh.errors.Get());
         done(QStringLiteral("The web page could not be reached through the site: %1")
-                 .arg(said.isEmpty() ? QStringLiteral("ssh ended") : protocol::DisplayableText(said)));
-        ssh->kill();
+                 .arg(said.empty() ? QStringLiteral("ssh ended") : protocol::DisplayableText(QString::fromStdString(said))));
         return;
     }
-    QTimer::singleShot(kPollMs, this, [this, ssh, localPort, address, waitedMs, done] {
-        WaitForForward(ssh, localPort, address, waitedMs + kPollMs, done);
+    QTimer::singleShot(kPollMs, this, [this, forward, localPort, address, waitedMs, done] {
+        WaitForForward(forward, localPort, address, waitedMs + kPollMs, done);
     });
 }
 

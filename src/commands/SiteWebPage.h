@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/DeviceTable.h"
+#include "platform/ChildProcess.h"
 #include "protocol/Wire.h"
 
 #include <QObject>
@@ -10,14 +11,13 @@
 #include <memory>
 #include <vector>
 
-class QProcess;
-
 namespace quillon::commands {
 
 // The web page of a device found at a remote site, which this computer cannot reach directly:
 // an ssh local forward through the site's host (ssh -N -L 127.0.0.1:PORT:IP:WEB_PORT HOST) and
 // the browser opened at http://127.0.0.1:PORT once the forward carries. Each forward lasts as
 // long as this object. Runs on the owner's thread and its event loop, without waiting.
+// (ssh is spawned, not forked: a fork of the threaded window is what ThreadSanitizer refuses.)
 class SiteWebPages : public QObject {
 public:
     // How an Open went: empty when the page was opened, else why not.
@@ -36,9 +36,9 @@ public:
     void Open(const devices::DeviceStore& devices, const wire::MacAddress& mac, Done done);
 
 private:
-    void WaitForForward(QProcess* ssh, std::uint16_t localPort, const QString& address, int waitedMs, const Done& done);
+    void WaitForForward(std::size_t forward, std::uint16_t localPort, const QString& address, int waitedMs, const Done& done);
 
-    std::vector<QProcess*> forwards_;
+    std::vector<platform::SpawnedChild> forwards_;
 };
 
 } // namespace quillon::commands
