@@ -84,6 +84,9 @@ void StatusLine::SubmitRefused(commands::SubmitOutcome outcome, const std::optio
     case SubmitOutcome::Missing:
         why = tr("it is missing (only the site's memory lists it): it has not answered since the list began");
         break;
+    case SubmitOutcome::SiteUnreachable:
+        why = tr("the relay of its site is not running (Search starts it again)");
+        break;
     case SubmitOutcome::NoDevice:
     case SubmitOutcome::Sent:
     case SubmitOutcome::Declined:     // the user said no: nothing to explain

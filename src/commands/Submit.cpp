@@ -154,6 +154,8 @@ SubmitOutcome SubmitSettings(devices::DeviceStore& devices, const std::optional<
         if (const std::optional<devices::Device> holder = devices.HolderOf(settings.ipAddress, current->mac))
             if (!questions.addressHeld(*holder))
                 return SubmitOutcome::AddressHeld;
+    if (!discovery::CanSendSetRequest(current->card))
+        return SubmitOutcome::SiteUnreachable;
     const protocol::ShortFormSetRequest request = ChangesOf(*current, settings, name);
     // What was sent is what this program now holds true, so the same edit again sends nothing.
     if (!devices.TakeSent(request))

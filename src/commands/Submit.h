@@ -41,6 +41,7 @@ enum class SubmitOutcome {
     AddressHeld,     // the user did not confirm an address another listed device has
     MacShared,       // two hosts answer with the device's MAC address: the request would reach both
     Missing,         // listed from the site's memory, it has not answered: nothing would confirm
+    SiteUnreachable, // found at a remote site whose relay is not running: nothing would carry it
     NoDevice,
     NothingChanged,
 };

@@ -83,6 +83,8 @@ QString RefusalReason(commands::SubmitOutcome outcome, const commands::NewSettin
     case SubmitOutcome::Declined:
         return QStringLiteral("the gateway %1 is outside the subnet of %2/%3; give --yes to send it anyway")
             .arg(DottedDecimal(settings.gateway), DottedDecimal(settings.ipAddress), DottedDecimal(settings.netmask));
+    case SubmitOutcome::SiteUnreachable:
+        return QStringLiteral("the relay of its site is not running");
     case SubmitOutcome::Sent:
     case SubmitOutcome::NoDevice:
     case SubmitOutcome::NothingChanged:

@@ -59,6 +59,15 @@ bool SendThroughRelay(const std::string& host, std::uint16_t port, wire::Bytes d
                        [&](RelayLink* link) { return link->Host() == host && link->Send(port, datagram); });
 }
 
+bool RelayIsUp(const std::string& host)
+{
+    Routes& routes = RelayRoutes();
+    const std::scoped_lock lock(routes.mutex);
+    return std::any_of(routes.links.begin(), routes.links.end(), [&](const RelayLink* link) {
+        return link->Host() == host && link->State().phase == SiteState::Phase::Up;
+    });
+}
+
 RelayLink::RelayLink(std::string host, ReceiverShared& shared) : host_(std::move(host)), shared_(shared)
 {
     state_.host = host_;

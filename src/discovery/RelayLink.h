@@ -89,5 +89,7 @@ private:
 // Sends `datagram` through the relay of `host` that this process runs, if any is up or starting;
 // false when none took it.
 bool SendThroughRelay(const std::string& host, std::uint16_t port, wire::Bytes datagram);
+// True while this process runs a relay of `host` that said hello.
+bool RelayIsUp(const std::string& host);
 
 } // namespace quillon::discovery

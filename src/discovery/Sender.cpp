@@ -156,6 +156,11 @@ void BroadcastShortForm(ShortFormRequestView packet)
     ReportNegativeResult(SendShortFormBroadcast(packet));
 }
 
+bool CanSendSetRequest(unsigned card)
+{
+    return !platform::IsRemoteCard(card) || RelayIsUp(platform::RemoteCardHost(card));
+}
+
 void SendSetRequest(ShortFormRequestView packet, unsigned card)
 {
     if (!platform::IsRemoteCard(card)) {

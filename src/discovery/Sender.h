@@ -25,5 +25,7 @@ void BroadcastShortForm(ShortFormRequestView packet);
 // A set request for the device that last answered on `card`: through the relay that carried its
 // answer when the card is a remote site's, else broadcast as every request is.
 void SendSetRequest(ShortFormRequestView packet, unsigned card);
+// False when `card` is a remote site's whose relay is not up: a set request would go nowhere.
+bool CanSendSetRequest(unsigned card);
 
 } // namespace quillon::discovery

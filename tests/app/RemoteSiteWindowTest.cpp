@@ -64,6 +64,12 @@ TEST_F(RemoteSiteWindow, ListsChangesAndOpensTheSitesDevicesAndStartsADeadRelayA
 
     ASSERT_EQ(std::system("pkill -f '^quillonctl relay'"), 0);
     EXPECT_TRUE(test::Eventually([&] { return Status().contains(QStringLiteral("site site: the relay ended")); })) << Status().toStdString();
+    // Nothing would carry a change to the site now: none is sent, and the user is told why.
+    ClickRow(RowWithName(QStringLiteral("yard")));
+    TypeInto("nameField", QStringLiteral("yard-2"));
+    Submit();
+    EXPECT_TRUE(Status().contains(QStringLiteral("the relay of its site is not running"))) << Status().toStdString();
+    EXPECT_EQ(test::SimulatorLog(log, "set").size(), 1u);
     QTest::mouseClick(Find<QPushButton>("searchButton"), Qt::LeftButton);
     EXPECT_TRUE(test::Eventually([&] { return RowCount() == 3 && Status().contains(QStringLiteral("site site: searching")); }))
         << RowCount() << " " << Status().toStdString();
