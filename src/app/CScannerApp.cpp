@@ -3,6 +3,7 @@
 #include "app/CScannerDlg.h"
 #include "app/GuiMessageBoxes.h"
 #include "app/ProductInfo.h"
+#include "discovery/RelayLink.h"
 #include "platform/MessageBox.h"
 #include "platform/UniqueFd.h"
 #include "platform/WebBrowser.h"
@@ -55,7 +56,7 @@ int CScannerApp::InitInstance(i18n::InterfaceTexts& texts, platform::NamedLock& 
     parser.addOption(site);
     parser.process(*this);
     for (const QString& host : parser.values(site))
-        if (host.isEmpty() || host.startsWith(QLatin1Char('-'))) {
+        if (!discovery::IsSiteHost(host.toStdString())) {
             std::fprintf(stderr, "quillon: --site takes a host name, not '%s'\n", qPrintable(host));
             return 2;
         }

@@ -764,9 +764,7 @@ void CScannerDlg::AskSites()
         return;
     QStringList hosts;
     for (const QString& line : text.split(QLatin1Char('\n'))) {
-        const QString host = line.trimmed();
-        // A name that ssh would read as an option is no host.
-        if (!host.isEmpty() && !host.startsWith(QLatin1Char('-')) && !host.contains(QLatin1Char(' ')))
+        if (const QString host = line.trimmed(); discovery::IsSiteHost(host.toStdString()))
             hosts << host;
     }
     QSettings().setValue(kSitesSetting, hosts);

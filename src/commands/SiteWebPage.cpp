@@ -58,17 +58,11 @@ SiteWebPages::~SiteWebPages()
             platform::EndChild(ssh.pid);
 }
 
-QString SiteWebPages::SiteOf(const devices::DeviceStore& devices, const wire::MacAddress& mac)
-{
-    const std::optional<devices::Device> device = devices.Find(mac);
-    return device ? QString::fromStdString(platform::RemoteCardHost(device->card)) : QString();
-}
-
 void SiteWebPages::Open(const devices::DeviceStore& devices, const wire::MacAddress& mac, Done done)
 {
     const std::optional<devices::Device> device = devices.Find(mac);
-    const QString host = SiteOf(devices, mac);
-    if (!device || host.isEmpty())
+    const std::string host = device ? platform::RemoteCardHost(device->card) : std::string();
+    if (host.empty())
         return;
     const std::uint16_t localPort = FreeLoopbackPort();
     if (localPort == 0) {
@@ -77,7 +71,7 @@ void SiteWebPages::Open(const devices::DeviceStore& devices, const wire::MacAddr
     }
     const std::uint16_t webPort = device->believed.ports.port1 != 0 ? static_cast<std::uint16_t>(device->believed.ports.port1) : 80;
     const QString forward = QStringLiteral("127.0.0.1:%1:%2:%3").arg(localPort).arg(protocol::DottedDecimal(device->believed.ipAddress)).arg(webPort);
-    std::vector<std::string> line = discovery::SshCommandLine(host.toStdString(), {});
+    std::vector<std::string> line = discovery::SshCommandLine(host, {});
     // -N: nothing is run there; the forward is all. It must be had, or ssh ends at once.
     line.insert(std::find(line.begin(), line.end(), std::string("--")), {"-N", "-o", "ExitOnForwardFailure=yes", "-L", forward.toStdString()});
     platform::SpawnedChild ssh = platform::SpawnChild(line);

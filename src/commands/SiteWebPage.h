@@ -28,11 +28,8 @@ public:
     explicit SiteWebPages(QObject* parent = nullptr) : QObject(parent) {}
     ~SiteWebPages() override;
 
-    // The host a device's web page is reached through; empty for a device of this computer's
-    // LANs.
-    static QString SiteOf(const devices::DeviceStore& devices, const wire::MacAddress& mac);
-
-    // Starts the forward for `mac` and opens the page once it carries; `done` tells how it went.
+    // Starts the forward for `mac`, a device of a remote site (nothing for one of this computer's
+    // LANs), and opens the page once it carries; `done` tells how it went.
     void Open(const devices::DeviceStore& devices, const wire::MacAddress& mac, Done done);
 
 private:

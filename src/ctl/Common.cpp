@@ -328,8 +328,7 @@ std::optional<int> CommandLine::Parse(const QStringList& arguments)
             return UsageError(QStringLiteral("-i names this computer's cards; with --via the relay searches every card of its host"));
         viaHosts.clear();
         for (const QString& host : parser_.values(*viaOption_)) {
-            // Never an option of ssh's, whatever the name.
-            if (host.isEmpty() || host.startsWith(QLatin1Char('-')))
+            if (!discovery::IsSiteHost(host.toStdString()))
                 return UsageError(QStringLiteral("--via takes a host name, not '%1'").arg(host));
             viaHosts.push_back(host.toStdString());
         }

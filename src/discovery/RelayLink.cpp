@@ -26,6 +26,12 @@ std::string SshProgram()
     return program != nullptr && *program != '\0' ? program : "ssh";
 }
 
+bool IsSiteHost(const std::string& host)
+{
+    return !host.empty() && host.front() != '-' &&
+           std::none_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; });
+}
+
 std::vector<std::string> SshCommandLine(const std::string& host, const std::vector<std::string>& command)
 {
     std::vector<std::string> line{SshProgram(), "-T", "-o", "BatchMode=yes", "-o", "ServerAliveInterval=1",

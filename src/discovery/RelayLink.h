@@ -31,6 +31,10 @@ struct SiteState {
 // git's GIT_SSH), else "ssh".
 std::string SshProgram();
 
+// A name the user may give for a site: not empty, no space or control character, and not one
+// ssh would read as an option.
+bool IsSiteHost(const std::string& host);
+
 // The ssh command line that runs `command` on `host`: the user's own configuration, keys, agent
 // and ProxyJump apply; BatchMode, so that no password is ever asked for; keep-alives, so that a
 // dead link ends the session within a few seconds.
